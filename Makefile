@@ -1,0 +1,43 @@
+# The two commands a newcomer needs:
+#   make demo   set up the machine, build, and run a launcher on the stand-in JVM
+#   make test   set up the machine, build, and run every test under Wine
+#
+# make build stages the deliverables (32-bit Windows) into out/bin/, the product's bin directory.
+
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+TEST_ARCH  := $(shell tools/test-arch.sh)
+GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+
+DELIVER_DIR := $(BUILD)/i686
+TEST_DIR    := $(BUILD)/test-$(TEST_ARCH)
+
+.PHONY: all setup build test demo bench clean
+
+all: build
+
+setup:
+	@tools/setup-machine.sh
+
+$(DELIVER_DIR)/CMakeCache.txt:
+	cmake -S . -B $(DELIVER_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DKVO_BUILD_TESTS=OFF
+
+build: $(DELIVER_DIR)/CMakeCache.txt
+	cmake --build $(DELIVER_DIR) -j $(JOBS)
+	cmake --install $(DELIVER_DIR) --prefix out
+
+$(TEST_DIR)/CMakeCache.txt:
+	cmake -S . -B $(TEST_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(TEST_ARCH)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON
+
+test: setup build $(TEST_DIR)/CMakeCache.txt
+	@echo "== tests run the $(TEST_ARCH) build under Wine"
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+demo: setup build
+	@tools/demo.sh
+
+clean:
+	rm -rf $(BUILD) out

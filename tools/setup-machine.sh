@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine and skips what is there.
+# Runs as root; elsewhere it goes through sudo.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+need_i386=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_i386=1
+fi
+
+packages=(
+  cmake ninja-build make
+  mingw-w64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  wine wine32:i386 wine64
+  msitools wixl
+  openjdk-17-jdk-headless
+  locales googletest
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -q
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+elif [ "$need_i386" -eq 1 ]; then
+  $SUDO apt-get update -q
+fi
+
+# Locales the conversion tests switch Wine's ANSI code page with.
+for loc in ja_JP zh_CN zh_TW ko_KR en_US; do
+  if ! locale -a 2>/dev/null | grep -qix "${loc}.utf8"; then
+    echo "setup: generating locale ${loc}.UTF-8"
+    $SUDO localedef -i "$loc" -f UTF-8 "${loc}.UTF-8"
+  fi
+done
+
+echo "setup: machine ready"
