@@ -5,14 +5,17 @@
 # make build stages the deliverables (32-bit Windows) into out/bin/, the product's bin directory.
 
 BUILD      ?= build
+OUT        ?= out
 JOBS       ?= $(shell nproc)
 TEST_ARCH  := $(shell tools/test-arch.sh)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
 DELIVER_DIR := $(BUILD)/i686
 TEST_DIR    := $(BUILD)/test-$(TEST_ARCH)
+NATIVE_DIR  := $(BUILD)/native
+OUT_ABS     := $(abspath $(OUT))
 
-.PHONY: all setup build test demo bench clean
+.PHONY: all setup build test native-test demo bench clean
 
 all: build
 
@@ -25,13 +28,23 @@ $(DELIVER_DIR)/CMakeCache.txt:
 
 build: $(DELIVER_DIR)/CMakeCache.txt
 	cmake --build $(DELIVER_DIR) -j $(JOBS)
-	cmake --install $(DELIVER_DIR) --prefix out
+	cmake --install $(DELIVER_DIR) --prefix $(OUT)
 
 $(TEST_DIR)/CMakeCache.txt:
 	cmake -S . -B $(TEST_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(TEST_ARCH)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(TEST_ARCH)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON \
+	  -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin
 
-test: setup build $(TEST_DIR)/CMakeCache.txt
+$(NATIVE_DIR)/CMakeCache.txt:
+	cmake -S . -B $(NATIVE_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DKVO_BUILD_TESTS=ON \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all"
+
+# Platform-free code natively, under AddressSanitizer and UBSan.
+native-test: $(NATIVE_DIR)/CMakeCache.txt
+	cmake --build $(NATIVE_DIR) -j $(JOBS)
+	cd $(NATIVE_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test: setup build native-test $(TEST_DIR)/CMakeCache.txt
 	@echo "== tests run the $(TEST_ARCH) build under Wine"
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
@@ -40,4 +53,4 @@ demo: setup build
 	@tools/demo.sh
 
 clean:
-	rm -rf $(BUILD) out
+	rm -rf $(BUILD) $(OUT)

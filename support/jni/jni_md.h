@@ -1,0 +1,13 @@
+/* Machine-dependent JNI types and linkage for Windows (x86 and x64), used with the JDK's jni.h. */
+#ifndef KVO_JNI_MD_H
+#define KVO_JNI_MD_H
+
+#define JNIEXPORT __declspec(dllexport)
+#define JNIIMPORT __declspec(dllimport)
+#define JNICALL __stdcall
+
+typedef long jint; /* 32 bits on every Windows target */
+typedef __int64 jlong;
+typedef signed char jbyte;
+
+#endif
