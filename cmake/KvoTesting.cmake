@@ -38,10 +38,13 @@ function(kvo_add_wine_fixture)
   endif()
 endfunction()
 
-# kvo_add_gtest(NAME name SOURCES ... [LIBRARIES ...] [TIMEOUT s] [ENVIRONMENT ...] [ARGS ...])
+# kvo_add_gtest(NAME name SOURCES ... [LIBRARIES ...] [TIMEOUT s] [ENVIRONMENT ...] [ARGS ...]
+#               [RESOURCE_LOCK name...] [DEPENDS target...])
 # Builds one GoogleTest program and registers it as one CTest test run under Wine.
+# Tests that change machine-wide state of the prefix (the product's registry key, for instance) name
+# a RESOURCE_LOCK so that CTest never runs two of them at once.
 function(kvo_add_gtest)
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT;ARGS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBRARIES;ENVIRONMENT;ARGS;DEPENDS;RESOURCE_LOCK" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE gtest gtest_main kvo_warnings ${T_LIBRARIES})
   if(T_DEPENDS)
@@ -54,6 +57,9 @@ function(kvo_add_gtest)
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(KVO_WINDOWS)
     set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine)
+  endif()
+  if(T_RESOURCE_LOCK)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${T_RESOURCE_LOCK}")
   endif()
   if(T_ENVIRONMENT)
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
