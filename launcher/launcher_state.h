@@ -7,21 +7,19 @@
 
 #include <jni.h>
 
+#include "bounded_path.h"  // kPathBufferSize, kMaxPathLength
 #include "properties.h"
 #include "trace_log.h"  // extern RAS* ras: the trace log, null until main creates it
 #include "variant.h"
 
-constexpr int kPathBufferSize = 260;
-constexpr int kMaxPathLength = kPathBufferSize - 1;
-
 // ---- Launcher state ----------------------------------------------------------------------------
 
-extern int launcherArgc;      // argument count and vector of the run-time library, unchanged
+extern int launcherArgc;  // argument count and vector of the run-time library, unchanged
 extern char** launcherArgv;
-extern int firstJavaArgument;         // Java main receives launcherArgv[firstJavaArgument..]
-extern const char* mainClassName;     // dotted name of the Java class to run
-extern const char* programName;       // base name of the per-program files, window title
-extern const char* windowClassName;   // class of the hidden window
+extern int firstJavaArgument;        // Java main receives launcherArgv[firstJavaArgument..]
+extern const char* mainClassName;    // dotted name of the Java class to run
+extern const char* programName;      // base name of the per-program files, window title
+extern const char* windowClassName;  // class of the hidden window
 
 extern char rootDirectory[kPathBufferSize];
 extern char binDirectory[kPathBufferSize];
@@ -39,7 +37,7 @@ extern int noClassGCFlag;
 extern int jitFlag;
 extern int smpOkFlag;
 
-extern unsigned long mainThreadId;  // quit messages (WM_QUIT + exit code) are posted here
+extern unsigned long mainThreadId;     // quit messages (WM_QUIT + exit code) are posted here
 extern Properties launcherProperties;  // the launcher properties file, loaded by main
 extern JavaVM* jvm;                    // set by the worker once the JVM is created
 

@@ -28,20 +28,20 @@ enum class DumpForm : int {
 
 struct Variant {
     VariantId id;
-    const char* name;                // "kvocli", ...
-    bool consoleSubsystem;           // console program (else windowed, no console)
-    bool classArgument;              // main class is the first argument (else fixedMainClass)
-    const char* fixedMainClass;      // null for the class-argument variants
-    int firstJavaArgument;           // argv index of the first argument handed to Java main
-    const char* usageText;           // written to stderr when no argument is given; null: none
-    bool shutdownCommand;            // first argument "shutdown" stops every running console
-    const char* windowClassName;     // class of the hidden window
-    const char* fallbackPropertiesFile;  // in the data directory
-    const char* traceSwitchFile;         // in the log directory
-    bool setsWorkingDirectory;       // working directory set to root + "classes" (else only read)
-    bool redirectsOutput;            // stdout and stderr redirected into files
-    bool readsLogOutput;             // registry value "LogOutput" is read
-    bool securityManager;            // security manager options given to the JVM
+    const char* name;                     // "kvocli", ...
+    bool consoleSubsystem;                // console program (else windowed, no console)
+    bool classArgument;                   // main class is the first argument (else fixedMainClass)
+    const char* fixedMainClass;           // null for the class-argument variants
+    int firstJavaArgument;                // argv index of the first argument handed to Java main
+    const char* usageText;                // written to stderr when no argument is given; null: none
+    bool shutdownCommand;                 // first argument "shutdown" stops every running console
+    const char* windowClassName;          // class of the hidden window
+    const char* fallbackPropertiesFile;   // in the data directory
+    const char* traceSwitchFile;          // in the log directory
+    bool setsWorkingDirectory;            // working directory set to root + "classes" (else only read)
+    bool redirectsOutput;                 // stdout and stderr redirected into files
+    bool readsLogOutput;                  // registry value "LogOutput" is read
+    bool securityManager;                 // security manager options given to the JVM
     const char* const* extensionFilters;  // file name filters in "classes\\extensions", in order
     int extensionFilterCount;
     DumpForm dumpForm;
