@@ -1,0 +1,24 @@
+// The nine tables of the library, built when it is loaded (in this order) and destroyed, in reverse
+// order, when it is unloaded. Each loads its mapping file at first use.
+#pragma once
+
+#include "cp_tables.h"
+
+extern cp_tables g_builtInTable;   // 1252: BuiltIn conversions; locales en, fr, de, es, it, pt
+extern cp_tables g_japaneseTable;  // 932 -> 942: locale ja
+extern cp_tables g_koreanTable;    // 949: locale ko
+extern cp_tables g_chineseTable;   // 1381: locale zh
+extern cp_tables g_taiwanTable;    // 950: locale zhTW
+extern cp_tables g_localTable;     // NFGetCodepage() at load time: local conversions
+extern cp_tables g_ebcdicTable;    // 37
+extern cp_tables g_latin1Table;    // 819
+extern cp_tables g_oemTable;       // 850
+
+// The local table when local conversions may use it (its code page is not system-converted and it
+// loads), else null: the caller then takes the system way.
+cp_tables* localTableForConversion();
+
+// A fixed table if it loads, else null.
+inline cp_tables* loaded(cp_tables& table) {
+    return table.load() ? &table : nullptr;
+}
