@@ -381,6 +381,11 @@ void Vm::startThread(const std::string& name, bool daemon, ThreadBody body) {
     vm->threads.emplace_back(std::move(thread), daemon);
 }
 
+void Vm::onDestroyed(std::function<void(jint result)> observer) {
+    Lock lock(impl_->mutex);
+    impl_->destroyObserver = std::move(observer);
+}
+
 Vm& Vm::of(JNIEnv* env) {
     ThreadEnv* t = static_cast<ThreadEnv*>(env);
     if (!t || t->magic != kEnvMagic)

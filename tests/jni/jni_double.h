@@ -126,6 +126,9 @@ public:
     // it is a daemon.
     void startThread(const std::string& name, bool daemon, ThreadBody body);
 
+    // Called by DestroyJavaVM once the VM has ended, with the result it returns.
+    void onDestroyed(std::function<void(jint result)> observer);
+
     // The Vm behind an env or a JavaVM made by this double (stops the process for foreign pointers).
     static Vm& of(JNIEnv* env);
     static Vm& of(JavaVM* vm);

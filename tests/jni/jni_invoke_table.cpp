@@ -18,6 +18,8 @@ jint JNICALL DestroyJavaVM(JavaVM* javaVm) {
             thread.join();
     vm->detach(self);
     vm->destroyed = true;
+    if (vm->destroyObserver)
+        vm->destroyObserver(JNI_OK);
     return JNI_OK;
 }
 

@@ -134,6 +134,7 @@ public:
     VmShell shell;
     bool destroyed = false;
     bool strictExceptions = true;
+    std::function<void(jint)> destroyObserver;
 
     std::vector<std::unique_ptr<Object>> heap;
     std::deque<Ref> refs;
