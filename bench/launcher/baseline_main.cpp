@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     if (!jvm)
         return 2;
     using CreateJavaVM = jint(JNICALL*)(JavaVM**, void**, void*);
-    const auto create = reinterpret_cast<CreateJavaVM>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+    const auto create =
+        reinterpret_cast<CreateJavaVM>(reinterpret_cast<void*>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
     if (!create)
         return 3;
     JavaVMInitArgs initArgs = {};

@@ -36,7 +36,9 @@ Vm::Vm() : impl_(std::make_unique<VmImpl>()) {
 
 Vm::~Vm() = default;
 
-JavaVM* Vm::javaVm() { return &impl_->shell; }
+JavaVM* Vm::javaVm() {
+    return &impl_->shell;
+}
 
 JNIEnv* Vm::env() {
     Lock lock(impl_->mutex);
@@ -45,9 +47,13 @@ JNIEnv* Vm::env() {
     return envOrFail(*impl_, "env");
 }
 
-jint Vm::destroy() { return impl_->shell.functions->DestroyJavaVM(&impl_->shell); }
+jint Vm::destroy() {
+    return impl_->shell.functions->DestroyJavaVM(&impl_->shell);
+}
 
-bool Vm::destroyed() const { return impl_->destroyed; }
+bool Vm::destroyed() const {
+    return impl_->destroyed;
+}
 
 void Vm::defineClass(const std::string& name, const std::string& superclass) {
     Lock lock(impl_->mutex);
@@ -105,12 +111,14 @@ jobject Vm::newInstance(const std::string& cls) {
 
 jstring Vm::newString(const std::string& modifiedUtf8) {
     Lock lock(impl_->mutex);
-    return static_cast<jstring>(impl_->newLocal(envOrFail(*impl_, "newString"), impl_->makeString(modifiedUtf8)));
+    return static_cast<jstring>(
+        impl_->newLocal(envOrFail(*impl_, "newString"), impl_->makeString(modifiedUtf8)));
 }
 
 jstring Vm::newStringUtf16(const std::u16string& units) {
     Lock lock(impl_->mutex);
-    return static_cast<jstring>(impl_->newLocal(envOrFail(*impl_, "newStringUtf16"), impl_->makeString(units)));
+    return static_cast<jstring>(
+        impl_->newLocal(envOrFail(*impl_, "newStringUtf16"), impl_->makeString(units)));
 }
 
 jbyteArray Vm::newByteArray(const std::string& bytes) {
@@ -393,6 +401,8 @@ Vm& Vm::of(JNIEnv* env) {
     return *t->vm->owner;
 }
 
-Vm& Vm::of(JavaVM* vm) { return *checkedVm(vm, "Vm::of")->owner; }
+Vm& Vm::of(JavaVM* vm) {
+    return *checkedVm(vm, "Vm::of")->owner;
+}
 
 }  // namespace kvojni

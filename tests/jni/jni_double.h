@@ -71,8 +71,8 @@ public:
     jobjectArray newStringArray(const std::vector<std::string>& modifiedUtf8);
 
     // Inspection (no JNI call is made, so no reference is created and no exception check applies).
-    std::string className(jobject obj);            // slash form
-    std::string stringUtf8(jobject str);           // the modified UTF-8 bytes
+    std::string className(jobject obj);   // slash form
+    std::string stringUtf8(jobject str);  // the modified UTF-8 bytes
     std::u16string stringUtf16(jobject str);
     jsize arrayLength(jobject array);
     bool isNullElement(jobjectArray array, jsize index);
@@ -109,8 +109,8 @@ public:
 
     // Counters over all threads.
     std::size_t liveLocalRefs();
-    std::size_t pinnedBuffers();  // Get*Chars / Get*ArrayElements not yet released
-    std::size_t allocations();    // allocating operations so far (see failAllocation)
+    std::size_t pinnedBuffers();     // Get*Chars / Get*ArrayElements not yet released
+    std::size_t allocations();       // allocating operations so far (see failAllocation)
     std::size_t malformedStrings();  // NewStringUTF inputs that were not well-formed modified UTF-8
 
     // Failure injection. An allocating operation (NewStringUTF, NewString, NewObjectArray,

@@ -19,7 +19,8 @@ struct Misuse {
 TEST(JniDoubleDeathTest, MisuseStopsTheProcessNamingIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const Misuse cases[] = {
-        {"unused JNIEnv slot", [](Vm&, JNIEnv* env) { env->MonitorEnter(env->FindClass("java/lang/Object")); },
+        {"unused JNIEnv slot",
+         [](Vm&, JNIEnv* env) { env->MonitorEnter(env->FindClass("java/lang/Object")); },
          "JNIEnv function MonitorEnter is not provided"},
         {"unused JNIEnv slot with a return value",
          [](Vm&, JNIEnv* env) { env->GetMethodID(env->FindClass("java/lang/Object"), "<init>", "()V"); },

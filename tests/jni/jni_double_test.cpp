@@ -83,8 +83,9 @@ TEST_F(JniDouble, MissingMethodsAndFieldsLeaveTheirErrorPending) {
         const char* message;
     };
     const Lookup lookups[] = {
-        {"method with another signature", [&] { return env->GetStaticMethodID(cls, "main", "()V") != nullptr; },
-         "java/lang/NoSuchMethodError", "main"},
+        {"method with another signature",
+         [&] { return env->GetStaticMethodID(cls, "main", "()V") != nullptr; }, "java/lang/NoSuchMethodError",
+         "main"},
         {"unknown method", [&] { return env->GetStaticMethodID(cls, "run", "()V") != nullptr; },
          "java/lang/NoSuchMethodError", "run"},
         {"field with another signature", [&] { return env->GetFieldID(cls, "filehandle", "I") != nullptr; },
@@ -93,8 +94,8 @@ TEST_F(JniDouble, MissingMethodsAndFieldsLeaveTheirErrorPending) {
          [&] { return env->GetFieldID(cls, "TYPE_FIXED", "I") != nullptr; }, "java/lang/NoSuchFieldError",
          "TYPE_FIXED"},
         {"instance field asked as static field",
-         [&] { return env->GetStaticFieldID(cls, "filehandle", "J") != nullptr; }, "java/lang/NoSuchFieldError",
-         "filehandle"},
+         [&] { return env->GetStaticFieldID(cls, "filehandle", "J") != nullptr; },
+         "java/lang/NoSuchFieldError", "filehandle"},
     };
     for (const Lookup& l : lookups) {
         EXPECT_FALSE(l.found()) << l.what;

@@ -116,7 +116,8 @@ StringObj* VmImpl::makeString(const std::u16string& utf16) {
     return make<StringObj>(stringClass, toModifiedUtf8(utf16), utf16);
 }
 
-InstanceObj* VmImpl::makeThrowable(ClassObj* cls, const std::string* message, std::vector<std::string> frames) {
+InstanceObj* VmImpl::makeThrowable(ClassObj* cls, const std::string* message,
+                                   std::vector<std::string> frames) {
     if (!cls->isSubclassOf(throwableClass))
         failLoudly("class " + cls->name + " is not a java/lang/Throwable");
     InstanceObj* ex = make<InstanceObj>(cls);
@@ -285,7 +286,8 @@ Slot& VmImpl::instanceSlot(Object* obj, FieldInfo* field, char type, const char*
     if (!obj)
         failLoudly(std::string(what) + ": null object");
     if (obj->kind != Kind::Instance || !obj->cls->isSubclassOf(field->owner))
-        failLoudly(std::string(what) + ": object of class " + obj->cls->name + " has no field " + field->name);
+        failLoudly(std::string(what) + ": object of class " + obj->cls->name + " has no field " +
+                   field->name);
     return static_cast<InstanceObj*>(obj)->fields[field];
 }
 

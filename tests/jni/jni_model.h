@@ -86,7 +86,8 @@ struct ObjectArrayObj : Object {
 };
 
 struct ByteArrayObj : Object {
-    ByteArrayObj(ClassObj* arrayClass, jsize n) : Object(Kind::ByteArray, arrayClass), bytes(static_cast<size_t>(n)) {}
+    ByteArrayObj(ClassObj* arrayClass, jsize n)
+        : Object(Kind::ByteArray, arrayClass), bytes(static_cast<size_t>(n)) {}
     std::vector<jbyte> bytes;
 };
 
@@ -145,10 +146,10 @@ public:
     ClassObj* throwableClass = nullptr;
     std::map<std::string, ClassObj*> arrayClasses;
 
-    std::vector<std::unique_ptr<ThreadEnv>> envs;  // kept after detaching, so stale use is caught
+    std::vector<std::unique_ptr<ThreadEnv>> envs;       // kept after detaching, so stale use is caught
     std::vector<std::pair<std::thread, bool>> threads;  // started by startThread; bool: daemon
-    std::size_t startingNonDaemon = 0;  // started but not attached yet
-    std::set<const void*> ids;          // the method and field IDs handed out
+    std::size_t startingNonDaemon = 0;                  // started but not attached yet
+    std::set<const void*> ids;                          // the method and field IDs handed out
     std::set<const Ref*> knownRefs;
     std::size_t liveLocals = 0;
 
@@ -163,7 +164,8 @@ public:
     ClassObj* findClass(const std::string& name);  // including hidden ones; null when unknown
     ClassObj* requireClass(const std::string& name, const char* what);
     ClassObj* arrayClass(const std::string& descriptor);
-    template <class T, class... A> T* make(A&&... args) {
+    template <class T, class... A>
+    T* make(A&&... args) {
         heap.push_back(std::make_unique<T>(std::forward<A>(args)...));
         return static_cast<T*>(heap.back().get());
     }
@@ -173,9 +175,9 @@ public:
 
     jobject newLocal(ThreadEnv* env, Object* obj);  // null for a null object
     jobject newGlobal(Object* obj);
-    Ref* refOf(jobject ref, const char* what);      // checks a live reference of this VM
+    Ref* refOf(jobject ref, const char* what);                     // checks a live reference of this VM
     Object* deref(ThreadEnv* env, jobject ref, const char* what);  // null for null
-    ThreadEnv* currentEnv();                        // null when not attached
+    ThreadEnv* currentEnv();                                       // null when not attached
     ThreadEnv* attach(const std::string& name, bool daemon);
     void detach(ThreadEnv* env);
     std::size_t otherNonDaemonThreads(std::thread::id self);

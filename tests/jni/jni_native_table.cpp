@@ -19,7 +19,8 @@ struct Call {
         if (vm->destroyed)
             failLoudly(std::string(fn) + ": called after DestroyJavaVM");
         if (!allowedWithPending && env->pending && vm->strictExceptions)
-            failLoudly(std::string(fn) + ": called with an exception pending (" + env->pending->cls->name + ")");
+            failLoudly(std::string(fn) + ": called with an exception pending (" + env->pending->cls->name +
+                       ")");
     }
     Object* obj(jobject ref) { return vm->deref(env, ref, name); }
     Object* nonNull(jobject ref) {
@@ -64,8 +65,9 @@ struct Call {
         if (start >= 0 && len >= 0 && static_cast<size_t>(start) + static_cast<size_t>(len) <= length)
             return false;
         vm->raise(env, "java/lang/ArrayIndexOutOfBoundsException",
-                  "Array region " + std::to_string(start) + ".." + std::to_string(static_cast<long long>(start) + len) +
-                      " out of bounds for length " + std::to_string(length));
+                  "Array region " + std::to_string(start) + ".." +
+                      std::to_string(static_cast<long long>(start) + len) + " out of bounds for length " +
+                      std::to_string(length));
         return true;
     }
     // Takes back a buffer handed out by a Get operation.
@@ -253,16 +255,35 @@ std::vector<jvalue> callArguments(const std::string& sig, va_list* list, const j
             v = array[n];
         } else {
             switch (type) {
-            case 'Z': v.z = static_cast<jboolean>(va_arg(*list, int)); break;
-            case 'B': v.b = static_cast<jbyte>(va_arg(*list, int)); break;
-            case 'C': v.c = static_cast<jchar>(va_arg(*list, int)); break;
-            case 'S': v.s = static_cast<jshort>(va_arg(*list, int)); break;
-            case 'I': v.i = va_arg(*list, jint); break;
-            case 'J': v.j = va_arg(*list, jlong); break;
-            case 'F': v.f = static_cast<jfloat>(va_arg(*list, double)); break;
-            case 'D': v.d = va_arg(*list, double); break;
-            case 'L': v.l = va_arg(*list, jobject); break;
-            default: failLoudly("call: bad method signature " + sig);
+                case 'Z':
+                    v.z = static_cast<jboolean>(va_arg(*list, int));
+                    break;
+                case 'B':
+                    v.b = static_cast<jbyte>(va_arg(*list, int));
+                    break;
+                case 'C':
+                    v.c = static_cast<jchar>(va_arg(*list, int));
+                    break;
+                case 'S':
+                    v.s = static_cast<jshort>(va_arg(*list, int));
+                    break;
+                case 'I':
+                    v.i = va_arg(*list, jint);
+                    break;
+                case 'J':
+                    v.j = va_arg(*list, jlong);
+                    break;
+                case 'F':
+                    v.f = static_cast<jfloat>(va_arg(*list, double));
+                    break;
+                case 'D':
+                    v.d = va_arg(*list, double);
+                    break;
+                case 'L':
+                    v.l = va_arg(*list, jobject);
+                    break;
+                default:
+                    failLoudly("call: bad method signature " + sig);
             }
         }
         args.push_back(v);
@@ -270,7 +291,8 @@ std::vector<jvalue> callArguments(const std::string& sig, va_list* list, const j
     return args;
 }
 
-void callStaticVoid(JNIEnv* env, jclass cls, jmethodID id, va_list* list, const jvalue* array, const char* fn) {
+void callStaticVoid(JNIEnv* env, jclass cls, jmethodID id, va_list* list, const jvalue* array,
+                    const char* fn) {
     Call c(env, fn);
     ClassObj* k = c.cls(cls);
     MethodInfo* m = reinterpret_cast<MethodInfo*>(id);
@@ -328,27 +350,29 @@ jfieldID JNICALL GetStaticFieldID(JNIEnv* env, jclass cls, const char* name, con
     return fieldId(env, cls, name, sig, true, "GetStaticFieldID");
 }
 
-FieldInfo* field(jfieldID id) { return reinterpret_cast<FieldInfo*>(id); }
+FieldInfo* field(jfieldID id) {
+    return reinterpret_cast<FieldInfo*>(id);
+}
 
 // Instance and static field accessors, one pair per type the double models.
-#define KVO_FIELD_ACCESSORS(Type, jtype, member, code)                                                      \
-    jtype JNICALL Get##Type##Field(JNIEnv* env, jobject obj, jfieldID id) {                                 \
-        Call c(env, "Get" #Type "Field");                                                                   \
-        return c.vm->instanceSlot(c.obj(obj), field(id), code, c.name).member;                            \
-    }                                                                                                       \
-    void JNICALL Set##Type##Field(JNIEnv* env, jobject obj, jfieldID id, jtype value) {                     \
-        Call c(env, "Set" #Type "Field");                                                                   \
-        c.vm->instanceSlot(c.obj(obj), field(id), code, c.name).member = value;                           \
-    }                                                                                                       \
-    jtype JNICALL GetStatic##Type##Field(JNIEnv* env, jclass cls, jfieldID id) {                            \
-        Call c(env, "GetStatic" #Type "Field");                                                             \
-        c.cls(cls);                                                                                         \
-        return c.vm->staticSlot(field(id), code, c.name).member;                                            \
-    }                                                                                                       \
-    void JNICALL SetStatic##Type##Field(JNIEnv* env, jclass cls, jfieldID id, jtype value) {                \
-        Call c(env, "SetStatic" #Type "Field");                                                             \
-        c.cls(cls);                                                                                         \
-        c.vm->staticSlot(field(id), code, c.name).member = value;                                           \
+#define KVO_FIELD_ACCESSORS(Type, jtype, member, code)                                       \
+    jtype JNICALL Get##Type##Field(JNIEnv* env, jobject obj, jfieldID id) {                  \
+        Call c(env, "Get" #Type "Field");                                                    \
+        return c.vm->instanceSlot(c.obj(obj), field(id), code, c.name).member;               \
+    }                                                                                        \
+    void JNICALL Set##Type##Field(JNIEnv* env, jobject obj, jfieldID id, jtype value) {      \
+        Call c(env, "Set" #Type "Field");                                                    \
+        c.vm->instanceSlot(c.obj(obj), field(id), code, c.name).member = value;              \
+    }                                                                                        \
+    jtype JNICALL GetStatic##Type##Field(JNIEnv* env, jclass cls, jfieldID id) {             \
+        Call c(env, "GetStatic" #Type "Field");                                              \
+        c.cls(cls);                                                                          \
+        return c.vm->staticSlot(field(id), code, c.name).member;                             \
+    }                                                                                        \
+    void JNICALL SetStatic##Type##Field(JNIEnv* env, jclass cls, jfieldID id, jtype value) { \
+        Call c(env, "SetStatic" #Type "Field");                                              \
+        c.cls(cls);                                                                          \
+        c.vm->staticSlot(field(id), code, c.name).member = value;                            \
     }
 
 KVO_FIELD_ACCESSORS(Boolean, jboolean, z, 'Z')
@@ -479,8 +503,7 @@ jobjectArray JNICALL NewObjectArray(JNIEnv* env, jsize len, jclass elementClass,
     }
     if (c.vm->allocationFails(c.env))
         return nullptr;
-    const std::string descriptor =
-        element->name[0] == '[' ? "[" + element->name : "[L" + element->name + ";";
+    const std::string descriptor = element->name[0] == '[' ? "[" + element->name : "[L" + element->name + ";";
     ObjectArrayObj* array = c.vm->make<ObjectArrayObj>(c.vm->arrayClass(descriptor), element, len);
     for (Object*& e : array->elements)
         e = initial;

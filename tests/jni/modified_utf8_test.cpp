@@ -18,7 +18,9 @@ TEST(ModifiedUtf8, RoundTripsEveryUnitOnItsOwn) {
     const RoundTrip cases[] = {
         {"empty", u"", ""},
         {"ASCII", u"Ab~", "Ab~"},
-        {"U+0000 as C0 80", std::u16string(u"a\0b", 3), "a\xC0\x80" "b"},
+        {"U+0000 as C0 80", std::u16string(u"a\0b", 3),
+         "a\xC0\x80"
+         "b"},
         {"two-byte", u"\u00E9\u07FF", "\xC3\xA9\xDF\xBF"},
         {"three-byte", u"\u0800\u20AC\uFFFF", "\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF"},
         {"surrogate pair as two three-byte sequences", u"\U0001F600", "\xED\xA0\xBD\xED\xB8\x80"},
@@ -40,7 +42,11 @@ TEST(ModifiedUtf8, MalformedInputIsReportedAndReplaced) {
     };
     const Case cases[] = {
         {"four-byte sequence", "\xF0\x9F\x98\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"stray continuation byte", "a\x80" "b", u"a\uFFFD" "b"},
+        {"stray continuation byte",
+         "a\x80"
+         "b",
+         u"a\uFFFD"
+         "b"},
         {"cut three-byte sequence", "\xE2\x82", u"\uFFFD\uFFFD"},
         {"over-long two-byte form of 'A'", "\xC1\x81", u"\uFFFD\uFFFD"},
         {"over-long three-byte form", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},

@@ -42,16 +42,20 @@ void writeOut(const std::u16string& text) {
     _write(1, bytes.data(), static_cast<unsigned>(bytes.size()));
 }
 
-void writeOut(const std::string& ascii) { writeOut(std::u16string(ascii.begin(), ascii.end())); }
+void writeOut(const std::string& ascii) {
+    writeOut(std::u16string(ascii.begin(), ascii.end()));
+}
 
-void writeErr(const std::string& ascii) { _write(2, ascii.data(), static_cast<unsigned>(ascii.size())); }
+void writeErr(const std::string& ascii) {
+    _write(2, ascii.data(), static_cast<unsigned>(ascii.size()));
+}
 
 // Appends a line to a file named by a (modified UTF-8) argument.
 void appendToFile(const std::string& modifiedUtf8Path, const std::string& line) {
     const std::u16string path = decode(modifiedUtf8Path);
-    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_APPEND_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_APPEND_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
@@ -60,7 +64,8 @@ void appendToFile(const std::string& modifiedUtf8Path, const std::string& line) 
 }
 
 unsigned graceMilliseconds() {
-    return static_cast<unsigned>(std::strtoul(environment("KVO_STANDIN_HOOK_GRACE_MS", "10000").c_str(), nullptr, 10));
+    return static_cast<unsigned>(
+        std::strtoul(environment("KVO_STANDIN_HOOK_GRACE_MS", "10000").c_str(), nullptr, 10));
 }
 
 // After a hook returned, a JVM would end the process itself; the stand-in leaves that to the
@@ -78,7 +83,8 @@ void printArgs(JNIEnv*, const Args& args) {
 }
 
 void callExit(JNIEnv*, const Args& args) {
-    const jint code = args.size() > 0 && args[0] ? static_cast<jint>(std::strtol(args[0]->c_str(), nullptr, 10)) : 0;
+    const jint code =
+        args.size() > 0 && args[0] ? static_cast<jint>(std::strtol(args[0]->c_str(), nullptr, 10)) : 0;
     const bool onCaller = args.size() > 1 && args[1] && *args[1] == "caller";
     record("exit", std::to_string(code));
     if (!g_hooks.exitHook)
@@ -101,8 +107,9 @@ void callAbort(JNIEnv*, const Args&) {
 }
 
 void throwFromMain(JNIEnv* env, const Args&) {
-    kvojni::Vm::of(env).throwException("java/lang/IllegalStateException", "thrown by kvo.demo.Throw",
-                                       {"kvo.demo.Throw.fail(Throw.java:21)", "kvo.demo.Throw.main(Throw.java:12)"});
+    kvojni::Vm::of(env).throwException(
+        "java/lang/IllegalStateException", "thrown by kvo.demo.Throw",
+        {"kvo.demo.Throw.fail(Throw.java:21)", "kvo.demo.Throw.main(Throw.java:12)"});
 }
 
 void startWorker(JNIEnv* env, const Args& args) {
@@ -168,7 +175,9 @@ Args readArgs(JNIEnv* env, const std::string& cls, jobject array) {
 }
 
 kvojni::StaticMethod mainOf(const Behaviour& b) {
-    return [b](JNIEnv* env, jclass, const std::vector<jvalue>& params) { b.run(env, readArgs(env, b.cls, params[0].l)); };
+    return [b](JNIEnv* env, jclass, const std::vector<jvalue>& params) {
+        b.run(env, readArgs(env, b.cls, params[0].l));
+    };
 }
 
 // The console class: the behaviour whose dotted class name is the first argument, else PrintArgs.

@@ -55,7 +55,8 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* initArg
         return JNI_EINVAL;
     }
     const kvostandin::Hooks hooks = recordInitArgs(*args);
-    jint result = static_cast<jint>(std::strtol(kvostandin::environment("KVO_STANDIN_CREATE_RESULT", "0").c_str(), nullptr, 10));
+    jint result = static_cast<jint>(
+        std::strtol(kvostandin::environment("KVO_STANDIN_CREATE_RESULT", "0").c_str(), nullptr, 10));
     if (result == JNI_OK && (args->version < JNI_VERSION_1_2 || args->version > JNI_VERSION_1_8))
         result = JNI_EVERSION;
     if (result == JNI_OK && g_vm)
@@ -72,7 +73,9 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* initArg
     return JNI_OK;
 }
 
-JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void*) { return JNI_ERR; }
+JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void*) {
+    return JNI_ERR;
+}
 
 JNIEXPORT jint JNICALL JNI_GetCreatedJavaVMs(JavaVM** vms, jsize bufLen, jsize* nVMs) {
     const bool alive = g_vm && !g_vm->destroyed();

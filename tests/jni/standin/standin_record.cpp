@@ -35,7 +35,9 @@ std::string environment(const char* name, const std::string& fallback) {
     return std::string(buffer, n);
 }
 
-void resetRecord() { write("wb", ""); }
+void resetRecord() {
+    write("wb", "");
+}
 
 void record(const std::string& key, const std::string& value) {
     std::string line = key;

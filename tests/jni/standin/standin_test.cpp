@@ -39,7 +39,9 @@ void JNICALL exitHook(jint code) {
 void JNICALL exitHookOnCaller(jint code) {
     ExitProcess(GetCurrentThreadId() == g_mainThread ? static_cast<UINT>(code) : 98);
 }
-void JNICALL abortHook() { ExitProcess(13); }
+void JNICALL abortHook() {
+    ExitProcess(13);
+}
 void JNICALL idleExitHook(jint) {}
 
 struct Created {
@@ -68,7 +70,8 @@ JavaVMOption option(const char* text, void* extra = nullptr) {
 }
 
 jobjectArray stringArray(JNIEnv* env, const std::vector<const char*>& items) {
-    jobjectArray array = env->NewObjectArray(static_cast<jsize>(items.size()), env->FindClass("java/lang/String"), nullptr);
+    jobjectArray array =
+        env->NewObjectArray(static_cast<jsize>(items.size()), env->FindClass("java/lang/String"), nullptr);
     for (size_t i = 0; i < items.size(); ++i)
         if (items[i])
             env->SetObjectArrayElement(array, static_cast<jsize>(i), env->NewStringUTF(items[i]));
@@ -101,14 +104,17 @@ protected:
     kvotest::ScratchDir scratch{"sti"};
 };
 
-TEST_F(StandIn, ExportsTheEntryPointByItsPlainName) { EXPECT_NE(loadStandIn(), nullptr); }
+TEST_F(StandIn, ExportsTheEntryPointByItsPlainName) {
+    EXPECT_NE(loadStandIn(), nullptr);
+}
 
 // One VM per process: its whole life is one test.
 TEST_F(StandIn, RecordsItsInitArgumentsAndRunsTheBuiltInClasses) {
     SetEnvironmentVariableA("KVO_STANDIN_CREATE_RESULT", "-1");
     EXPECT_EQ(create({option("-Xrs")}).result, -1);
-    EXPECT_EQ(record(), "version 0x00010002\nignoreUnrecognized 1\nnOptions 1\noption -Xrs\n"
-                        "hook abort absent\nhook exit absent\ncreate -1\n");
+    EXPECT_EQ(record(),
+              "version 0x00010002\nignoreUnrecognized 1\nnOptions 1\noption -Xrs\n"
+              "hook abort absent\nhook exit absent\ncreate -1\n");
     SetEnvironmentVariableA("KVO_STANDIN_CREATE_RESULT", nullptr);
 
     Created vm = create({option("abort", reinterpret_cast<void*>(&abortHook)),
@@ -117,10 +123,11 @@ TEST_F(StandIn, RecordsItsInitArgumentsAndRunsTheBuiltInClasses) {
                          option("-Dtwo.lines=a\nb"), option("-Djava.compiler=")});
     ASSERT_EQ(vm.result, JNI_OK);
     JNIEnv* env = vm.env;
-    EXPECT_EQ(record(), "version 0x00010002\nignoreUnrecognized 1\nnOptions 5\n"
-                        "option abort\noption exit\noption -Djava.class.path=C:\\kvo\\lib\\a.jar;C:\\kvo\\classes\n"
-                        "option -Dtwo.lines=a\\nb\noption -Djava.compiler=\n"
-                        "hook abort set\nhook exit set\ncreate 0\n");
+    EXPECT_EQ(record(),
+              "version 0x00010002\nignoreUnrecognized 1\nnOptions 5\n"
+              "option abort\noption exit\noption -Djava.class.path=C:\\kvo\\lib\\a.jar;C:\\kvo\\classes\n"
+              "option -Dtwo.lines=a\\nb\noption -Djava.compiler=\n"
+              "hook abort set\nhook exit set\ncreate 0\n");
 
     {
         kvotest::CapturedOutput output;
@@ -160,7 +167,8 @@ TEST_F(StandIn, RecordsItsInitArgumentsAndRunsTheBuiltInClasses) {
         EXPECT_FALSE(kvotest::fileExists(marker));
         EXPECT_EQ(vm.vm->DestroyJavaVM(), 0);
         output.stop();
-        EXPECT_EQ(output.out(), "kvo.demo.NonDaemonThread: main returns\nkvo.demo.NonDaemonThread: worker finished\n");
+        EXPECT_EQ(output.out(),
+                  "kvo.demo.NonDaemonThread: main returns\nkvo.demo.NonDaemonThread: worker finished\n");
     }
     EXPECT_EQ(kvotest::readFile(marker), "worker finished\n");
     const std::string tail = "worker finished\ndestroy 0\n";
@@ -171,7 +179,7 @@ struct HookCase {
     const char* what;
     const char* cls;
     std::vector<const char*> args;
-    void (JNICALL* exit)(jint);
+    void(JNICALL* exit)(jint);
     int expectedCode;
     const char* stderrPattern;
 };
@@ -183,10 +191,18 @@ TEST(StandInDeathTest, HooksEndTheProcess) {
     const HookCase cases[] = {
         {"exit hook on a VM thread", "kvo/demo/Exit", {"3"}, exitHook, 3, ""},
         {"exit hook on the calling thread", "kvo/demo/Exit", {"7", "caller"}, exitHookOnCaller, 7, ""},
-        {"console class as the exit class", "com/orvane/console/ConsoleLauncher", {"kvo.demo.Exit", "5"}, exitHook,
-         5, ""},
+        {"console class as the exit class",
+         "com/orvane/console/ConsoleLauncher",
+         {"kvo.demo.Exit", "5"},
+         exitHook,
+         5,
+         ""},
         {"abort hook", "kvo/demo/Abort", {}, exitHook, 13, ""},
-        {"exit hook that leaves the process running", "kvo/demo/Exit", {"3"}, idleExitHook, 125,
+        {"exit hook that leaves the process running",
+         "kvo/demo/Exit",
+         {"3"},
+         idleExitHook,
+         125,
          "did not end after the exit hook"},
     };
     for (const HookCase& c : cases) {
