@@ -1,0 +1,346 @@
+// Platform-free rules of the launcher: variants, bounded paths, local text, class path text rules,
+// property value conversions, locale mapping, processor choice. Built natively and for Windows.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bounded_path.h"
+#include "classpath_rules.h"
+#include "local_text.h"
+#include "locale_map.h"
+#include "processor_choice.h"
+#include "property_values.h"
+#include "variant.h"
+
+namespace {
+
+// Lead bytes of code page 932 (Shift-JIS).
+bool shiftJisLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+std::string joined(const std::vector<const char*>& entries, const char* separator) {
+    std::string out(JoinedSize(entries.data(), static_cast<int>(entries.size()), separator), '?');
+    JoinEntries(&out[0], entries.data(), static_cast<int>(entries.size()), separator);
+    EXPECT_LE(std::strlen(out.c_str()) + 1, out.size()) << "the text fits the size";
+    return out.c_str();
+}
+
+}  // namespace
+
+TEST(Variants, DescribeTheFourPrograms) {
+    struct Row {
+        VariantId id;
+        const char* mainClass;
+        int firstJavaArgument;
+        const char* window;
+        const char* fallbackProperties;
+        const char* traceSwitch;
+        bool shutdown, workingDirectorySet, redirects, readsLogOutput, securityManager;
+        int filters;
+        DumpForm dump;
+        bool console;
+    } rows[] = {
+        {VariantId::Kvocli, nullptr, 2, "KVOCLI", "kvocli.properties", "kvocli.dbg", false, false, false,
+         false, false, 3, DumpForm::Describe, true},
+        {VariantId::Kvojavaw, nullptr, 2, "KVOJava", "kvojava.properties", "kvojava.dbg", false, false, true,
+         true, false, 3, DumpForm::JexpFile, false},
+        {VariantId::Kvoconw, "com.orvane.console.ConsoleLauncher", 1, "KVOConsole", "kvocon.properties",
+         "kvocon.dbg", true, true, true, true, true, 2, DumpForm::JexpFile, false},
+        {VariantId::Kvocon, "com.orvane.console.ConsoleLauncher", 1, "KVOConsole", "kvocon.properties",
+         "kvocon.dbg", true, true, false, true, true, 2, DumpForm::Describe, true},
+    };
+    for (const Row& row : rows) {
+        const Variant& v = VariantFor(row.id);
+        SCOPED_TRACE(v.name);
+        EXPECT_EQ(v.id, row.id);
+        EXPECT_EQ(v.classArgument, row.mainClass == nullptr);
+        if (row.mainClass) {
+            EXPECT_STREQ(v.fixedMainClass, row.mainClass);
+        } else {
+            EXPECT_EQ(v.fixedMainClass, nullptr);
+        }
+        EXPECT_EQ(v.firstJavaArgument, row.firstJavaArgument);
+        EXPECT_STREQ(v.windowClassName, row.window);
+        EXPECT_STREQ(v.fallbackPropertiesFile, row.fallbackProperties);
+        EXPECT_STREQ(v.traceSwitchFile, row.traceSwitch);
+        EXPECT_EQ(v.shutdownCommand, row.shutdown);
+        EXPECT_EQ(v.setsWorkingDirectory, row.workingDirectorySet);
+        EXPECT_EQ(v.redirectsOutput, row.redirects);
+        EXPECT_EQ(v.readsLogOutput, row.readsLogOutput);
+        EXPECT_EQ(v.securityManager, row.securityManager);
+        EXPECT_EQ(v.dumpForm, row.dump);
+        EXPECT_EQ(v.consoleSubsystem, row.console);
+        ASSERT_EQ(v.extensionFilterCount, row.filters);
+        EXPECT_STREQ(v.extensionFilters[0], "*.KVOExt");
+        EXPECT_STREQ(v.extensionFilters[1], "*.SMDef");
+        if (row.filters == 3) {
+            EXPECT_STREQ(v.extensionFilters[2], "*.KVOSubagent");
+        }
+    }
+    EXPECT_STREQ(VariantFor(VariantId::Kvocli).usageText, "KVOCLI classname [arguments]\n");
+    EXPECT_STREQ(VariantFor(VariantId::Kvojavaw).usageText, "KVOJAVA classname [arguments]\n");
+    EXPECT_EQ(VariantFor(VariantId::Kvocon).usageText, nullptr);
+}
+
+TEST(Variants, TestsCanSwitchTheCurrentOne) {
+    SetCurrentVariant(VariantId::Kvoconw);
+    EXPECT_EQ(CurrentVariant().id, VariantId::Kvoconw);
+    SetCurrentVariant(VariantId::Kvocli);
+    EXPECT_EQ(CurrentVariant().id, VariantId::Kvocli);
+}
+
+TEST(BoundedPath, CopiesAndAppendsAtMost259Characters) {
+    char buffer[kPathBufferSize + 8];
+    std::memset(buffer, 'x', sizeof buffer);
+    std::string longText(300, 'a');
+    CopyPath(buffer, longText.c_str());
+    EXPECT_EQ(std::strlen(buffer), 259u);
+    EXPECT_EQ(buffer[kPathBufferSize], 'x') << "nothing written past the 260-byte buffer";
+
+    std::string root(250, 'r');
+    root += "\\";
+    JoinPath(buffer, root.c_str(), "classes\\VrnLibs.jar");
+    EXPECT_EQ(std::string(buffer), root + std::string("classes\\"));
+    AppendPath(buffer, "more");
+    EXPECT_EQ(std::strlen(buffer), 259u);
+
+    JoinPath(buffer, "C:\\Prod\\", nullptr);
+    EXPECT_STREQ(buffer, "C:\\Prod\\");
+}
+
+TEST(BoundedPath, RootIsTheParentOfTheProgramDirectory) {
+    struct Case {
+        const char* program;
+        const char* root;
+    } cases[] = {
+        {"C:\\Prod\\bin\\kvocli.exe", "C:\\Prod\\"},
+        {"C:\\A\\B\\C\\bin\\kvocon.exe", "C:\\A\\B\\C\\"},
+        {"C:\\kvocli.exe", "C:\\"},  // no parent: the program's own directory, never "C:"
+        {"kvocli.exe", ""},
+        // The trail byte of 0x95 0x5C (a Shift-JIS character) is no separator.
+        {"C:\\A\\\x95\\\\x.exe", "C:\\A\\"},
+        {"C:\\A\\\x95\\\\bin\\x.exe", "C:\\A\\\x95\\\\"},
+    };
+    for (const Case& c : cases) {
+        char root[kPathBufferSize];
+        RootFromProgramPath(root, c.program, shiftJisLead);
+        EXPECT_STREQ(root, c.root) << c.program;
+    }
+}
+
+TEST(BoundedPath, TrailingBackslashAndDefaults) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"C:\\Prod", "C:\\Prod\\"},     {"C:\\Prod\\", "C:\\Prod\\"}, {"C:/Prod/", "C:/Prod/"}, {"", ""},
+        {"C:\\\x95\\", "C:\\\x95\\\\"},  // ends in a trail byte, not in a separator
+    };
+    for (const Case& c : cases) {
+        char buffer[kPathBufferSize];
+        CopyPath(buffer, c.in);
+        EnsureTrailingBackslash(buffer, shiftJisLead);
+        EXPECT_STREQ(buffer, c.out) << c.in;
+    }
+    char full[kPathBufferSize];
+    CopyPath(full, std::string(259, 'f').c_str());
+    EnsureTrailingBackslash(full, nullptr);
+    EXPECT_EQ(std::strlen(full), 259u) << "no room: left as it is";
+
+    char directory[kPathBufferSize] = "";
+    DefaultDirectory(directory, "C:\\Prod\\", "log\\");
+    EXPECT_STREQ(directory, "C:\\Prod\\log\\");
+    DefaultDirectory(directory, "D:\\Other\\", "log\\");
+    EXPECT_STREQ(directory, "C:\\Prod\\log\\") << "a set directory is kept";
+}
+
+TEST(LocalText, CaseInsensitiveComparisonKeepsDoubleByteCharactersApart) {
+    EXPECT_TRUE(
+        EqualsIgnoreCase("C:\\Prod\\classes\\VrnLibs.jar", "c:\\PROD\\Classes\\vrnlibs.JAR", nullptr));
+    EXPECT_FALSE(EqualsIgnoreCase("C:\\a.jar", "C:\\a.jar2", nullptr));
+    EXPECT_FALSE(EqualsIgnoreCase("a-b", "a_b", nullptr));
+    // 0x83 0x41 and 0x83 0x61 are two different Shift-JIS characters.
+    EXPECT_FALSE(EqualsIgnoreCase("\x83\x41.jar", "\x83\x61.jar", shiftJisLead));
+    EXPECT_TRUE(EqualsIgnoreCase("\x83\x41.JAR", "\x83\x41.jar", shiftJisLead));
+
+    EXPECT_TRUE(EndsWithIgnoreCase("C:\\x\\Foo.jar", "foo.JAR", nullptr));
+    EXPECT_TRUE(EndsWithIgnoreCase("foo.jar", "foo.jar", nullptr));
+    EXPECT_TRUE(EndsWithIgnoreCase("foo.jar", "", nullptr));
+    EXPECT_FALSE(EndsWithIgnoreCase("o.jar", "foo.jar", nullptr));
+    EXPECT_FALSE(EndsWithIgnoreCase("C:\\x\\foo.jar", "foo.ja", nullptr));
+    EXPECT_FALSE(EndsWithIgnoreCase("x\x83\x61", "a", shiftJisLead)) << "a suffix starting on a trail byte";
+    EXPECT_TRUE(EndsWithIgnoreCase("x\x83\x61", "a", nullptr));
+
+    EXPECT_TRUE(StartsWithAsciiIgnoreCase("ClassPath:x.jar", "classpath:"));
+    EXPECT_FALSE(StartsWithAsciiIgnoreCase("classpat", "classpath:"));
+
+    char text[] = "C:/a/b\\c/";
+    ReplaceSlashes(text);
+    EXPECT_STREQ(text, "C:\\a\\b\\c\\");
+    char plain[] = "C:\\a";
+    ReplaceSlashes(plain);
+    EXPECT_STREQ(plain, "C:\\a");
+    ReplaceSlashes(nullptr);
+}
+
+TEST(ClasspathRules, FixedListsAndJoining) {
+    ASSERT_EQ(kFixedClasspathEntryCount, 15);
+    ASSERT_EQ(kBootClasspathEntryCount, 2);
+    EXPECT_STREQ(kFixedClasspathEntries[0], "classfix");
+    EXPECT_STREQ(kFixedClasspathEntries[14], "lib\\cimfac.jar");
+    EXPECT_STREQ(kBootClasspathEntries[1], "lib\\javafix.jar");
+
+    EXPECT_EQ(joined({}, ";"), "");
+    EXPECT_EQ(joined({"a"}, ";"), "a");
+    EXPECT_EQ(joined({"a", "bc", ""}, ";"), "a;bc;");
+    EXPECT_EQ(joined(std::vector<const char*>(kProtocolHandlerPackages,
+                                              kProtocolHandlerPackages + kProtocolHandlerPackageCount),
+                     kProtocolHandlerSeparator),
+              "sun.net.www.protocol|com.sun.net.ssl.internal.www.protocol|com.orvane.kvo.viviv|"
+              "org.apache.axis.transport");
+}
+
+TEST(ClasspathRules, ValueKinds) {
+    struct Case {
+        const char* text;
+        ClasspathValueKind kind;
+        const char* pattern;
+    } cases[] = {
+        {"classpath:foo.jar", ClasspathValueKind::SystemClasspath, "foo.jar"},
+        {"CLASSPATH:lib/foo.jar", ClasspathValueKind::SystemClasspath, "lib/foo.jar"},
+        {"classpath:", ClasspathValueKind::SystemClasspath, ""},
+        {"\\", ClasspathValueKind::Verbatim, nullptr},
+        {"/", ClasspathValueKind::Verbatim, nullptr},
+        {"D:\\other\\y.jar", ClasspathValueKind::Verbatim, nullptr},
+        {"lib:x", ClasspathValueKind::Verbatim, nullptr},
+        {"lib/x.jar", ClasspathValueKind::RootRelative, nullptr},
+        {"\\\\", ClasspathValueKind::RootRelative, nullptr},
+        {"classpath", ClasspathValueKind::RootRelative, nullptr},
+    };
+    for (const Case& c : cases) {
+        const char* pattern = nullptr;
+        EXPECT_EQ(ClassifyClasspathValue(c.text, &pattern), c.kind) << c.text;
+        if (c.pattern) {
+            EXPECT_STREQ(pattern, c.pattern) << c.text;
+        }
+    }
+}
+
+TEST(ClasspathRules, FirstEntryEndingWithThePattern) {
+    static std::vector<std::string> visited;
+    visited.clear();
+    char list[] = "C:\\a\\bar.jar.old;;D:\\b\\Bar.JAR;E:\\c\\bar.jar";
+    const char* match =
+        FirstEntryEndingWith(list, "bar.jar", nullptr, [](const char* entry) { visited.push_back(entry); });
+    ASSERT_NE(match, nullptr);
+    EXPECT_STREQ(match, "D:\\b\\Bar.JAR");
+    EXPECT_EQ(visited, (std::vector<std::string>{"C:\\a\\bar.jar.old", "D:\\b\\Bar.JAR"}))
+        << "empty pieces skipped";
+
+    char none[] = "a.jar;b.jar;";
+    EXPECT_EQ(FirstEntryEndingWith(none, "c.jar", nullptr, nullptr), nullptr);
+    char empty[] = "";
+    EXPECT_EQ(FirstEntryEndingWith(empty, "", nullptr, nullptr), nullptr);
+}
+
+TEST(ClasspathRules, LibraryPath) {
+    struct Case {
+        const char* jni;
+        const char* bin;
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"C:\\Prod\\jni\\", "C:\\Prod\\bin\\", nullptr, "C:\\Prod\\jni;C:\\Prod\\bin"},
+        {"C:\\Prod\\jni\\", "C:\\Prod\\bin\\", "C:\\w;D:\\x", "C:\\Prod\\jni;C:\\Prod\\bin;C:\\w;D:\\x"},
+        {"C:\\Prod\\jni\\", "C:\\Prod\\bin\\", "", "C:\\Prod\\jni;C:\\Prod\\bin;"},
+        {"", "", nullptr, ";"},
+    };
+    for (const Case& c : cases) {
+        size_t size = LibraryPathSize(c.jni, c.bin, c.path);
+        std::vector<char> out(size, '?');
+        ComposeLibraryPath(out.data(), c.jni, c.bin, c.path);
+        EXPECT_STREQ(out.data(), c.expected);
+        EXPECT_LE(std::strlen(out.data()) + 1, size);
+    }
+}
+
+TEST(PropertyValues, UnsignedNumbers) {
+    struct Case {
+        const wchar_t* text;
+        bool ok;
+        unsigned long value;
+    } cases[] = {
+        {L"1024", true, 1024},
+        {L"256m", true, 256},
+        {L"  42", true, 42},
+        {L"\t+7", true, 7},
+        {L"0", true, 0},
+        {L"4294967295", true, 4294967295ul},
+        {L"-1", true, 4294967295ul},
+        {L"abc", false, 0},
+        {L"", false, 0},
+        {L"m256", false, 0},
+        {L"4294967296", false, 0},
+        {L"99999999999999999999999", false, 0},
+        {L"-", false, 0},
+        {L"0x10", true, 0},
+    };
+    for (const Case& c : cases) {
+        unsigned long value = 12345;
+        EXPECT_EQ(ParseUnsigned32(c.text, &value), c.ok);
+        EXPECT_EQ(value, c.ok ? c.value : 12345ul) << "failure leaves the value alone";
+    }
+    unsigned long value = 0;
+    EXPECT_FALSE(ParseUnsigned32(nullptr, &value));
+}
+
+TEST(PropertyValues, BooleanWords) {
+    for (const wchar_t* yes : {L"TRUE", L"true", L"True", L"T", L"t", L"YES", L"yes", L"Y", L"y", L"1"})
+        EXPECT_EQ(ParseBooleanText(yes), 1);
+    for (const wchar_t* other : {L"FALSE", L"0", L"no", L"", L" yes", L"yes ", L"11", L"TRUEX", L"01"})
+        EXPECT_EQ(ParseBooleanText(other), -1);
+    EXPECT_EQ(ParseBooleanText(nullptr), -1);
+}
+
+TEST(LocaleMap, EveryRow) {
+    struct Case {
+        unsigned short id;
+        const char* language;
+        const char* region;
+    } cases[] = {
+        {0x0404, "zh", "TW"}, {0x0804, "zh", "CN"}, {0x0C04, "en", "US"}, {0x1004, "en", "US"},
+        {0x0407, "de", "DE"}, {0x0807, "de", "DE"}, {0x0409, "en", "US"}, {0x0809, "en", "US"},
+        {0x040A, "es", "ES"}, {0x0C0A, "es", "ES"}, {0x040C, "fr", "FR"}, {0x0C0C, "fr", "FR"},
+        {0x0411, "ja", "JP"}, {0x0412, "ko", "KR"}, {0x0410, "en", "US"}, {0x0419, "en", "US"},
+        {0x0000, "en", "US"}, {0x0004, "en", "US"},
+    };
+    for (const Case& c : cases) {
+        const char* language = nullptr;
+        const char* region = nullptr;
+        LocaleForLanguageId(c.id, &language, &region);
+        EXPECT_STREQ(language, c.language) << std::hex << c.id;
+        EXPECT_STREQ(region, c.region) << std::hex << c.id;
+    }
+}
+
+TEST(ProcessorChoice, OneAllowedProcessor) {
+    for (std::uint64_t mask : {0x0ull, 0x1ull, 0x2ull, 0x80000000ull, 0x100000000ull})
+        EXPECT_EQ(ChooseProcessor(mask, 12345), -1) << std::hex << mask;
+    EXPECT_EQ(ChooseProcessor(0x300000000ull, 7), -1) << "no allowed processor below 32";
+
+    for (unsigned long tick = 0; tick < 64; ++tick) {
+        int n = ChooseProcessor(0x3, tick);
+        EXPECT_TRUE(n == 0 || n == 1);
+        int m = ChooseProcessor(0x5, tick);
+        EXPECT_TRUE(m == 0 || m == 2) << m;
+        int k = ChooseProcessor(0x300000005ull, tick);
+        EXPECT_TRUE(k == 0 || k == 2) << k;
+    }
+    EXPECT_EQ(ChooseProcessor(0x3, 0), 0);
+    EXPECT_EQ(ChooseProcessor(0x3, 1), 1);
+    EXPECT_EQ(ChooseProcessor(0xFFFFFFFFull, 31), 31);
+    EXPECT_EQ(ChooseProcessor(0xFFFFFFFFull, 32), 0);
+}

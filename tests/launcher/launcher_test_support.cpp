@@ -1,0 +1,64 @@
+#include "launcher_test_support.h"
+
+#include <windows.h>
+
+#include <sstream>
+
+#include "launcher_state.h"
+
+namespace kvotest {
+
+TraceCapture::TraceCapture() : dir_("trc"), file_(dir_.file("launcher.log")) {
+    delete ras;
+    ras = new RAS(file_.c_str(), 1, 1, 1);
+}
+
+TraceCapture::~TraceCapture() {
+    delete ras;
+    ras = nullptr;
+}
+
+std::vector<std::string> TraceCapture::lines() const {
+    std::vector<std::string> result;
+    std::istringstream in(readFile(file_));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        // Drop "YYYY-MM-DD HH.MM.SS X'pppppppp tttttttt' ".
+        size_t ids = line.find("' ", 20);
+        result.push_back(ids != std::string::npos ? line.substr(ids + 2) : line);
+    }
+    return result;
+}
+
+bool TraceCapture::has(const std::string& line) const {
+    for (const std::string& l : lines()) {
+        if (l == line)
+            return true;
+    }
+    return false;
+}
+
+void ResetLauncherState() {
+    for (char* directory : {rootDirectory, binDirectory, dataDirectory, databaseDirectory, jniDirectory,
+                            jreDirectory, logDirectory, proddataDirectory, tempdataDirectory})
+        directory[0] = 0;
+    logOutputFlag = noClassGCFlag = jitFlag = smpOkFlag = 0;
+    if (const wchar_t** names = launcherProperties.propertyNames()) {
+        std::vector<std::wstring> keys;
+        for (const wchar_t** name = names; *name != nullptr; ++name)
+            keys.push_back(*name);
+        delete[] names;
+        for (const std::wstring& key : keys)
+            launcherProperties.remove(key.c_str());
+    }
+}
+
+void writeTree(const std::string& path, const std::string& content) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    writeFile(path, content);
+}
+
+}  // namespace kvotest
