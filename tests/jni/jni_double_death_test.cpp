@@ -16,6 +16,16 @@ struct Misuse {
     const char* message;  // gtest's simple regular expression
 };
 
+TEST(JniDoubleTables, EverySlotIsFilled) {
+    Vm vm;
+    const auto* native = reinterpret_cast<void* const*>(vm.env()->functions);
+    for (size_t i = 0; i < sizeof(JNINativeInterface_) / sizeof(void*); ++i)
+        EXPECT_NE(native[i], nullptr) << "JNIEnv slot " << i;
+    const auto* invoke = reinterpret_cast<void* const*>(vm.javaVm()->functions);
+    for (size_t i = 0; i < sizeof(JNIInvokeInterface_) / sizeof(void*); ++i)
+        EXPECT_NE(invoke[i], nullptr) << "JavaVM slot " << i;
+}
+
 TEST(JniDoubleDeathTest, MisuseStopsTheProcessNamingIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const Misuse cases[] = {

@@ -309,6 +309,13 @@ TEST_F(JniDouble, InjectedFailures) {
     env->ExceptionClear();
     EXPECT_NE(env->NewStringUTF("third"), nullptr);
     EXPECT_GE(vm.allocations(), 3u);
+
+    jstring s = env->NewStringUTF("pinned");
+    vm.failAllocation(1);
+    EXPECT_EQ(env->GetStringUTFChars(s, nullptr), nullptr);
+    EXPECT_EQ(vm.pendingExceptionClass(), "java/lang/OutOfMemoryError");
+    env->ExceptionClear();
+    EXPECT_EQ(vm.pinnedBuffers(), 0u);
 }
 
 TEST_F(JniDouble, ThreadsAttachWithTheirOwnEnvAndPendingException) {
@@ -333,6 +340,35 @@ TEST_F(JniDouble, ThreadsAttachWithTheirOwnEnvAndPendingException) {
     other.join();
     EXPECT_TRUE(env->ExceptionCheck());
     env->ExceptionClear();
+}
+
+TEST_F(JniDouble, AttachedThreadsAreNamedInDescriptionsAndCannotLeaveInsideJava) {
+    vm.defineClass("kvo/test/Leaves");
+    jint detachResult = 0;
+    vm.addStaticMethod("kvo/test/Leaves", "main", "()V", [&](JNIEnv* e, jclass, const std::vector<jvalue>&) {
+        JavaVM* javaVm = nullptr;
+        e->GetJavaVM(&javaVm);
+        detachResult = javaVm->DetachCurrentThread();
+        e->ThrowNew(e->FindClass("java/lang/RuntimeException"), nullptr);
+    });
+    std::string described;
+    std::thread other([&] {
+        JNIEnv* e = nullptr;
+        JavaVMAttachArgs args{JNI_VERSION_1_2, const_cast<char*>("poller"), nullptr};
+        vm.javaVm()->AttachCurrentThread(reinterpret_cast<void**>(&e), &args);
+        jclass cls = e->FindClass("kvo/test/Leaves");
+        e->CallStaticVoidMethod(cls, e->GetStaticMethodID(cls, "main", "()V"));
+        kvotest::CapturedOutput output;
+        e->ExceptionDescribe();
+        output.stop();
+        described = output.err();
+        vm.javaVm()->DetachCurrentThread();
+    });
+    other.join();
+    EXPECT_EQ(detachResult, JNI_ERR);
+    EXPECT_EQ(described,
+              "Exception in thread \"poller\" java.lang.RuntimeException\n\tat kvo.test.Leaves.main(Unknown "
+              "Source)\n");
 }
 
 TEST_F(JniDouble, DestroyWaitsForNonDaemonThreadsOnly) {
