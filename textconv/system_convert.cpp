@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "table_convert.h"
 
@@ -29,35 +30,53 @@ size_t unitLength(const wchar_t* s) {
 
 }  // namespace
 
+// Converts one unit exactly (never a look-alike) into at most 2 bytes; 0 when the local code page has
+// no exact equivalent. The system's own default character is not used: callers substitute theirs.
+int systemEncodeUnit(wchar_t unit, char* out) {
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &unit, 1, out, 2, nullptr, &usedDefault);
+    return usedDefault ? 0 : n;
+}
+
 int systemUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) {
     static const wchar_t kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
     const int room = dst != nullptr ? static_cast<int>(roomOf(dstLen)) : 0;
     const int length = static_cast<int>(unitLength(src));
-    const char defChar = static_cast<char>(defaultByte(def));
     BOOL usedDefault = FALSE;
-    if (length == 0) {
-        if (room > 0)
+    int needed = 0;
+    if (length > 0)
+        needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, nullptr, 0, nullptr, &usedDefault);
+    std::string substituted;
+    if (usedDefault) {
+        // Some character has no exact equivalent: unit by unit, with the caller's default character.
+        const char defChar = static_cast<char>(defaultByte(def));
+        for (int i = 0; i < length; ++i) {
+            char bytes[2];
+            const int n = systemEncodeUnit(src[i], bytes);
+            if (n > 0)
+                substituted.append(bytes, n);
+            else
+                substituted.push_back(defChar);
+        }
+        needed = static_cast<int>(substituted.size());
+    }
+    if (room > 0) {
+        if (needed > room) {
+            // Too small for the whole text: it gets an empty string; the result is still the full size.
             dst[0] = 0;
-        setUsed(used, false);
-        return 1;
+        } else {
+            if (usedDefault)
+                std::memcpy(dst, substituted.data(), substituted.size());
+            else if (needed > 0)
+                WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, dst, room, nullptr, nullptr);
+            if (needed < room)
+                dst[needed] = 0;
+        }
     }
-    int produced =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, room > 0 ? dst : nullptr, room, &defChar,
-                            &usedDefault);
-    if (produced == 0 && room > 0) {
-        // Too small for the whole text: it gets an empty string, the result still the full size.
-        dst[0] = 0;
-        produced = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, nullptr, 0, &defChar,
-                                       &usedDefault);
-        setUsed(used, usedDefault != FALSE);
-        return produced + 1;
-    }
-    if (room > 0 && produced < room)
-        dst[produced] = 0;
     setUsed(used, usedDefault != FALSE);
-    return produced + 1;
+    return needed + 1;
 }
 
 int systemCompUnicodeToLocal(const unsigned char* src, char* dst, int dstLen, int def, int* used) {
@@ -123,15 +142,15 @@ int systemLocalToCompUnicode(const unsigned char* src, unsigned char* dst, int d
 }
 
 int systemUnicodeCharToLocal(wchar_t unit, char* dst, int def, int* used) {
-    const char defChar = static_cast<char>(defaultByte(def));
-    BOOL usedDefault = FALSE;
     char bytes[2];
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &unit, 1, bytes, 2, &defChar, &usedDefault);
-    if (n <= 0)
-        return 0;
+    int n = systemEncodeUnit(unit, bytes);
+    setUsed(used, n == 0);
+    if (n == 0) {
+        bytes[0] = static_cast<char>(defaultByte(def));
+        n = 1;
+    }
     if (dst != nullptr)
         std::memcpy(dst, bytes, n);
-    setUsed(used, usedDefault != FALSE);
     return n;
 }
 
