@@ -202,6 +202,7 @@ void cp_tables::release() {
     view = nullptr;
     section = nullptr;
     records = kvo::textconv::CpRecords{};
+    fast.pages.clear();
 }
 
 int cp_tables::load() {
@@ -253,8 +254,10 @@ int cp_tables::load() {
             }
         }
     }
-    if (result)
+    if (result) {
+        kvo::textconv::buildFastTables(records, &fast);
         loaded.store(true, std::memory_order_release);
+    }
     ReleaseSRWLockExclusive(&loadLock);
     return result;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "cp_fast_tables.h"
 #include "cp_image.h"
 
 class cp_tables {
@@ -30,6 +31,8 @@ public:
         return kvo::textconv::cpToUnicode(records, p, doubleByte);
     }
     const kvo::textconv::CpRecords& tables() const { return records; }
+    // Flat per-process expansion of the records, for the whole-text conversions.
+    const kvo::textconv::CpFastTables& fastTables() const { return fast; }
 
     unsigned codePage() const { return code_page; }
 
@@ -41,6 +44,7 @@ private:
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const unsigned char* view = nullptr;
     kvo::textconv::CpRecords records{};
+    kvo::textconv::CpFastTables fast{};
     unsigned code_page = 0;
     SRWLOCK loadLock = SRWLOCK_INIT;
     std::atomic<bool> loaded{false};

@@ -8,6 +8,7 @@
 
 #include "kvoucd32.h"
 #include "static_tables.h"
+#include "cp_fast_tables.h"
 #include "table_convert.h"
 
 using namespace kvo::textconv;
@@ -25,13 +26,13 @@ unsigned char* bytesOf(char* s) {
 int toCompUnicode(cp_tables& table, const char* src, char* dst, int dstLen, int def, int* used) {
     if (!table.load())
         return 0;
-    return tableCpToCompUnicode(table.tables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
+    return fastCpToCompUnicode(table.fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
 }
 
 int fromCompUnicode(cp_tables& table, const char* src, char* dst, int dstLen, int def, int* used) {
     if (!table.load())
         return 0;
-    return tableCompUnicodeToCp(table.tables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
+    return fastCompUnicodeToCp(table.fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
 }
 
 bool startsWith(const char* s, const char* prefix) {
@@ -75,13 +76,13 @@ extern "C" {
 int WINAPI NFConvertUnicodeToLatin1(const wchar_t* src, char* dst, int dstLen, int def, int* used) {
     if (!g_latin1Table.load())
         return 0;
-    return tableUnicodeToCp(g_latin1Table.tables(), src, bytesOf(dst), dstLen, def, used);
+    return fastUnicodeToCp(g_latin1Table.fastTables(), src, bytesOf(dst), dstLen, def, used);
 }
 
 int WINAPI NFConvertLatin1ToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
     if (!g_latin1Table.load())
         return 0;
-    return tableCpToUnicode(g_latin1Table.tables(), bytesOf(src), dst, dstLen, def, used);
+    return fastCpToUnicode(g_latin1Table.fastTables(), bytesOf(src), dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertCompUnicodeToLatin1(const char* src, char* dst, int dstLen, int def, int* used) {

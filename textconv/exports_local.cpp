@@ -5,6 +5,7 @@
 #include "kvoucd32.h"
 #include "static_tables.h"
 #include "system_convert.h"
+#include "cp_fast_tables.h"
 #include "table_convert.h"
 
 using namespace kvo::textconv;
@@ -25,25 +26,25 @@ extern "C" {
 
 int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) {
     if (cp_tables* table = localTableForConversion())
-        return tableUnicodeToCp(table->tables(), src, bytesOf(dst), dstLen, def, used);
+        return fastUnicodeToCp(table->fastTables(), src, bytesOf(dst), dstLen, def, used);
     return systemUnicodeToLocal(src, dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
     if (cp_tables* table = localTableForConversion())
-        return tableCpToUnicode(table->tables(), bytesOf(src), dst, dstLen, def, used);
+        return fastCpToUnicode(table->fastTables(), bytesOf(src), dst, dstLen, def, used);
     return systemLocalToUnicode(bytesOf(src), dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used) {
     if (cp_tables* table = localTableForConversion())
-        return tableCompUnicodeToCp(table->tables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
+        return fastCompUnicodeToCp(table->fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
     return systemCompUnicodeToLocal(bytesOf(src), dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) {
     if (cp_tables* table = localTableForConversion())
-        return tableCpToCompUnicode(table->tables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
+        return fastCpToCompUnicode(table->fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
     return systemLocalToCompUnicode(bytesOf(src), bytesOf(dst), dstLen, def, used);
 }
 

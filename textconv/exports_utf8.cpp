@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "kvoucd32.h"
+#include "cp_fast_tables.h"
+#include "static_tables.h"
 #include "table_convert.h"
 
 using namespace kvo::textconv;
@@ -24,6 +26,16 @@ std::unique_ptr<wchar_t[]> decodeUtf8ToUnits(const char* src) {
     std::unique_ptr<wchar_t[]> units(new wchar_t[utf8UnitCount(bytes) + 1]);
     decodeUtf8Text(bytes, units.get());
     return units;
+}
+
+// UTF-8 straight into a table's code page: one pass to count, one to convert; a too-small buffer is
+// left untouched.
+int utf8ToTable(const cp_tables& table, const char* src, char* dst, int dstLen) {
+    const unsigned char* bytes = bytesOf(src);
+    const int size = static_cast<int>(fastUtf8ToCp(table.fastTables(), bytes, nullptr, kDefaultChar));
+    if (dst != nullptr && dstLen >= size)
+        fastUtf8ToCp(table.fastTables(), bytes, reinterpret_cast<unsigned char*>(dst), kDefaultChar);
+    return size;
 }
 
 // UTF-8 through Unicode into a code page; a too-small buffer is left untouched.
@@ -56,11 +68,15 @@ int codePageToUtf8(int(WINAPI* toUnicode)(const char*, wchar_t*, int, int, int*)
 extern "C" {
 
 int WINAPI NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int, int) {
+    if (cp_tables* table = localTableForConversion())
+        return utf8ToTable(*table, src, dst, dstLen);
     return utf8ToCodePage(NFConvertUnicodeToLocal, src, dst, dstLen);
 }
 
 int WINAPI NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int, int) {
-    return utf8ToCodePage(NFConvertUnicodeToLatin1, src, dst, dstLen);
+    if (!g_latin1Table.load())
+        return 0;
+    return utf8ToTable(g_latin1Table, src, dst, dstLen);
 }
 
 int WINAPI NFConvertUTF8ToCompUnicode(const char* src, char* dst, int dstLen, int, int) {

@@ -1,0 +1,626 @@
+// Per-process flat expansions of a validated code-page image, and the whole-text conversions that
+// run on them. The shared image stays the one source: these tables are derived from its records when
+// a table is loaded (single bytes, one 256-entry page per lead byte and per Unicode high byte that
+// has a record, the CompUnicode form of every single byte), so that the conversion loops do one
+// array access per character instead of range tests. Results and buffer contract are exactly those
+// of table_convert.h, which stays the reference the tests compare against.
+//
+// No Windows header.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "codecs.h"
+#include "cp_image.h"
+#include "table_convert.h"
+
+#if defined(__GNUC__)
+#define KVO_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KVO_ALWAYS_INLINE
+#endif
+
+namespace kvo::textconv {
+
+struct CpFastTables {
+    uint16_t single[256];           // single byte -> unit, kNoMapping where none (and for byte 0)
+    unsigned char lead[256];        // 1 for a lead byte
+    const uint16_t* trail[256];     // lead byte -> 256 units by trail byte (null when not a lead byte)
+    const uint16_t* fromPage[256];  // Unicode high byte -> 256 codes by low byte (an all-kNoMapping page if none)
+    uint32_t compSingle[256];       // CompUnicode bytes of single[b] (low 24 bits) and their count (top 8)
+    const uint32_t* compTrail[256];  // lead byte -> the same for each trail byte (0: no mapping)
+    bool hasLeadBytes = false;
+    bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
+    std::vector<uint16_t> pages;
+    std::vector<uint32_t> compPages;
+};
+
+// CompUnicode bytes of u (low 24 bits) and their count (top 8 bits); 0 for kNoMapping.
+inline uint32_t packedCompUnicode(uint16_t u) {
+    if (u == kNoMapping)
+        return 0;
+    unsigned char bytes[3] = {0, 0, 0};
+    const int n = encodeCompUnicode(u, bytes);
+    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(n) << 24);
+}
+
+inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
+    unsigned leadCount = 0, fromCount = 0;
+    for (unsigned i = 0; i < 256; ++i) {
+        leadCount += cpIsLeadByte(t, static_cast<unsigned char>(i)) ? 1 : 0;
+        fromCount += (i < t.fromUnicodeCount && t.fromUnicode[i] != nullptr) ? 1 : 0;
+    }
+    f->pages.assign(256 * (1 + leadCount + fromCount), kNoMapping);
+    f->compPages.assign(256 * leadCount, 0);
+    uint32_t* nextComp = f->compPages.data();
+    uint16_t* next = f->pages.data() + 256;  // page 0: all kNoMapping
+    f->hasLeadBytes = leadCount != 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        f->lead[b] = cpIsLeadByte(t, static_cast<unsigned char>(b)) ? 1 : 0;
+        f->single[b] = (b == 0 || f->lead[b] || t.toUnicode[0] == nullptr) ? kNoMapping : cpRecordLookup(t.toUnicode[0], b);
+        f->trail[b] = nullptr;
+        f->compTrail[b] = nullptr;
+        if (f->lead[b]) {
+            for (unsigned x = 1; x < 256; ++x) {
+                next[x] = cpRecordLookup(t.toUnicode[b], x);
+                nextComp[x] = packedCompUnicode(next[x]);
+            }
+            f->trail[b] = next;
+            f->compTrail[b] = nextComp;
+            next += 256;
+            nextComp += 256;
+        }
+        f->fromPage[b] = f->pages.data();
+        if (b < t.fromUnicodeCount && t.fromUnicode[b] != nullptr) {
+            for (unsigned x = 0; x < 256; ++x)
+                next[x] = cpRecordLookup(t.fromUnicode[b], x);
+            if (b == 0)
+                next[0] = kNoMapping;
+            f->fromPage[b] = next;
+            next += 256;
+        }
+        f->compSingle[b] = packedCompUnicode(f->single[b]);
+    }
+    f->asciiIdentity = true;
+    for (unsigned b = 1; b < 0x80; ++b) {
+        if (f->single[b] != b || f->fromPage[0][b] != b)
+            f->asciiIdentity = false;
+    }
+}
+
+inline uint16_t fastUnicodeToCp(const CpFastTables& f, uint16_t u) {
+    return f.fromPage[u >> 8][u & 0xFF];
+}
+
+namespace detail {
+
+// The 7-bit group that a CompUnicode byte carries (bit 7 ignored).
+struct CompGroups {
+    uint16_t v[256];
+    constexpr CompGroups() : v() {
+        for (unsigned b = 0; b < 256; ++b)
+            v[b] = static_cast<uint16_t>(((b << 2) & 0x0C) | ((b >> 2) & 0x03) | (b & 0x70));
+    }
+};
+constexpr CompGroups kCompGroupTable{};
+constexpr const uint16_t* kCompGroup = kCompGroupTable.v;
+
+// A lead byte directly before the terminator is one unmapped byte.
+inline uint16_t fastReadLocal(const CpFastTables& f, const unsigned char* src, size_t* i) {
+    const unsigned b = src[*i];
+    if (!f.lead[b]) {
+        *i += 1;
+        return f.single[b];
+    }
+    const unsigned trail = src[*i + 1];
+    if (trail == 0) {
+        *i += 1;
+        return kNoMapping;
+    }
+    *i += 2;
+    return f.trail[b][trail];
+}
+
+#if defined(__SSE2__)
+#if defined(__SANITIZE_ADDRESS__)
+#define KVO_ALIGNED_BLOCK_READ __attribute__((no_sanitize_address))
+#else
+#define KVO_ALIGNED_BLOCK_READ
+#endif
+
+// Length of a byte text, 16 bytes at a time. Only 16-byte aligned blocks are read beyond the
+// terminator, and such a read never crosses into the next page.
+KVO_ALIGNED_BLOCK_READ inline size_t textLength(const unsigned char* s) {
+    size_t i = 0;
+    while ((reinterpret_cast<uintptr_t>(s + i) & 15) != 0) {
+        if (s[i] == 0)
+            return i;
+        ++i;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    for (;; i += 16) {
+        const int mask =
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(s + i)), zero));
+        if (mask != 0)
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+}
+
+// Length in units of a 16-bit text (2-byte aligned), 8 units at a time, as above.
+template <class Unit>
+KVO_ALIGNED_BLOCK_READ inline size_t unitTextLength(const Unit* s) {
+    size_t i = 0;
+    while ((reinterpret_cast<uintptr_t>(s + i) & 15) != 0) {
+        if (s[i] == 0)
+            return i;
+        ++i;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    for (;; i += 8) {
+        const int mask =
+            _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(s + i)), zero));
+        if (mask != 0)
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+    }
+}
+
+inline __m128i loadBlock(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// Bit k set when byte k of the block has bit 7 set (not ASCII).
+inline unsigned highBits(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(v));
+}
+
+// Bit k set when unit k of a block of 8 units is 0x80 or more.
+inline unsigned nonAsciiUnits(__m128i v) {
+    const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    const __m128i ascii = _mm_cmpeq_epi16(high, _mm_setzero_si128());
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFFu;
+}
+
+// CompUnicode form of ASCII bytes: the nibble halves exchanged in every byte.
+inline __m128i compSwap16(__m128i v) {
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 2), _mm_set1_epi8(0x0C)),
+                                     _mm_and_si128(_mm_srli_epi16(v, 2), _mm_set1_epi8(0x03))),
+                        _mm_and_si128(v, _mm_set1_epi8(0x70)));
+}
+
+// Writes the first count bytes of a block.
+inline void storePrefix(unsigned char* dst, __m128i v, unsigned count) {
+    alignas(16) unsigned char bytes[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), v);
+    unsigned at = 0;  // fixed-size copies, which the compiler inlines
+    if (count & 8) {
+        std::memcpy(dst, bytes, 8);
+        at = 8;
+    }
+    if (count & 4) {
+        std::memcpy(dst + at, bytes + at, 4);
+        at += 4;
+    }
+    if (count & 2) {
+        std::memcpy(dst + at, bytes + at, 2);
+        at += 2;
+    }
+    if (count & 1)
+        dst[at] = bytes[at];
+}
+
+inline unsigned asciiPrefix(unsigned highMask) {
+    return highMask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(highMask));
+}
+#endif
+
+}  // namespace detail
+
+// Code page -> Unicode.
+template <class Unit>
+int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def, int* used) {
+    static const unsigned char kEmpty[] = {0};
+    if (src == nullptr)
+        src = kEmpty;
+    const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
+    const Unit defUnit = static_cast<Unit>(defaultUnit(def));
+    bool usedDefault = false;
+    size_t i = 0, n = 0;
+    // One character at i (not the terminator).
+    auto step = [&]() KVO_ALWAYS_INLINE {
+        uint16_t u;
+        const unsigned b = src[i];
+        if (!f.lead[b]) {
+            u = f.single[b];
+            ++i;
+        } else {
+            u = detail::fastReadLocal(f, src, &i);
+        }
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        if (n < room)
+            dst[n] = static_cast<Unit>(u);
+        ++n;
+    };
+#if defined(__SSE2__)
+    if (f.asciiIdentity) {
+        const size_t len = detail::textLength(src);
+        const __m128i zero = _mm_setzero_si128();
+        while (i + 16 <= len) {
+            const bool write = n + 16 <= room;
+            if (!write && n < room) {
+                step();
+                continue;
+            }
+            const __m128i v = detail::loadBlock(src + i);
+            const unsigned high = detail::highBits(v);
+            if (!f.hasLeadBytes) {
+                // Single bytes: the block widened, its non-ASCII bytes looked up.
+                if (write) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
+                }
+                for (unsigned m = high; m != 0; m &= m - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    uint16_t u = f.single[src[i + k]];
+                    if (u == kNoMapping) {
+                        u = defUnit;
+                        usedDefault = true;
+                    }
+                    if (write)
+                        dst[n + k] = static_cast<Unit>(u);
+                }
+                i += 16;
+                n += 16;
+                continue;
+            }
+            const unsigned k = detail::asciiPrefix(high);
+            if (k == 16) {
+                if (write) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
+                }
+                i += 16;
+                n += 16;
+                continue;
+            }
+            // The 16 bytes left give at least 8 units: the low half stays inside the output, and its
+            // units after the ASCII prefix are written again by the characters that follow.
+            if (write)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
+            const unsigned advance = k < 8 ? k : 8;
+            i += advance;
+            n += advance;
+            if (k < 8) {
+                do
+                    step();
+                while (src[i] >= 0x80);
+            }
+        }
+    }
+#endif
+    while (src[i] != 0)
+        step();
+    if (n < room)
+        dst[n] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(n + 1);
+}
+
+// Unicode -> code page.
+template <class Unit>
+int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def, int* used) {
+    static const Unit kEmpty[] = {0};
+    if (src == nullptr)
+        src = kEmpty;
+    const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
+    const unsigned char defByte = defaultByte(def);
+    bool usedDefault = false;
+    size_t j = 0, pos = 0;
+    auto step = [&]() KVO_ALWAYS_INLINE {
+        const uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
+        if (pos + 3 <= room && code != kNoMapping) {
+            // As in fastCompUnicodeToCp: no branch on the width while the buffer has room.
+            const unsigned wide = code >= 0x100 ? 1u : 0u;
+            dst[pos] = static_cast<unsigned char>(wide ? code >> 8 : code);
+            dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+            pos += 1 + wide;
+        } else if (code < 0x100) {
+            if (pos < room)
+                dst[pos] = static_cast<unsigned char>(code);
+            ++pos;
+        } else if (code == kNoMapping) {
+            usedDefault = true;
+            if (pos < room)
+                dst[pos] = defByte;
+            ++pos;
+        } else {
+            if (pos + 2 <= room) {
+                dst[pos] = static_cast<unsigned char>(code >> 8);
+                dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+            }
+            pos += 2;
+        }
+    };
+#if defined(__SSE2__)
+    if (sizeof(Unit) == 2 && f.asciiIdentity) {
+        const size_t len = detail::unitTextLength(src);
+        while (j + 8 <= len) {
+            const bool write = pos + 8 <= room;
+            if (!write && pos < room) {
+                step();
+                continue;
+            }
+            const __m128i v = detail::loadBlock(src + j);
+            const unsigned wide = detail::nonAsciiUnits(v);
+            if (!f.hasLeadBytes) {
+                // Every code is one byte: the block narrowed, its non-ASCII units looked up.
+                if (write)
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
+                for (unsigned m = wide; m != 0; m &= m - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
+                    if (code >= 0x100) {
+                        code = defByte;
+                        usedDefault = true;
+                    }
+                    if (write)
+                        dst[pos + k] = static_cast<unsigned char>(code);
+                }
+                j += 8;
+                pos += 8;
+                continue;
+            }
+            const unsigned k = wide == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(wide));
+            if (write) {
+                if (k == 8)
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
+                else if (k != 0)
+                    detail::storePrefix(dst + pos, _mm_packus_epi16(v, v), k);
+            }
+            j += k;
+            pos += k;
+            if (k < 8) {
+                do
+                    step();
+                while (src[j] >= 0x80);
+            }
+        }
+    }
+#endif
+    while (src[j] != 0)
+        step();
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// Code page -> CompUnicode.
+inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst, int dstLen,
+                               int def, int* used) {
+    static const unsigned char kEmpty[] = {0};
+    if (src == nullptr)
+        src = kEmpty;
+    const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
+    const uint16_t defUnit = defaultUnit(def);
+    bool usedDefault = false;
+    size_t i = 0, pos = 0;
+    auto step = [&]() KVO_ALWAYS_INLINE {
+        const unsigned b = src[i];
+        uint32_t packed = 0;
+        unsigned width = 1;
+        if (!f.lead[b]) {
+            packed = f.compSingle[b];
+        } else if (src[i + 1] != 0) {
+            packed = f.compTrail[b][src[i + 1]];
+            width = 2;
+        }
+        if (packed != 0) {
+            const unsigned n = packed >> 24;
+            if (pos + n <= room) {
+                dst[pos] = static_cast<unsigned char>(packed);
+                if (n > 1)
+                    dst[pos + 1] = static_cast<unsigned char>(packed >> 8);
+                if (n > 2)
+                    dst[pos + 2] = static_cast<unsigned char>(packed >> 16);
+            }
+            pos += n;
+            i += width;
+            return;
+        }
+        uint16_t u = detail::fastReadLocal(f, src, &i);
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        unsigned char bytes[3];
+        const int n = encodeCompUnicode(u, bytes);
+        if (pos + n <= room)
+            std::memcpy(dst + pos, bytes, n);
+        pos += n;
+    };
+#if defined(__SSE2__)
+    if (f.asciiIdentity) {
+        const size_t len = detail::textLength(src);
+        while (i + 16 <= len) {
+            const __m128i v = detail::loadBlock(src + i);
+            const unsigned k = detail::asciiPrefix(detail::highBits(v));
+            if (pos + k <= room) {
+                if (k == 16)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+                else if (k != 0)
+                    detail::storePrefix(dst + pos, detail::compSwap16(v), k);
+            } else if (pos < room) {
+                step();  // the buffer ends inside this run: character by character
+                continue;
+            }
+            i += k;
+            pos += k;
+            if (k < 16) {
+                // Characters until the next ASCII byte (a long non-ASCII run is not tried block-wise).
+                do
+                    step();
+                while (src[i] >= 0x80);
+            }
+        }
+    }
+#endif
+    while (src[i] != 0)
+        step();
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// CompUnicode -> code page. A malformed unit is one default byte. Blocks start only where the
+// previous unit ended, so a byte below 0x80 in a block's ASCII prefix is a whole unit.
+inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, unsigned char* dst, int dstLen,
+                               int def, int* used) {
+    static const unsigned char kEmpty[] = {0};
+    if (src == nullptr)
+        src = kEmpty;
+    const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
+    const unsigned char defByte = defaultByte(def);
+    bool usedDefault = false;
+    size_t i = 0, pos = 0;
+#if defined(__SSE2__)
+    const size_t len = detail::textLength(src);
+#else
+    const size_t len = std::strlen(reinterpret_cast<const char*>(src));
+#endif
+    auto step = [&]() KVO_ALWAYS_INLINE {
+        uint16_t u;
+        bool bad;
+        if (i + 3 <= len) {
+            // Three bytes are there to read: decode without branches on the unit's length.
+            const unsigned b0 = src[i], b1 = src[i + 1], b2 = src[i + 2];
+            const unsigned m1 = 0u - (b0 >> 7);         // all ones when a second byte belongs to the unit
+            const unsigned m2 = m1 & (0u - (b1 >> 7));  // ... and a third
+            u = static_cast<uint16_t>(detail::kCompGroup[b0] | ((detail::kCompGroup[b1] << 7) & m1) |
+                                      ((detail::kCompGroup[b2] << 14) & m2));
+            i += 1 + (m1 & 1) + (m2 & 1);
+            bad = u == 0;
+        } else {
+            i += decodeCompUnicode(src + i, &u, &bad);
+        }
+        uint16_t code = bad ? kNoMapping : fastUnicodeToCp(f, u);
+        if (code == kNoMapping) {
+            usedDefault = true;
+            code = defByte;
+        }
+        if (pos + 3 <= room) {
+            // Room for two bytes and whatever follows: write without a branch on the width; the byte
+            // after a single-byte code is written again by the next character or the terminator.
+            const unsigned wide = code >= 0x100 ? 1u : 0u;
+            dst[pos] = static_cast<unsigned char>(wide ? code >> 8 : code);
+            dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+            pos += 1 + wide;
+        } else if (code < 0x100) {
+            if (pos < room)
+                dst[pos] = static_cast<unsigned char>(code);
+            ++pos;
+        } else {
+            if (pos + 2 <= room) {
+                dst[pos] = static_cast<unsigned char>(code >> 8);
+                dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+            }
+            pos += 2;
+        }
+    };
+#if defined(__SSE2__)
+    if (f.asciiIdentity) {
+        while (i + 16 <= len) {
+            const __m128i v = detail::loadBlock(src + i);
+            const unsigned k = detail::asciiPrefix(detail::highBits(v));
+            if (pos + k <= room) {
+                if (k == 16)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+                else if (k != 0)
+                    detail::storePrefix(dst + pos, detail::compSwap16(v), k);
+            } else if (pos < room) {
+                step();
+                continue;
+            }
+            i += k;
+            pos += k;
+            if (k < 16) {
+                // Characters until the next ASCII byte (a long non-ASCII run is not tried block-wise).
+                do
+                    step();
+                while (src[i] >= 0x80);
+            }
+        }
+    }
+#endif
+    while (src[i] != 0)
+        step();
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// UTF-8 -> code page. With a null out it only counts; otherwise out must hold the count that a
+// counting call returned. Malformed sequences and unmapped units become def. Returns the bytes of the
+// output with the terminator.
+inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsigned char* out, int def) {
+    const unsigned char defByte = defaultByte(def);
+    size_t i = 0, pos = 0;
+    auto step = [&]() KVO_ALWAYS_INLINE {
+        uint16_t u;
+        bool bad;
+        i += decodeUtf8(src + i, &u, &bad);
+        uint16_t code = bad ? kNoMapping : fastUnicodeToCp(f, u);
+        if (code == kNoMapping)
+            code = defByte;
+        if (code < 0x100) {
+            if (out)
+                out[pos] = static_cast<unsigned char>(code);
+            pos += 1;
+        } else {
+            if (out) {
+                out[pos] = static_cast<unsigned char>(code >> 8);
+                out[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+            }
+            pos += 2;
+        }
+    };
+#if defined(__SSE2__)
+    if (f.asciiIdentity) {
+        const size_t len = detail::textLength(src);
+        while (i + 16 <= len) {
+            const __m128i v = detail::loadBlock(src + i);
+            const unsigned k = detail::asciiPrefix(detail::highBits(v));
+            if (out != nullptr) {
+                if (k == 16)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
+                else if (k != 0)
+                    detail::storePrefix(out + pos, v, k);
+            }
+            i += k;
+            pos += k;
+            if (k < 16) {
+                do
+                    step();
+                while (src[i] >= 0x80);
+            }
+        }
+    }
+#endif
+    while (src[i] != 0)
+        step();
+    if (out)
+        out[pos] = 0;
+    return pos + 1;
+}
+
+}  // namespace kvo::textconv
