@@ -170,8 +170,17 @@ KVO_ALIGNED_BLOCK_READ inline size_t unitTextLength(const Unit* s) {
     }
 }
 
+inline bool aligned16(const void* p) {
+    return (reinterpret_cast<uintptr_t>(p) & 15) == 0;
+}
+
 inline __m128i loadBlock(const void* p) {
     return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// An aligned block that may reach past the terminator (never past its page).
+KVO_ALIGNED_BLOCK_READ inline __m128i loadAlignedBlock(const void* p) {
+    return _mm_load_si128(static_cast<const __m128i*>(p));
 }
 
 // Bit k set when byte k of the block has bit 7 set (not ASCII).
@@ -250,7 +259,37 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
         ++n;
     };
 #if defined(__SSE2__)
-    if (f.asciiIdentity) {
+    if (f.asciiIdentity && !f.hasLeadBytes) {
+        // Single bytes: aligned blocks of 16, widened, their non-ASCII bytes looked up; the block
+        // that holds the terminator is left to the loop below.
+        const __m128i zero = _mm_setzero_si128();
+        while (!detail::aligned16(src + i) && src[i] != 0)
+            step();
+        while (src[i] != 0) {
+            const bool write = n + 16 <= room;
+            if (!write && n < room)
+                break;
+            const __m128i v = detail::loadAlignedBlock(src + i);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0)
+                break;
+            if (write) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
+            }
+            for (unsigned m = detail::highBits(v); m != 0; m &= m - 1) {
+                const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                uint16_t u = f.single[src[i + k]];
+                if (u == kNoMapping) {
+                    u = defUnit;
+                    usedDefault = true;
+                }
+                if (write)
+                    dst[n + k] = static_cast<Unit>(u);
+            }
+            i += 16;
+            n += 16;
+        }
+    } else if (f.asciiIdentity) {
         const size_t len = detail::textLength(src);
         const __m128i zero = _mm_setzero_si128();
         while (i + 16 <= len) {
@@ -261,26 +300,6 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
             }
             const __m128i v = detail::loadBlock(src + i);
             const unsigned high = detail::highBits(v);
-            if (!f.hasLeadBytes) {
-                // Single bytes: the block widened, its non-ASCII bytes looked up.
-                if (write) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-                }
-                for (unsigned m = high; m != 0; m &= m - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    uint16_t u = f.single[src[i + k]];
-                    if (u == kNoMapping) {
-                        u = defUnit;
-                        usedDefault = true;
-                    }
-                    if (write)
-                        dst[n + k] = static_cast<Unit>(u);
-                }
-                i += 16;
-                n += 16;
-                continue;
-            }
             const unsigned k = detail::asciiPrefix(high);
             if (k == 16) {
                 if (write) {
@@ -350,7 +369,34 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         }
     };
 #if defined(__SSE2__)
-    if (sizeof(Unit) == 2 && f.asciiIdentity) {
+    if (sizeof(Unit) == 2 && f.asciiIdentity && !f.hasLeadBytes) {
+        // Every code is one byte: aligned blocks of 8 units narrowed, their non-ASCII units looked up.
+        const __m128i zero = _mm_setzero_si128();
+        while (!detail::aligned16(src + j) && src[j] != 0)
+            step();
+        while (src[j] != 0) {
+            const bool write = pos + 8 <= room;
+            if (!write && pos < room)
+                break;
+            const __m128i v = detail::loadAlignedBlock(src + j);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, zero)) != 0)
+                break;
+            if (write)
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
+            for (unsigned m = detail::nonAsciiUnits(v); m != 0; m &= m - 1) {
+                const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
+                if (code >= 0x100) {
+                    code = defByte;
+                    usedDefault = true;
+                }
+                if (write)
+                    dst[pos + k] = static_cast<unsigned char>(code);
+            }
+            j += 8;
+            pos += 8;
+        }
+    } else if (sizeof(Unit) == 2 && f.asciiIdentity) {
         const size_t len = detail::unitTextLength(src);
         while (j + 8 <= len) {
             const bool write = pos + 8 <= room;
@@ -360,24 +406,6 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
             }
             const __m128i v = detail::loadBlock(src + j);
             const unsigned wide = detail::nonAsciiUnits(v);
-            if (!f.hasLeadBytes) {
-                // Every code is one byte: the block narrowed, its non-ASCII units looked up.
-                if (write)
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-                for (unsigned m = wide; m != 0; m &= m - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
-                    if (code >= 0x100) {
-                        code = defByte;
-                        usedDefault = true;
-                    }
-                    if (write)
-                        dst[pos + k] = static_cast<unsigned char>(code);
-                }
-                j += 8;
-                pos += 8;
-                continue;
-            }
             const unsigned k = wide == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(wide));
             if (write) {
                 if (k == 8)
@@ -454,7 +482,9 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
             const __m128i v = detail::loadBlock(src + i);
             const unsigned k = detail::asciiPrefix(detail::highBits(v));
             if (pos + k <= room) {
-                if (k == 16)
+                // A whole block where the next 16 output bytes are certain to be written again: single
+                // bytes give at least one byte each, and no character starting in them ends past the room.
+                if (k == 16 || (!f.hasLeadBytes && pos + 18 <= room))
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
                 else if (k != 0)
                     detail::storePrefix(dst + pos, detail::compSwap16(v), k);
@@ -542,7 +572,9 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             const __m128i v = detail::loadBlock(src + i);
             const unsigned k = detail::asciiPrefix(detail::highBits(v));
             if (pos + k <= room) {
-                if (k == 16)
+                // A whole block where at least 16 more units follow (one byte each from a single-byte
+                // table, all inside the room): the bytes after the prefix are written again.
+                if (k == 16 || (!f.hasLeadBytes && pos + 16 <= room && i + 48 <= len))
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
                 else if (k != 0)
                     detail::storePrefix(dst + pos, detail::compSwap16(v), k);
@@ -601,7 +633,9 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             const __m128i v = detail::loadBlock(src + i);
             const unsigned k = detail::asciiPrefix(detail::highBits(v));
             if (out != nullptr) {
-                if (k == 16)
+                // out holds exactly the output; 64 more bytes are at least 16 more sequences, so the
+                // 16 bytes stored lie inside it and are written again after the prefix.
+                if (k == 16 || i + 64 <= len)
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
                 else if (k != 0)
                     detail::storePrefix(out + pos, v, k);
