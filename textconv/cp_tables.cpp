@@ -209,8 +209,13 @@ int cp_tables::load() {
     if (loaded.load(std::memory_order_acquire))
         return 1;
     AcquireSRWLockExclusive(&loadLock);
-    int result = loaded.load(std::memory_order_relaxed) ? 1 : 0;
-    if (!result && descriptor != nullptr) {
+    if (loaded.load(std::memory_order_relaxed)) {
+        // Loaded by another thread while this one waited; readers are using the tables already.
+        ReleaseSRWLockExclusive(&loadLock);
+        return 1;
+    }
+    int result = 0;
+    if (descriptor != nullptr) {
         char path[1024];
         char sectionName[64];
         char lockName[80];

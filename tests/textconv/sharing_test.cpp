@@ -146,7 +146,7 @@ TEST(Sharing, TwoProcessesFillingAtOnceBothGetTheCompleteTable) {
 }
 
 TEST(Sharing, EightThreadsDoTheirFirstConversionAtOnce) {
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 10; ++round) {
         Child child(exeDir() + "kvoucd32.dll threads");
         EXPECT_EQ(child.finish(), 0) << child.output();
     }
