@@ -6,12 +6,18 @@ namespace kvo::textconv {
 // The local code page number for a system ANSI code page.
 inline unsigned productCodePageOfAnsi(unsigned ansi) {
     switch (ansi) {
-        case 932: return 942;
-        case 934: return 944;
-        case 936: return 1381;
-        case 938: return 948;
-        case 946: return 1381;
-        default: return ansi;
+        case 932:
+            return 942;
+        case 934:
+            return 944;
+        case 936:
+            return 1381;
+        case 938:
+            return 948;
+        case 946:
+            return 1381;
+        default:
+            return ansi;
     }
 }
 
@@ -19,11 +25,16 @@ inline unsigned productCodePageOfAnsi(unsigned ansi) {
 // replaced by the local code page). An explicitly requested 936 is 946, unlike the local numbering.
 inline unsigned mappingCodePageOf(unsigned requested) {
     switch (requested) {
-        case 932: return 942;
-        case 934: return 944;
-        case 936: return 946;
-        case 938: return 948;
-        default: return requested;
+        case 932:
+            return 942;
+        case 934:
+            return 944;
+        case 936:
+            return 946;
+        case 938:
+            return 948;
+        default:
+            return requested;
     }
 }
 

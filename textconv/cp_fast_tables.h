@@ -29,11 +29,12 @@
 namespace kvo::textconv {
 
 struct CpFastTables {
-    uint16_t single[256];           // single byte -> unit, kNoMapping where none (and for byte 0)
-    unsigned char lead[256];        // 1 for a lead byte
-    const uint16_t* trail[256];     // lead byte -> 256 units by trail byte (null when not a lead byte)
-    const uint16_t* fromPage[256];  // Unicode high byte -> 256 codes by low byte (an all-kNoMapping page if none)
-    uint32_t compSingle[256];       // CompUnicode bytes of single[b] (low 24 bits) and their count (top 8)
+    uint16_t single[256];        // single byte -> unit, kNoMapping where none (and for byte 0)
+    unsigned char lead[256];     // 1 for a lead byte
+    const uint16_t* trail[256];  // lead byte -> 256 units by trail byte (null when not a lead byte)
+    const uint16_t*
+        fromPage[256];         // Unicode high byte -> 256 codes by low byte (an all-kNoMapping page if none)
+    uint32_t compSingle[256];  // CompUnicode bytes of single[b] (low 24 bits) and their count (top 8)
     const uint32_t* compTrail[256];  // lead byte -> the same for each trail byte (0: no mapping)
     bool hasLeadBytes = false;
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
@@ -63,7 +64,9 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->hasLeadBytes = leadCount != 0;
     for (unsigned b = 0; b < 256; ++b) {
         f->lead[b] = cpIsLeadByte(t, static_cast<unsigned char>(b)) ? 1 : 0;
-        f->single[b] = (b == 0 || f->lead[b] || t.toUnicode[0] == nullptr) ? kNoMapping : cpRecordLookup(t.toUnicode[0], b);
+        f->single[b] = (b == 0 || f->lead[b] || t.toUnicode[0] == nullptr)
+                           ? kNoMapping
+                           : cpRecordLookup(t.toUnicode[0], b);
         f->trail[b] = nullptr;
         f->compTrail[b] = nullptr;
         if (f->lead[b]) {
@@ -232,7 +235,8 @@ inline unsigned asciiPrefix(unsigned highMask) {
 
 // Code page -> Unicode.
 template <class Unit>
-int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def, int* used) {
+int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def,
+                    int* used) {
     static const unsigned char kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
@@ -335,7 +339,8 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
 
 // Unicode -> code page.
 template <class Unit>
-int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def, int* used) {
+int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def,
+                    int* used) {
     static const Unit kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
@@ -432,8 +437,8 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
 }
 
 // Code page -> CompUnicode.
-inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst, int dstLen,
-                               int def, int* used) {
+inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
+                               int dstLen, int def, int* used) {
     static const unsigned char kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
@@ -513,8 +518,8 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
 
 // CompUnicode -> code page. A malformed unit is one default byte. Blocks start only where the
 // previous unit ended, so a byte below 0x80 in a block's ASCII prefix is a whole unit.
-inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, unsigned char* dst, int dstLen,
-                               int def, int* used) {
+inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
+                               int dstLen, int def, int* used) {
     static const unsigned char kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;

@@ -123,8 +123,8 @@ inline bool cpIsLeadByte(const CpRecords& t, unsigned char b) {
 namespace detail {
 
 // Walks the records announced by one bitmap; every record must lie inside [header end, size).
-inline bool walkCpRecords(const unsigned char* image, size_t size, uint32_t offset, const unsigned char* bitmap,
-                          const unsigned char** records, unsigned* count) {
+inline bool walkCpRecords(const unsigned char* image, size_t size, uint32_t offset,
+                          const unsigned char* bitmap, const unsigned char** records, unsigned* count) {
     size_t pos = offset;
     *count = 0;
     for (unsigned i = 0; i < 256; ++i) {

@@ -137,19 +137,21 @@ bool readExactly(HANDLE file, unsigned char* into, DWORD count) {
 
 // Fills a new section's view from the mapping file; returns the image size or 0.
 DWORD fillFromFile(const char* path, unsigned char* view) {
-    Handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+    Handle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return 0;
     LARGE_INTEGER fileSize;
-    if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart < static_cast<LONGLONG>(kCpImageHeaderSize))
+    if (!GetFileSizeEx(file.get(), &fileSize) ||
+        fileSize.QuadPart < static_cast<LONGLONG>(kCpImageHeaderSize))
         return 0;
     unsigned char head[4];
     if (!readExactly(file.get(), head, sizeof(head)))
         return 0;
     const DWORD size = readLe32(head);
     // A file shorter than its size field is truncated; one larger than the section can't be held.
-    if (size < kCpImageHeaderSize || size > kCpImageMaxSize || static_cast<LONGLONG>(size) > fileSize.QuadPart)
+    if (size < kCpImageHeaderSize || size > kCpImageMaxSize ||
+        static_cast<LONGLONG>(size) > fileSize.QuadPart)
         return 0;
     if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return 0;
@@ -223,7 +225,8 @@ int cp_tables::load() {
             std::snprintf(lockName, sizeof(lockName), "%s.fill", sectionName);
             FillLock lock(lockName);
             if (lock.held()) {
-                Handle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, &security, PAGE_READWRITE | SEC_RESERVE, 0,
+                Handle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, &security,
+                                                  PAGE_READWRITE | SEC_RESERVE, 0,
                                                   static_cast<DWORD>(kCpImageMaxSize), sectionName));
                 const DWORD error = GetLastError();
                 bool existed = error == ERROR_ALREADY_EXISTS;

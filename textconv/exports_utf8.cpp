@@ -39,8 +39,8 @@ int utf8ToTable(const cp_tables& table, const char* src, char* dst, int dstLen) 
 }
 
 // UTF-8 through Unicode into a code page; a too-small buffer is left untouched.
-int utf8ToCodePage(int(WINAPI* fromUnicode)(const wchar_t*, char*, int, int, int*), const char* src, char* dst,
-                   int dstLen) {
+int utf8ToCodePage(int(WINAPI* fromUnicode)(const wchar_t*, char*, int, int, int*), const char* src,
+                   char* dst, int dstLen) {
     std::unique_ptr<wchar_t[]> units = decodeUtf8ToUnits(src);
     const int size = fromUnicode(units.get(), nullptr, 0, kDefaultChar, nullptr);
     if (dst != nullptr && size != 0 && dstLen >= size)

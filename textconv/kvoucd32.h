@@ -17,39 +17,58 @@ extern "C" {
 
 typedef void* NFCPMapping;  // a mapping handle from NFLoadCPMapping
 
-int KVO_TEXTCONV_API NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used);  // 1
-int KVO_TEXTCONV_API NFConvertUnicodeToLatin1(const wchar_t* src, char* dst, int dstLen, int def, int* used);  // 2
-int KVO_TEXTCONV_API NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used);  // 3
-int KVO_TEXTCONV_API NFConvertLatin1ToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used);  // 4
-int KVO_TEXTCONV_API NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used);  // 5
-int KVO_TEXTCONV_API NFConvertCompUnicodeToLatin1(const char* src, char* dst, int dstLen, int def, int* used);  // 6
-int KVO_TEXTCONV_API NFConvertCompUnicodeToEBCDIC(const char* src, char* dst, int dstLen, int def, int* used);  // 7
-int KVO_TEXTCONV_API NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used);  // 8
-int KVO_TEXTCONV_API NFConvertLatin1ToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used);  // 9
-int KVO_TEXTCONV_API NFConvertEBCDICToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used);  // 10
-int KVO_TEXTCONV_API NFConvertBuiltInToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used);  // 11
-int KVO_TEXTCONV_API NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int ignored1, int ignored2);  // 12
-int KVO_TEXTCONV_API NFConvertLocalToUTF8(const char* src, char* dst, int dstLen, int ignored1, int ignored2);  // 13
-int KVO_TEXTCONV_API NFGetCodepage(void);                                                                       // 14
-int KVO_TEXTCONV_API NFIsAllASCII(const char* text);                                                             // 15
-int KVO_TEXTCONV_API NFConvertUnicodeCharToLocal(int unit, char* dst, int def, int* used);                      // 16
-int KVO_TEXTCONV_API NFConvertLocalCharToUnicode(const char* src, wchar_t* dst, int def, int* used);            // 17
-int KVO_TEXTCONV_API NFConvertLocalToEBCDIC(const char* src, char* dst, int dstLen, int def, int* used);        // 18
-int KVO_TEXTCONV_API NFConvertEBCDICToLocal(const char* src, char* dst, int dstLen, int def, int* used);        // 19
-int KVO_TEXTCONV_API NFConvertUnicodeCharToCP(NFCPMapping mapping, int unit, char* dst, int def, int* used);    // 20
+int KVO_TEXTCONV_API NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def,
+                                             int* used);  // 1
+int KVO_TEXTCONV_API NFConvertUnicodeToLatin1(const wchar_t* src, char* dst, int dstLen, int def,
+                                              int* used);  // 2
+int KVO_TEXTCONV_API NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def,
+                                             int* used);  // 3
+int KVO_TEXTCONV_API NFConvertLatin1ToUnicode(const char* src, wchar_t* dst, int dstLen, int def,
+                                              int* used);  // 4
+int KVO_TEXTCONV_API NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def,
+                                                 int* used);  // 5
+int KVO_TEXTCONV_API NFConvertCompUnicodeToLatin1(const char* src, char* dst, int dstLen, int def,
+                                                  int* used);  // 6
+int KVO_TEXTCONV_API NFConvertCompUnicodeToEBCDIC(const char* src, char* dst, int dstLen, int def,
+                                                  int* used);  // 7
+int KVO_TEXTCONV_API NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                                 int* used);  // 8
+int KVO_TEXTCONV_API NFConvertLatin1ToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                                  int* used);  // 9
+int KVO_TEXTCONV_API NFConvertEBCDICToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                                  int* used);  // 10
+int KVO_TEXTCONV_API NFConvertBuiltInToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                                   int* used);  // 11
+int KVO_TEXTCONV_API NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int ignored1,
+                                          int ignored2);  // 12
+int KVO_TEXTCONV_API NFConvertLocalToUTF8(const char* src, char* dst, int dstLen, int ignored1,
+                                          int ignored2);                                              // 13
+int KVO_TEXTCONV_API NFGetCodepage(void);                                                             // 14
+int KVO_TEXTCONV_API NFIsAllASCII(const char* text);                                                  // 15
+int KVO_TEXTCONV_API NFConvertUnicodeCharToLocal(int unit, char* dst, int def, int* used);            // 16
+int KVO_TEXTCONV_API NFConvertLocalCharToUnicode(const char* src, wchar_t* dst, int def, int* used);  // 17
+int KVO_TEXTCONV_API NFConvertLocalToEBCDIC(const char* src, char* dst, int dstLen, int def,
+                                            int* used);  // 18
+int KVO_TEXTCONV_API NFConvertEBCDICToLocal(const char* src, char* dst, int dstLen, int def,
+                                            int* used);  // 19
+int KVO_TEXTCONV_API NFConvertUnicodeCharToCP(NFCPMapping mapping, int unit, char* dst, int def,
+                                              int* used);  // 20
 int KVO_TEXTCONV_API NFConvertCPCharToUnicode(NFCPMapping mapping, const char* src, wchar_t* dst, int def,
-                                              int* used);                                                       // 21
-NFCPMapping KVO_TEXTCONV_API NFLoadCPMapping(int codePage);                                                     // 22
-int KVO_TEXTCONV_API NFFreeCPMapping(NFCPMapping mapping);                                                      // 23
-int KVO_TEXTCONV_API NFGetEncodedLength(const char* src);                                                        // 24
+                                              int* used);    // 21
+NFCPMapping KVO_TEXTCONV_API NFLoadCPMapping(int codePage);  // 22
+int KVO_TEXTCONV_API NFFreeCPMapping(NFCPMapping mapping);   // 23
+int KVO_TEXTCONV_API NFGetEncodedLength(const char* src);    // 24
 int KVO_TEXTCONV_API NFConvertLocaleToCompUnicode(const char* locale, const char* src, char* dst, int dstLen,
-                                                  int def, int* used);                                           // 25
+                                                  int def, int* used);  // 25
 int KVO_TEXTCONV_API NFConvertUTF8ToCompUnicode(const char* src, char* dst, int dstLen, int ignored1,
-                                                int ignored2);                                                   // 26
-int KVO_TEXTCONV_API NFConvertUnicodeToUTF8(const wchar_t* src, char* dst, int dstLen);                         // 27
-int KVO_TEXTCONV_API NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int ignored1, int ignored2);  // 28
-int KVO_TEXTCONV_API NFConvertLatin1ToUTF8(const char* src, char* dst, int dstLen, int ignored1, int ignored2);  // 29
-int KVO_TEXTCONV_API NFConvertOEMToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used);     // 30
+                                                int ignored2);                           // 26
+int KVO_TEXTCONV_API NFConvertUnicodeToUTF8(const wchar_t* src, char* dst, int dstLen);  // 27
+int KVO_TEXTCONV_API NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int ignored1,
+                                           int ignored2);  // 28
+int KVO_TEXTCONV_API NFConvertLatin1ToUTF8(const char* src, char* dst, int dstLen, int ignored1,
+                                           int ignored2);  // 29
+int KVO_TEXTCONV_API NFConvertOEMToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                               int* used);  // 30
 
 #ifdef __cplusplus
 }

@@ -16,8 +16,8 @@ namespace {
 int systemDecodeChar(const unsigned char* src, wchar_t* unit, bool* ok) {
     const int n = (IsDBCSLeadByte(src[0]) && src[1] != 0) ? 2 : 1;
     const bool cut = n == 1 && IsDBCSLeadByte(src[0]);
-    *ok = !cut && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(src), n, unit,
-                                      1) == 1;
+    *ok = !cut && MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(src), n,
+                                      unit, 1) == 1;
     return n;
 }
 
@@ -47,7 +47,8 @@ int systemUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int
     BOOL usedDefault = FALSE;
     int needed = 0;
     if (length > 0)
-        needed = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, nullptr, 0, nullptr, &usedDefault);
+        needed =
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, nullptr, 0, nullptr, &usedDefault);
     std::string substituted;
     if (usedDefault) {
         // Some character has no exact equivalent: unit by unit, with the caller's default character.

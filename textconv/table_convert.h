@@ -97,7 +97,8 @@ struct CompUnicodeWriter {
 
 // Unicode -> code page (ordinals 1 and 2 on a table).
 template <class Unit>
-int tableUnicodeToCp(const CpRecords& t, const Unit* src, unsigned char* dst, int dstLen, int def, int* used) {
+int tableUnicodeToCp(const CpRecords& t, const Unit* src, unsigned char* dst, int dstLen, int def,
+                     int* used) {
     detail::CpByteWriter w{dst, roomOf(dstLen), 0, defaultByte(def)};
     if (src) {
         for (; *src; ++src)
@@ -123,7 +124,8 @@ inline int tableCompUnicodeToCp(const CpRecords& t, const unsigned char* src, un
 
 // Code page -> Unicode (ordinals 3 and 4 on a table).
 template <class Unit>
-int tableCpToUnicode(const CpRecords& t, const unsigned char* src, Unit* dst, int dstLen, int def, int* used) {
+int tableCpToUnicode(const CpRecords& t, const unsigned char* src, Unit* dst, int dstLen, int def,
+                     int* used) {
     const unsigned room = roomOf(dstLen);
     const uint16_t defUnit = defaultUnit(def);
     bool usedDefault = false;

@@ -84,7 +84,7 @@ private:
 
 // What the source defines: code-page code -> unit and unit -> code (kNoMapping where undefined).
 struct SourceMapping {
-    std::vector<uint16_t> toUnicode = std::vector<uint16_t>(0x10000, kNoMapping);  // by code
+    std::vector<uint16_t> toUnicode = std::vector<uint16_t>(0x10000, kNoMapping);    // by code
     std::vector<uint16_t> fromUnicode = std::vector<uint16_t>(0x10000, kNoMapping);  // by unit
     bool leadByte[256] = {};
 };
@@ -93,7 +93,8 @@ struct SourceMapping {
 bool singleUnit(const std::string& utf16, uint16_t* unit) {
     if (utf16.size() != 2)
         return false;
-    *unit = static_cast<uint16_t>(static_cast<unsigned char>(utf16[0]) | (static_cast<unsigned char>(utf16[1]) << 8));
+    *unit = static_cast<uint16_t>(static_cast<unsigned char>(utf16[0]) |
+                                  (static_cast<unsigned char>(utf16[1]) << 8));
     return *unit != 0 && !(*unit >= 0xD800 && *unit <= 0xDFFF);
 }
 
@@ -132,8 +133,8 @@ bool readSource(const CodePageSource& source, SourceMapping* m) {
         if (out.size() == 1 && out[0] != 0)
             m->fromUnicode[u] = static_cast<unsigned char>(out[0]);
         else if (out.size() == 2 && out[0] != 0 && out[1] != 0)
-            m->fromUnicode[u] =
-                static_cast<uint16_t>((static_cast<unsigned char>(out[0]) << 8) | static_cast<unsigned char>(out[1]));
+            m->fromUnicode[u] = static_cast<uint16_t>((static_cast<unsigned char>(out[0]) << 8) |
+                                                      static_cast<unsigned char>(out[1]));
     }
     return true;
 }
@@ -149,7 +150,8 @@ bool isRun(const uint16_t* values, unsigned lo, unsigned hi) {
     if (hi == lo)
         return false;  // one value is a table of one: the same size
     for (unsigned x = lo; x <= hi; ++x) {
-        if (values[x] == kNoMapping || static_cast<uint16_t>(values[x] - x) != static_cast<uint16_t>(values[lo] - lo))
+        if (values[x] == kNoMapping ||
+            static_cast<uint16_t>(values[x] - x) != static_cast<uint16_t>(values[lo] - lo))
             return false;
     }
     return true;
@@ -256,7 +258,8 @@ std::vector<unsigned char> buildImage(const SourceMapping& m) {
 
 // --- The check ---------------------------------------------------------------------------------
 
-bool checkImage(const CodePageSource& source, const SourceMapping& m, const std::vector<unsigned char>& image) {
+bool checkImage(const CodePageSource& source, const SourceMapping& m,
+                const std::vector<unsigned char>& image) {
     const char* name = source.iconvName;
     if (image.size() > kvo::textconv::kCpImageMaxSize) {
         std::fprintf(stderr, "make_cp_uni: CP%u.UNI would be %zu bytes, more than %zu\n", source.number,
@@ -294,16 +297,16 @@ bool checkImage(const CodePageSource& source, const SourceMapping& m, const std:
         const uint16_t got = kvo::textconv::cpToUnicode(records, bytes, &doubleByte);
         if (got != m.toUnicode[code] || doubleByte != (lead != 0 ? 1 : 0)) {
             if (errors++ < 10)
-                std::fprintf(stderr, "make_cp_uni: %s code %04X gives U+%04X, the source says U+%04X\n", name, code,
-                             got, m.toUnicode[code]);
+                std::fprintf(stderr, "make_cp_uni: %s code %04X gives U+%04X, the source says U+%04X\n", name,
+                             code, got, m.toUnicode[code]);
         }
     }
     for (unsigned u = 1; u < 0x10000; ++u) {
         const uint16_t got = kvo::textconv::cpUnicodeToCp(records, static_cast<uint16_t>(u));
         if (got != m.fromUnicode[u]) {
             if (errors++ < 20)
-                std::fprintf(stderr, "make_cp_uni: %s U+%04X gives %04X, the source says %04X\n", name, u, got,
-                             m.fromUnicode[u]);
+                std::fprintf(stderr, "make_cp_uni: %s U+%04X gives %04X, the source says %04X\n", name, u,
+                             got, m.fromUnicode[u]);
         }
     }
     return errors == 0;
@@ -347,7 +350,8 @@ int main(int argc, char** argv) {
             ok = false;
             continue;
         }
-        std::printf("make_cp_uni: CP%u.UNI from %s, %zu bytes\n", source.number, source.iconvName, image.size());
+        std::printf("make_cp_uni: CP%u.UNI from %s, %zu bytes\n", source.number, source.iconvName,
+                    image.size());
     }
     return ok ? 0 : 1;
 }

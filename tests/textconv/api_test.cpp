@@ -35,8 +35,13 @@ TEST(CompUnicodeExports, Utf8ToCompUnicodeGivesTheDocumentedBytes) {
         const char* utf8;
         std::string comp;
     } cases[] = {
-        {"A", "\x44"}, {"\xC2\x80", "\x80\x04"}, {"\xC3\xA9", "\xE6\x04"}, {"\xE3\xBF\xBF", "\xFF\x7F"},
-        {"\xE4\x80\x80", "\x80\x80\x04"}, {"\xE4\xB8\xAD", "\xA7\x93\x04"}, {"\xEF\xBF\xBF", "\xFF\xFF\x0C"},
+        {"A", "\x44"},
+        {"\xC2\x80", "\x80\x04"},
+        {"\xC3\xA9", "\xE6\x04"},
+        {"\xE3\xBF\xBF", "\xFF\x7F"},
+        {"\xE4\x80\x80", "\x80\x80\x04"},
+        {"\xE4\xB8\xAD", "\xA7\x93\x04"},
+        {"\xEF\xBF\xBF", "\xFF\xFF\x0C"},
     };
     for (const auto& c : cases) {
         char out[8];
@@ -54,7 +59,7 @@ TEST(BufferContract, EveryStringConversion) {
     static const wchar_t* const kWide = L"caf\x00E9!";
     static const char* const kUtf8 = "caf\xC3\xA9!";
     static const char* const kEbcdic = "\x83\x81\x86\x51\x5A";  // "café!" in code page 37
-    static const char* const kOem = "caf\x82!";                  // "café!" in code page 850
+    static const char* const kOem = "caf\x82!";                 // "café!" in code page 850
     char comp[16];
     ASSERT_GT(NFConvertLatin1ToCompUnicode(kLatin, comp, sizeof(comp), '*', nullptr), 0);
     static std::string compText = comp;
@@ -65,26 +70,68 @@ TEST(BufferContract, EveryStringConversion) {
         bool tooSmallUntouched;  // the UTF-8 family leaves a too-small buffer as it was
     };
     const Family families[] = {
-        {"UnicodeToLatin1", [](void* d, int n) { return NFConvertUnicodeToLatin1(kWide, (char*)d, n, '*', nullptr); }, 1, false},
-        {"Latin1ToUnicode", [](void* d, int n) { return NFConvertLatin1ToUnicode(kLatin, (wchar_t*)d, n, '*', nullptr); }, 2, false},
-        {"CompUnicodeToLatin1", [](void* d, int n) { return NFConvertCompUnicodeToLatin1(compText.c_str(), (char*)d, n, '*', nullptr); }, 1, false},
-        {"CompUnicodeToEBCDIC", [](void* d, int n) { return NFConvertCompUnicodeToEBCDIC(compText.c_str(), (char*)d, n, '*', nullptr); }, 1, false},
-        {"Latin1ToCompUnicode", [](void* d, int n) { return NFConvertLatin1ToCompUnicode(kLatin, (char*)d, n, '*', nullptr); }, 1, false},
-        {"EBCDICToCompUnicode", [](void* d, int n) { return NFConvertEBCDICToCompUnicode(kEbcdic, (char*)d, n, '*', nullptr); }, 1, false},
-        {"BuiltInToCompUnicode", [](void* d, int n) { return NFConvertBuiltInToCompUnicode(kLatin, (char*)d, n, '*', nullptr); }, 1, false},
-        {"OEMToCompUnicode", [](void* d, int n) { return NFConvertOEMToCompUnicode(kOem, (char*)d, n, '*', nullptr); }, 1, false},
-        {"LocaleToCompUnicode", [](void* d, int n) { return NFConvertLocaleToCompUnicode("fr_FR", kLatin, (char*)d, n, '*', nullptr); }, 1, false},
-        {"UTF8ToCompUnicode", [](void* d, int n) { return NFConvertUTF8ToCompUnicode(kUtf8, (char*)d, n, 0, 0); }, 1, true},
-        {"UTF8ToLatin1", [](void* d, int n) { return NFConvertUTF8ToLatin1(kUtf8, (char*)d, n, 0, 0); }, 1, true},
-        {"Latin1ToUTF8", [](void* d, int n) { return NFConvertLatin1ToUTF8(kLatin, (char*)d, n, 0, 0); }, 1, true},
-        {"LocalToUTF8", [](void* d, int n) { return NFConvertLocalToUTF8("plain", (char*)d, n, 0, 0); }, 1, true},
-        {"UTF8ToLocal", [](void* d, int n) { return NFConvertUTF8ToLocal("plain", (char*)d, n, 0, 0); }, 1, true},
-        {"EBCDICToLocal", [](void* d, int n) { return NFConvertEBCDICToLocal("\x97\x93\x81\x89\x95", (char*)d, n, '*', nullptr); }, 1, false},
-        {"LocalToEBCDIC", [](void* d, int n) { return NFConvertLocalToEBCDIC("plain", (char*)d, n, '*', nullptr); }, 1, false},
-        {"LocalToUnicode", [](void* d, int n) { return NFConvertLocalToUnicode("plain", (wchar_t*)d, n, '*', nullptr); }, 2, false},
-        {"UnicodeToLocal", [](void* d, int n) { return NFConvertUnicodeToLocal(L"plain", (char*)d, n, '*', nullptr); }, 1, false},
-        {"LocalToCompUnicode", [](void* d, int n) { return NFConvertLocalToCompUnicode("plain", (char*)d, n, '*', nullptr); }, 1, false},
-        {"CompUnicodeToLocal", [](void* d, int n) { return NFConvertCompUnicodeToLocal("\x70\x63\x64\x66\x6B", (char*)d, n, '*', nullptr); }, 1, false},
+        {"UnicodeToLatin1",
+         [](void* d, int n) { return NFConvertUnicodeToLatin1(kWide, (char*)d, n, '*', nullptr); }, 1, false},
+        {"Latin1ToUnicode",
+         [](void* d, int n) { return NFConvertLatin1ToUnicode(kLatin, (wchar_t*)d, n, '*', nullptr); }, 2,
+         false},
+        {"CompUnicodeToLatin1",
+         [](void* d, int n) {
+             return NFConvertCompUnicodeToLatin1(compText.c_str(), (char*)d, n, '*', nullptr);
+         },
+         1, false},
+        {"CompUnicodeToEBCDIC",
+         [](void* d, int n) {
+             return NFConvertCompUnicodeToEBCDIC(compText.c_str(), (char*)d, n, '*', nullptr);
+         },
+         1, false},
+        {"Latin1ToCompUnicode",
+         [](void* d, int n) { return NFConvertLatin1ToCompUnicode(kLatin, (char*)d, n, '*', nullptr); }, 1,
+         false},
+        {"EBCDICToCompUnicode",
+         [](void* d, int n) { return NFConvertEBCDICToCompUnicode(kEbcdic, (char*)d, n, '*', nullptr); }, 1,
+         false},
+        {"BuiltInToCompUnicode",
+         [](void* d, int n) { return NFConvertBuiltInToCompUnicode(kLatin, (char*)d, n, '*', nullptr); }, 1,
+         false},
+        {"OEMToCompUnicode",
+         [](void* d, int n) { return NFConvertOEMToCompUnicode(kOem, (char*)d, n, '*', nullptr); }, 1, false},
+        {"LocaleToCompUnicode",
+         [](void* d, int n) {
+             return NFConvertLocaleToCompUnicode("fr_FR", kLatin, (char*)d, n, '*', nullptr);
+         },
+         1, false},
+        {"UTF8ToCompUnicode",
+         [](void* d, int n) { return NFConvertUTF8ToCompUnicode(kUtf8, (char*)d, n, 0, 0); }, 1, true},
+        {"UTF8ToLatin1", [](void* d, int n) { return NFConvertUTF8ToLatin1(kUtf8, (char*)d, n, 0, 0); }, 1,
+         true},
+        {"Latin1ToUTF8", [](void* d, int n) { return NFConvertLatin1ToUTF8(kLatin, (char*)d, n, 0, 0); }, 1,
+         true},
+        {"LocalToUTF8", [](void* d, int n) { return NFConvertLocalToUTF8("plain", (char*)d, n, 0, 0); }, 1,
+         true},
+        {"UTF8ToLocal", [](void* d, int n) { return NFConvertUTF8ToLocal("plain", (char*)d, n, 0, 0); }, 1,
+         true},
+        {"EBCDICToLocal",
+         [](void* d, int n) {
+             return NFConvertEBCDICToLocal("\x97\x93\x81\x89\x95", (char*)d, n, '*', nullptr);
+         },
+         1, false},
+        {"LocalToEBCDIC",
+         [](void* d, int n) { return NFConvertLocalToEBCDIC("plain", (char*)d, n, '*', nullptr); }, 1, false},
+        {"LocalToUnicode",
+         [](void* d, int n) { return NFConvertLocalToUnicode("plain", (wchar_t*)d, n, '*', nullptr); }, 2,
+         false},
+        {"UnicodeToLocal",
+         [](void* d, int n) { return NFConvertUnicodeToLocal(L"plain", (char*)d, n, '*', nullptr); }, 1,
+         false},
+        {"LocalToCompUnicode",
+         [](void* d, int n) { return NFConvertLocalToCompUnicode("plain", (char*)d, n, '*', nullptr); }, 1,
+         false},
+        {"CompUnicodeToLocal",
+         [](void* d, int n) {
+             return NFConvertCompUnicodeToLocal("\x70\x63\x64\x66\x6B", (char*)d, n, '*', nullptr);
+         },
+         1, false},
     };
     for (const Family& f : families) {
         const int size = f.convert(nullptr, 0);
@@ -102,7 +149,8 @@ TEST(BufferContract, EveryStringConversion) {
         if (f.tooSmallUntouched)
             EXPECT_EQ(small[0], kSentinel) << f.name << ": a too-small buffer is left untouched";
         else
-            EXPECT_EQ(std::memcmp(small.data(), exact.data(), f.unitSize), 0) << f.name << ": what fits is written";
+            EXPECT_EQ(std::memcmp(small.data(), exact.data(), f.unitSize), 0)
+                << f.name << ": what fits is written";
     }
 }
 
@@ -168,8 +216,8 @@ TEST(Utf8Exports, MalformedSequencesBecomeOneDefaultEach) {
         const char* utf8;
         const char* latin1;
     } cases[] = {
-        {"a\xC3", "a*"},       {"\xE4\xB8", "*"},        {"\xA9z", "*z"},          {"\xF0\x9F\x98\x80!", "*!"},
-        {"\xC0\x80z", "*z"},   {"\xC3z", "*z"},          {"\xC3\xA9", "\xE9"},
+        {"a\xC3", "a*"},     {"\xE4\xB8", "*"}, {"\xA9z", "*z"},      {"\xF0\x9F\x98\x80!", "*!"},
+        {"\xC0\x80z", "*z"}, {"\xC3z", "*z"},   {"\xC3\xA9", "\xE9"},
     };
     for (const auto& c : cases) {
         char out[16];
@@ -243,7 +291,8 @@ TEST(MappingHandles, LoadUseAndFree) {
     EXPECT_EQ(used, 0);
     EXPECT_EQ(NFConvertCPCharToUnicode(japanese, "\xB1", &unit, '*', &used), 1);
     EXPECT_EQ(unit, 0xFF71);
-    EXPECT_EQ(NFConvertCPCharToUnicode(japanese, "\x82", &unit, '*', &used), 1) << "lead byte before the terminator";
+    EXPECT_EQ(NFConvertCPCharToUnicode(japanese, "\x82", &unit, '*', &used), 1)
+        << "lead byte before the terminator";
     EXPECT_EQ(unit, L'*');
     EXPECT_EQ(used, 1);
     EXPECT_EQ(NFFreeCPMapping(japanese), 1);

@@ -78,8 +78,8 @@ int threadsCommand() {
     const std::string korean = out;
     for (const ThreadResult& r : results) {
         if (r.big5 != big5 || r.korean != korean || r.local != "abc") {
-            std::printf("thread got zhTW %zu bytes, ko %zu bytes, local '%s'\n", r.big5.size(), r.korean.size(),
-                        r.local.c_str());
+            std::printf("thread got zhTW %zu bytes, ko %zu bytes, local '%s'\n", r.big5.size(),
+                        r.korean.size(), r.local.c_str());
             return 1;
         }
     }

@@ -16,7 +16,8 @@ public:
         SYSTEM_INFO info;
         GetSystemInfo(&info);
         page_ = info.dwPageSize;
-        base_ = static_cast<char*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        base_ =
+            static_cast<char*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD old;
         if (base_ != nullptr)
             VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
@@ -90,7 +91,8 @@ TEST(GuardPage, UnicodeInputsStopAtTheTerminator) {
     ASSERT_TRUE(guard.ok());
     char out[64];
     int used;
-    for (const std::wstring& input : {std::wstring(L"\xD83D"), std::wstring(L"a\x00E9\x4E2D"), std::wstring()}) {
+    for (const std::wstring& input :
+         {std::wstring(L"\xD83D"), std::wstring(L"a\x00E9\x4E2D"), std::wstring()}) {
         const wchar_t* s = guard.placeWide(input);
         EXPECT_GT(NFConvertUnicodeToLocal(s, out, 64, '*', &used), 0);
         EXPECT_GT(NFConvertUnicodeToLatin1(s, out, 64, '*', &used), 0);

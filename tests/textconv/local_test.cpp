@@ -88,7 +88,8 @@ TEST(LocalCodePage, CompUnicodeAndUtf8BothWays) {
 
     char utf8[64];
     const std::string expectedUtf8 = utf8Of(s.wide);
-    EXPECT_EQ(NFConvertLocalToUTF8(s.local.c_str(), utf8, sizeof(utf8), 0, 0), static_cast<int>(expectedUtf8.size()) + 1);
+    EXPECT_EQ(NFConvertLocalToUTF8(s.local.c_str(), utf8, sizeof(utf8), 0, 0),
+              static_cast<int>(expectedUtf8.size()) + 1);
     EXPECT_EQ(std::string(utf8), expectedUtf8);
     EXPECT_EQ(NFConvertUTF8ToLocal(utf8, back, sizeof(back), 0, 0), static_cast<int>(s.local.size()) + 1);
     EXPECT_EQ(std::string(back), s.local);
@@ -137,8 +138,8 @@ TEST(LocalCodePage, UnmappableCharactersBecomeTheDefault) {
 // Look-alikes never turn into a different character: each either maps exactly (and back) or becomes
 // the default character with the flag raised.
 TEST(LocalCodePage, NoBestFitMapping) {
-    const wchar_t lookAlikes[] = {0xFF3C, 0xFF02, 0xFF07, 0x2215, 0x2044, 0xFF0F, 0x00C0, 0x0100, 0x01C0,
-                                  0x2024, 0x02BC, 0x2010, 0x0131, 0x212A, 0x00BD, 0x2033};
+    const wchar_t lookAlikes[] = {0xFF3C, 0xFF02, 0xFF07, 0x2215, 0x2044, 0xFF0F, 0x00C0, 0x0100,
+                                  0x01C0, 0x2024, 0x02BC, 0x2010, 0x0131, 0x212A, 0x00BD, 0x2033};
     for (wchar_t unit : lookAlikes) {
         const wchar_t text[] = {unit, 0};
         int used = -1;
@@ -146,7 +147,8 @@ TEST(LocalCodePage, NoBestFitMapping) {
         if (used) {
             EXPECT_EQ(local, "*") << std::hex << unit;
         } else {
-            EXPECT_EQ(toUnicode(local), std::wstring(text)) << std::hex << unit << " became a different character";
+            EXPECT_EQ(toUnicode(local), std::wstring(text))
+                << std::hex << unit << " became a different character";
         }
         char bytes[2];
         const int n = NFConvertUnicodeCharToLocal(unit, bytes, '*', &used);

@@ -27,14 +27,12 @@ struct ProbeApi {
         free = procAs<decltype(free)>("NFFreeCPMapping");
         unicodeCharToCp = procAs<decltype(unicodeCharToCp)>("NFConvertUnicodeCharToCP");
         cpCharToUnicode = procAs<decltype(cpCharToUnicode)>("NFConvertCPCharToUnicode");
-        localeToCompUnicode =
-            procAs<decltype(localeToCompUnicode)>("NFConvertLocaleToCompUnicode");
+        localeToCompUnicode = procAs<decltype(localeToCompUnicode)>("NFConvertLocaleToCompUnicode");
         localToUnicode = procAs<decltype(localToUnicode)>("NFConvertLocalToUnicode");
         unicodeToLocal = procAs<decltype(unicodeToLocal)>("NFConvertUnicodeToLocal");
-        utf8ToCompUnicode =
-            procAs<decltype(utf8ToCompUnicode)>("NFConvertUTF8ToCompUnicode");
-        return utf8ToCompUnicode && load && free && unicodeCharToCp && cpCharToUnicode && localeToCompUnicode && localToUnicode &&
-               unicodeToLocal;
+        utf8ToCompUnicode = procAs<decltype(utf8ToCompUnicode)>("NFConvertUTF8ToCompUnicode");
+        return utf8ToCompUnicode && load && free && unicodeCharToCp && cpCharToUnicode &&
+               localeToCompUnicode && localToUnicode && unicodeToLocal;
     }
     template <class F>
     F procAs(const char* name) const {

@@ -50,7 +50,8 @@ public:
         si.hStdError = write;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         std::string command = "\"" + exeDir() + "cp_probe.exe\" " + args;
-        started_ = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_);
+        started_ =
+            CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_);
         CloseHandle(write);
     }
     ~Child() {
@@ -200,8 +201,8 @@ TEST(Sharing, HostileSectionsAndFilesAreRejected) {
     };
     LibraryCopy bare({});
     for (const auto& s : sections) {
-        HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, 0x40000,
-                                            "KVOCP37.UNI");
+        HANDLE section = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0,
+                                            0x40000, "KVOCP37.UNI");
         ASSERT_NE(section, nullptr);
         unsigned char* view = static_cast<unsigned char*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
         ASSERT_NE(VirtualAlloc(view, 0x1000, MEM_COMMIT, PAGE_READWRITE), nullptr);
@@ -242,8 +243,8 @@ TEST(Sharing, SectionDescriptorLetsEveryoneReadButNotWrite) {
     ASSERT_NE(section, nullptr);
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(section, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor),
+    ASSERT_EQ(GetSecurityInfo(section, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_NE(dacl, nullptr);
     BYTE everyone[SECURITY_MAX_SID_SIZE], admins[SECURITY_MAX_SID_SIZE];
@@ -260,7 +261,8 @@ TEST(Sharing, SectionDescriptorLetsEveryoneReadButNotWrite) {
         if (EqualSid(sid, everyone)) {
             sawEveryone = true;
             EXPECT_TRUE(ace->Mask & SECTION_MAP_READ);
-            EXPECT_EQ(ace->Mask & (SECTION_MAP_WRITE | SECTION_EXTEND_SIZE | WRITE_DAC | WRITE_OWNER | DELETE), 0u);
+            EXPECT_EQ(
+                ace->Mask & (SECTION_MAP_WRITE | SECTION_EXTEND_SIZE | WRITE_DAC | WRITE_OWNER | DELETE), 0u);
         } else if (EqualSid(sid, admins)) {
             sawAdmins = true;
             EXPECT_EQ(ace->Mask & SECTION_ALL_ACCESS, static_cast<DWORD>(SECTION_ALL_ACCESS));

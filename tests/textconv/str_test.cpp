@@ -114,9 +114,12 @@ struct LocalText {
 
 LocalText localText() {
     switch (GetACP()) {
-        case 932: return {"a\x82\xA0\x5C", "a\xE3\x81\x82\\"};
-        case 936: return {"a\xD6\xD0", "a\xE4\xB8\xAD"};
-        default: return {"caf\xE9", "caf\xC3\xA9"};
+        case 932:
+            return {"a\x82\xA0\x5C", "a\xE3\x81\x82\\"};
+        case 936:
+            return {"a\xD6\xD0", "a\xE4\xB8\xAD"};
+        default:
+            return {"caf\xE9", "caf\xC3\xA9"};
     }
 }
 

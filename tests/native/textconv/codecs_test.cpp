@@ -41,14 +41,14 @@ TEST(CompUnicode, DocumentedByteForms) {
         uint16_t unit;
         std::string bytes;
     } cases[] = {
-        {0x0041, "\x44"},         {0x0061, "\x64"},         {0x0062, "\x68"},
-        {0x0063, "\x6C"},         {0x0080, "\x80\x04"},     {0x00E9, "\xE6\x04"},
-        {0x3FFF, "\xFF\x7F"},     {0x4000, "\x80\x80\x04"}, {0x4E2D, "\xA7\x93\x04"},
-        {0xFFFF, "\xFF\xFF\x0C"},
+        {0x0041, "\x44"},         {0x0061, "\x64"},         {0x0062, "\x68"},     {0x0063, "\x6C"},
+        {0x0080, "\x80\x04"},     {0x00E9, "\xE6\x04"},     {0x3FFF, "\xFF\x7F"}, {0x4000, "\x80\x80\x04"},
+        {0x4E2D, "\xA7\x93\x04"}, {0xFFFF, "\xFF\xFF\x0C"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(compOf(c.unit), c.bytes) << std::hex << c.unit;
-        EXPECT_EQ(decodeAll(c.bytes, false), std::u16string(1, static_cast<char16_t>(c.unit))) << std::hex << c.unit;
+        EXPECT_EQ(decodeAll(c.bytes, false), std::u16string(1, static_cast<char16_t>(c.unit)))
+            << std::hex << c.unit;
     }
 }
 
@@ -74,9 +74,9 @@ TEST(CompUnicode, MalformedUnitsNeverConsumeTheTerminator) {
         std::string bytes;
         std::u16string units;
     } cases[] = {
-        {"\x80", u"\xFFFD"},               // continuation bit right before the terminator
-        {"\x44\xFF\xFF", u"A\xFFFD"},      // three-byte unit cut after two bytes
-        {"\x80\x80\x80", u"\xFFFD"},       // decodes to 0: would end the text
+        {"\x80", u"\xFFFD"},           // continuation bit right before the terminator
+        {"\x44\xFF\xFF", u"A\xFFFD"},  // three-byte unit cut after two bytes
+        {"\x80\x80\x80", u"\xFFFD"},   // decodes to 0: would end the text
         {"\xE6\x04\x80", u"\x00E9\xFFFD"},
     };
     for (const auto& c : cases)
@@ -88,8 +88,15 @@ TEST(Utf8, EncodesOneToThreeBytesPerUnit) {
         uint16_t unit;
         std::string bytes;
     } cases[] = {
-        {0x41, "A"}, {0x7F, "\x7F"}, {0x80, "\xC2\x80"}, {0xE9, "\xC3\xA9"}, {0x7FF, "\xDF\xBF"},
-        {0x800, "\xE0\xA0\x80"}, {0x4E2D, "\xE4\xB8\xAD"}, {0xD83D, "\xED\xA0\xBD"}, {0xFFFF, "\xEF\xBF\xBF"},
+        {0x41, "A"},
+        {0x7F, "\x7F"},
+        {0x80, "\xC2\x80"},
+        {0xE9, "\xC3\xA9"},
+        {0x7FF, "\xDF\xBF"},
+        {0x800, "\xE0\xA0\x80"},
+        {0x4E2D, "\xE4\xB8\xAD"},
+        {0xD83D, "\xED\xA0\xBD"},
+        {0xFFFF, "\xEF\xBF\xBF"},
     };
     for (const auto& c : cases) {
         unsigned char b[3];

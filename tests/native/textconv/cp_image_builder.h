@@ -65,7 +65,8 @@ private:
 };
 
 inline std::vector<unsigned char> readMappingFile(unsigned codePage) {
-    std::ifstream in(std::string(KVO_CODEPAGE_DIR) + "/CP" + std::to_string(codePage) + ".UNI", std::ios::binary);
+    std::ifstream in(std::string(KVO_CODEPAGE_DIR) + "/CP" + std::to_string(codePage) + ".UNI",
+                     std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

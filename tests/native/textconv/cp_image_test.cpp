@@ -39,7 +39,8 @@ TEST(CpRecord, RunMapsEveryByteOfItsRange) {
 
 TEST(CpRecord, SecondRangeRunTakesTheValueAfterTheFirstRangesValues) {
     // First range: a table of 3 values for 0x10..0x12; second: a run for 0xA1..0xFE from 0x3000.
-    const std::vector<unsigned char> r = {0x10, 0x12, 0xFE, 0xA1, 0x01, 0x01, 0x02, 0x01, 0x03, 0x01, 0x00, 0x30};
+    const std::vector<unsigned char> r = {0x10, 0x12, 0xFE, 0xA1, 0x01, 0x01,
+                                          0x02, 0x01, 0x03, 0x01, 0x00, 0x30};
     EXPECT_EQ(cpRecordSize(r.data()), 12u);
     EXPECT_EQ(cpRecordLookup(r.data(), 0x10), 0x0101);
     EXPECT_EQ(cpRecordLookup(r.data(), 0x12), 0x0103);
@@ -109,10 +110,15 @@ TEST(CpImage, RejectsInconsistentImages) {
         {"size field beyond the section", [&](auto& v) { put32(v, 0, 0x40001); }},
         {"to-Unicode offset beyond the image", [&](auto& v) { put32(v, 8, 0x7FFFFFFF); }},
         {"to-Unicode offset inside the header", [&](auto& v) { put32(v, 8, 16); }},
-        {"from-Unicode offset at the very end", [&](auto& v) { put32(v, 12, static_cast<uint32_t>(v.size() - 2)); }},
+        {"from-Unicode offset at the very end",
+         [&](auto& v) { put32(v, 12, static_cast<uint32_t>(v.size() - 2)); }},
         {"bitmap announces records that are not there", [&](auto& v) { v[16 + 31] = 0xFF; }},
         {"from bitmap announces records that are not there", [&](auto& v) { v[48 + 20] = 0x01; }},
-        {"record longer than the image", [&](auto& v) { v.resize(v.size() - 1); put32(v, 0, uint32_t(v.size())); }},
+        {"record longer than the image",
+         [&](auto& v) {
+             v.resize(v.size() - 1);
+             put32(v, 0, uint32_t(v.size()));
+         }},
         {"a byte mapping to U+0000", [&](auto& v) { v[good.size() - 8] = 0x00; }},
         {"truncated to its header", [&](auto& v) { v.resize(80); }},
         {"shorter than a header", [&](auto& v) { v.resize(40); }},
@@ -165,12 +171,12 @@ struct Expected {
 
 TEST(MappingFiles, AreValidAndMapKnownCharacters) {
     const Expected cases[] = {
-        {1252, {0xE9}, 0x00E9},       {1252, {0x80}, 0x20AC},       {1252, {0x41}, 0x0041},
-        {819, {0xE9}, 0x00E9},        {819, {0x80}, 0x0080},        {37, {0xC1}, 0x0041},
-        {37, {0x40}, 0x0020},         {37, {0xF0}, 0x0030},         {850, {0x82}, 0x00E9},
-        {850, {0xB0}, 0x2591},        {942, {0x82, 0xA0}, 0x3042},  {942, {0x5C}, 0x005C},
-        {942, {0xB1}, 0xFF71},        {942, {0x93, 0xFA}, 0x65E5},  {949, {0xB0, 0xA1}, 0xAC00},
-        {950, {0xA4, 0x40}, 0x4E00},  {1381, {0xB0, 0xA1}, 0x554A}, {946, {0x81, 0x40}, 0x4E02},
+        {1252, {0xE9}, 0x00E9},      {1252, {0x80}, 0x20AC},       {1252, {0x41}, 0x0041},
+        {819, {0xE9}, 0x00E9},       {819, {0x80}, 0x0080},        {37, {0xC1}, 0x0041},
+        {37, {0x40}, 0x0020},        {37, {0xF0}, 0x0030},         {850, {0x82}, 0x00E9},
+        {850, {0xB0}, 0x2591},       {942, {0x82, 0xA0}, 0x3042},  {942, {0x5C}, 0x005C},
+        {942, {0xB1}, 0xFF71},       {942, {0x93, 0xFA}, 0x65E5},  {949, {0xB0, 0xA1}, 0xAC00},
+        {950, {0xA4, 0x40}, 0x4E00}, {1381, {0xB0, 0xA1}, 0x554A}, {946, {0x81, 0x40}, 0x4E02},
         {946, {0xB0, 0xA1}, 0x554A},
     };
     for (const Expected& e : cases) {
@@ -184,7 +190,8 @@ TEST(MappingFiles, AreValidAndMapKnownCharacters) {
         int dbcs = -1;
         EXPECT_EQ(cpToUnicode(t, text.data(), &dbcs), e.unit) << e.codePage;
         EXPECT_EQ(dbcs, e.bytes.size() == 2 ? 1 : 0) << e.codePage;
-        const uint16_t code = e.bytes.size() == 2 ? static_cast<uint16_t>((e.bytes[0] << 8) | e.bytes[1]) : e.bytes[0];
+        const uint16_t code =
+            e.bytes.size() == 2 ? static_cast<uint16_t>((e.bytes[0] << 8) | e.bytes[1]) : e.bytes[0];
         EXPECT_EQ(cpUnicodeToCp(t, e.unit), code) << e.codePage << " U+" << std::hex << e.unit;
     }
 }

@@ -97,34 +97,46 @@ TEST(FastTables, SameResultsAsTheRecordLookups) {
         for (int round = 0; round < 60; ++round) {
             const std::string local = randomLocal(l, rng);
             const unsigned shift = rng() % 16;
-            Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(), shift);
+            Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(),
+                                      shift);
             const std::string label = std::to_string(local.size()) + "@" + std::to_string(shift);
 
-            compareAllSizes("to Unicode", cp, label, [&](bool fast, void* d, int room, int* used) {
-                return fast ? fastCpToUnicode(l.fast, src.text, static_cast<char16_t*>(d), room, '*', used)
-                            : tableCpToUnicode(l.records, src.text, static_cast<char16_t*>(d), room, '*', used);
-            }, 2);
-            compareAllSizes("to CompUnicode", cp, label, [&](bool fast, void* d, int room, int* used) {
-                auto* out = static_cast<unsigned char*>(d);
-                return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
-                            : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
-            }, 1);
+            compareAllSizes(
+                "to Unicode", cp, label,
+                [&](bool fast, void* d, int room, int* used) {
+                    return fast
+                               ? fastCpToUnicode(l.fast, src.text, static_cast<char16_t*>(d), room, '*', used)
+                               : tableCpToUnicode(l.records, src.text, static_cast<char16_t*>(d), room, '*',
+                                                  used);
+                },
+                2);
+            compareAllSizes(
+                "to CompUnicode", cp, label,
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
+                                : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
+                },
+                1);
 
             // Unicode text: the local text's units plus unmapped and lone surrogate units.
             std::vector<char16_t> units(local.size() + 8);
-            const int n = tableCpToUnicode(l.records, src.text, units.data(), static_cast<int>(units.size()), 0x4E2D,
-                                           nullptr);
+            const int n = tableCpToUnicode(l.records, src.text, units.data(), static_cast<int>(units.size()),
+                                           0x4E2D, nullptr);
             units.resize(n - 1);
             if (rng() % 2)
                 units.push_back(0x0E01);
             if (rng() % 3 == 0)
                 units.push_back(0xD800);
             Placed<char16_t> wide(units.data(), units.size(), rng() % 8);
-            compareAllSizes("from Unicode", cp, label, [&](bool fast, void* d, int room, int* used) {
-                auto* out = static_cast<unsigned char*>(d);
-                return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
-                            : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
-            }, 1);
+            compareAllSizes(
+                "from Unicode", cp, label,
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
+                                : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
+                },
+                1);
 
             // CompUnicode text of those units, sometimes cut inside a unit.
             std::vector<unsigned char> comp(units.size() * 3 + 1);
@@ -134,11 +146,14 @@ TEST(FastTables, SameResultsAsTheRecordLookups) {
                 (comp[compLength - 2] & 0x80))
                 --compLength;  // a continuation byte right before the terminator
             Placed<unsigned char> compText(comp.data(), compLength, rng() % 16);
-            compareAllSizes("from CompUnicode", cp, label, [&](bool fast, void* d, int room, int* used) {
-                auto* out = static_cast<unsigned char*>(d);
-                return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
-                            : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
-            }, 1);
+            compareAllSizes(
+                "from CompUnicode", cp, label,
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
+                                : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
+                },
+                1);
 
             // UTF-8 of those units (with a malformed tail now and then) against decode + reference.
             std::vector<unsigned char> utf8(units.size() * 3 + 4);
@@ -154,7 +169,8 @@ TEST(FastTables, SameResultsAsTheRecordLookups) {
             std::vector<unsigned char> ref(refSize), out(refSize);
             tableUnicodeToCp(l.records, decoded.data(), ref.data(), refSize, '*', nullptr);
             ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize)) << cp;
-            ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize)) << cp;
+            ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize))
+                << cp;
             ASSERT_EQ(std::memcmp(out.data(), ref.data(), refSize), 0) << cp;
         }
     }

@@ -75,19 +75,29 @@ TEST_F(TableConvert, BufferContractPerFamily) {
     static auto comp = bytes("\x64\xE6\x04\xA7\x93\x04");  // a, U+00E9, U+4E2D
     const Family families[] = {
         {"1252 to Unicode", 1252,
-         [](void* d, int n, int* u) { return tableCpToUnicode(table(1252), western.data(), (char16_t*)d, n, '*', u); },
+         [](void* d, int n, int* u) {
+             return tableCpToUnicode(table(1252), western.data(), (char16_t*)d, n, '*', u);
+         },
          2, std::string("c\0a\0f\0\xE9\0 \0\xAC\x20\0\0", 14)},
         {"942 to Unicode", 942,
-         [](void* d, int n, int* u) { return tableCpToUnicode(table(942), japanese.data(), (char16_t*)d, n, '*', u); },
+         [](void* d, int n, int* u) {
+             return tableCpToUnicode(table(942), japanese.data(), (char16_t*)d, n, '*', u);
+         },
          2, std::string("a\0\x42\x30\xE5\x65\0\0", 8)},
         {"Unicode to 1252", 1252,
-         [](void* d, int n, int* u) { return tableUnicodeToCp(table(1252), wide.data(), (unsigned char*)d, n, '*', u); },
+         [](void* d, int n, int* u) {
+             return tableUnicodeToCp(table(1252), wide.data(), (unsigned char*)d, n, '*', u);
+         },
          1, std::string("caf\xE9\x80\0", 6)},
         {"CompUnicode to 942", 942,
-         [](void* d, int n, int* u) { return tableCompUnicodeToCp(table(942), comp.data(), (unsigned char*)d, n, '*', u); },
+         [](void* d, int n, int* u) {
+             return tableCompUnicodeToCp(table(942), comp.data(), (unsigned char*)d, n, '*', u);
+         },
          1, std::string("a*\x92\x86\0", 5)},
         {"942 to CompUnicode", 942,
-         [](void* d, int n, int* u) { return tableCpToCompUnicode(table(942), japanese.data(), (unsigned char*)d, n, '*', u); },
+         [](void* d, int n, int* u) {
+             return tableCpToCompUnicode(table(942), japanese.data(), (unsigned char*)d, n, '*', u);
+         },
          1, std::string("\x64\xC8\x60\xE5\xCE\x04\0", 7)},
     };
     for (const Family& f : families) {
@@ -169,8 +179,8 @@ TEST(IsAllAscii, Rules) {
         const char* text;
         int expected;
     } cases[] = {
-        {"", 1}, {"Abc123", 1}, {"a\\b", 0}, {"a~", 0}, {"\x7F", 0}, {"\x7D", 1}, {"\x1A", 0}, {"\x1C", 0},
-        {"\x1B", 1}, {"\xE9", 0},
+        {"", 1},     {"Abc123", 1}, {"a\\b", 0}, {"a~", 0},   {"\x7F", 0},
+        {"\x7D", 1}, {"\x1A", 0},   {"\x1C", 0}, {"\x1B", 1}, {"\xE9", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isAllAscii(reinterpret_cast<const unsigned char*>(c.text)), c.expected) << c.text;
