@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codepage_numbers.h"
 #include "cp_image_builder.h"
 
 using namespace kvo::textconv;
@@ -185,6 +186,27 @@ TEST(IsAllAscii, Rules) {
     for (const auto& c : cases)
         EXPECT_EQ(isAllAscii(reinterpret_cast<const unsigned char*>(c.text)), c.expected) << c.text;
     EXPECT_EQ(isAllAscii(nullptr), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CodePageNumbers, LocalNumberingAndMappingFiles) {
+    const struct {
+        unsigned ansi, local;
+    } local[] = {{932, 942}, {934, 944}, {936, 1381}, {938, 948}, {946, 1381}, {1252, 1252}, {949, 949}, {950, 950}};
+    for (const auto& c : local)
+        EXPECT_EQ(kvo::textconv::productCodePageOfAnsi(c.ansi), c.local) << c.ansi;
+    // An explicitly requested 936 is 946, unlike the local numbering; product numbers stay.
+    const struct {
+        unsigned requested, file;
+    } files[] = {{932, 942}, {934, 944}, {936, 946}, {938, 948}, {942, 942}, {1381, 1381}, {37, 37}};
+    for (const auto& c : files)
+        EXPECT_EQ(kvo::textconv::mappingCodePageOf(c.requested), c.file) << c.requested;
+    EXPECT_TRUE(kvo::textconv::isSystemConvertedCodePage(1381));
+    EXPECT_FALSE(kvo::textconv::isSystemConvertedCodePage(942));
+    EXPECT_FALSE(kvo::textconv::isSystemConvertedCodePage(0));
 }
 
 }  // namespace
