@@ -321,10 +321,12 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
             const unsigned advance = k < 8 ? k : 8;
             i += advance;
             n += advance;
-            if (k < 8) {
-                do
+            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
+            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
+            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
+                step();
+                while (src[i] >= 0x80)
                     step();
-                while (src[i] >= 0x80);
             }
         }
     }
@@ -420,10 +422,12 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
             }
             j += k;
             pos += k;
-            if (k < 8) {
-                do
+            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
+            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
+            if ((k < 8 || f.hasLeadBytes) && src[j] != 0) {
+                step();
+                while (src[j] >= 0x80)
                     step();
-                while (src[j] >= 0x80);
             }
         }
     }
@@ -499,11 +503,12 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
             }
             i += k;
             pos += k;
-            if (k < 16) {
-                // Characters until the next ASCII byte (a long non-ASCII run is not tried block-wise).
-                do
+            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
+            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
+            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
+                step();
+                while (src[i] >= 0x80)
                     step();
-                while (src[i] >= 0x80);
             }
         }
     }
@@ -589,11 +594,12 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             }
             i += k;
             pos += k;
-            if (k < 16) {
-                // Characters until the next ASCII byte (a long non-ASCII run is not tried block-wise).
-                do
+            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
+            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
+            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
+                step();
+                while (src[i] >= 0x80)
                     step();
-                while (src[i] >= 0x80);
             }
         }
     }
@@ -647,10 +653,12 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             }
             i += k;
             pos += k;
-            if (k < 16) {
-                do
+            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
+            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
+            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
+                step();
+                while (src[i] >= 0x80)
                     step();
-                while (src[i] >= 0x80);
             }
         }
     }
