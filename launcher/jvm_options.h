@@ -1,0 +1,33 @@
+// The JVM option array handed to JNI_CreateJavaVM: at most 64 options, each text a heap string
+// owned by the list.
+#pragma once
+
+#include <jni.h>
+
+constexpr int kMaxJvmOptions = 64;
+
+struct JvmOptionList {
+    JavaVMOption options[kMaxJvmOptions] = {};
+    int count = 0;
+};
+
+// Appends a copy of text (with extraInfo); false when the array is full or memory runs out.
+bool AddJvmOption(JvmOptionList* list, const char* text, void* extraInfo = nullptr);
+// Appends the printf-formatted text; false when the array is full or memory runs out.
+bool AddJvmOptionFormatted(JvmOptionList* list, const char* format, ...)
+    __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
+// Frees every option text; the list is empty afterwards.
+void FreeJvmOptions(JvmOptionList* list);
+
+// The four strings of the class path assembly that go into the options.
+struct JvmPaths {
+    const char* bootClasspath;
+    const char* classpath;
+    const char* libraryPath;
+    const char* protocolHandler;
+};
+
+// Fills the list with the launcher's options in their fixed order, then the ".jvm.option.N" extras
+// of the launcher properties while slots remain (the rest are traced and dropped). Reads the
+// launcher state; traces every option. False only when memory runs out.
+bool BuildJvmOptions(JvmOptionList* list, const JvmPaths& paths);
