@@ -354,6 +354,34 @@ TEST(LauncherRedirection, LogOutputChoosesNulOrFilesEmptiedAtEachStart) {
     }
 }
 
+// --- Console programs --------------------------------------------------------------------------
+
+TEST(LauncherConsolePrograms, RunTheConsoleClassWithAllArgumentsFromTheClassesDirectory) {
+    ProductTree tree;
+    writeFile(tree.path("log\\kvocon.dbg"), "");
+    const Outcome console = run(tree.program("kvocon"), {"first", "second"});
+    ASSERT_TRUE(console.ended);
+    EXPECT_EQ(0u, console.exitCode) << console.err;
+    EXPECT_EQ("first\nsecond\n", lf(console.out));
+    const std::string trace = readFile(tree.path("log\\com.orvane.console.ConsoleLauncher.log"));
+    EXPECT_TRUE(contains(trace, "main: working directory = \"" + tree.path("classes") + "\"")) << trace;
+    EXPECT_TRUE(contains(trace, "JavaThread: class descriptor = \"com/orvane/console/ConsoleLauncher\""));
+
+    // The windowed console program sends its output to files named after the console class.
+    e2e::ProductKey key;
+    key.setString("Root", tree.root());
+    key.setNumber("LogOutput", 1);
+    const Outcome windowed = run(tree.program("kvoconw"), {"third"});
+    ASSERT_TRUE(windowed.ended);
+    EXPECT_EQ(0u, windowed.exitCode);
+    EXPECT_EQ("", windowed.out);
+    EXPECT_EQ("third\n", readFile(tree.path("log\\com.orvane.console.ConsoleLauncher.stdout")));
+    const Outcome thrown = run(tree.program("kvoconw"), {"kvo.demo.Throw"});
+    EXPECT_EQ(code(-12), thrown.exitCode);
+    EXPECT_TRUE(contains(readFile(tree.path("log\\com.orvane.console.ConsoleLauncher.jexp")),
+                         "java.lang.IllegalStateException: thrown by kvo.demo.Throw"));
+}
+
 // --- Shutdown and the end of the session --------------------------------------------------------
 
 TEST(LauncherShutdown, EndsEveryRunningConsoleWithZeroAndWritesNoTraceLog) {
