@@ -114,6 +114,15 @@ struct CompGroups {
 constexpr CompGroups kCompGroupTable{};
 constexpr const uint16_t* kCompGroup = kCompGroupTable.v;
 
+// A word in memory order.
+inline uint32_t littleEndian32(uint32_t w) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap32(w);
+#else
+    return w;
+#endif
+}
+
 // A lead byte directly before the terminator is one unmapped byte.
 inline uint16_t fastReadLocal(const CpFastTables& f, const unsigned char* src, size_t* i) {
     const unsigned b = src[*i];
@@ -450,6 +459,11 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     const uint16_t defUnit = defaultUnit(def);
     bool usedDefault = false;
     size_t i = 0, pos = 0;
+#if defined(__SSE2__)
+    const size_t len = detail::textLength(src);
+#else
+    const size_t len = std::strlen(reinterpret_cast<const char*>(src));
+#endif
     auto step = [&]() KVO_ALWAYS_INLINE {
         const unsigned b = src[i];
         uint32_t packed = 0;
@@ -462,7 +476,12 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
         }
         if (packed != 0) {
             const unsigned n = packed >> 24;
-            if (pos + n <= room) {
+            if (pos + 8 <= room && i + 8 <= len) {
+                // Four bytes stored at once: those after the character's own are written again by the
+                // three or more characters that follow, which all lie inside the room.
+                const uint32_t bytes = detail::littleEndian32(packed);
+                std::memcpy(dst + pos, &bytes, 4);
+            } else if (pos + n <= room) {
                 dst[pos] = static_cast<unsigned char>(packed);
                 if (n > 1)
                     dst[pos + 1] = static_cast<unsigned char>(packed >> 8);
@@ -485,8 +504,49 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
         pos += n;
     };
 #if defined(__SSE2__)
+    if (f.asciiIdentity && !f.hasLeadBytes) {
+        // Single bytes, each giving one to three bytes. Blocks of 16 with at least 16 more bytes after
+        // them and room for 72 bytes: the block is stored as ASCII, then each other byte's form is put
+        // in its place and the block's bytes after it stored again further on. The bytes stored past
+        // the block's output are written again by the characters that follow.
+        const uint32_t defPacked = packedCompUnicode(defUnit);
+        while (i + 32 <= len && pos + 72 <= room) {
+            const unsigned char* block = src + i;
+            const __m128i v = detail::loadBlock(block);
+            unsigned high = detail::highBits(v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+            if (high == 0) {
+                i += 16;
+                pos += 16;
+                continue;
+            }
+            unsigned at = 0;
+            unsigned char* out = dst + pos;
+            do {
+                const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+                high &= high - 1;
+                out += k - at;
+                uint32_t packed = f.compSingle[block[k]];
+                if (packed == 0) {
+                    usedDefault = true;
+                    packed = defPacked;
+                }
+                const uint32_t bytes = detail::littleEndian32(packed);
+                std::memcpy(out, &bytes, 4);
+                out += packed >> 24;
+                at = k + 1;
+                if (((high >> at) & 1) == 0)  // ASCII bytes follow
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                                     detail::compSwap16(detail::loadBlock(block + at)));
+            } while (high != 0);
+            out += 16 - at;
+            i += 16;
+            pos = static_cast<size_t>(out - dst);
+        }
+    }
+#endif
+#if defined(__SSE2__)
     if (f.asciiIdentity) {
-        const size_t len = detail::textLength(src);
         while (i + 16 <= len) {
             const __m128i v = detail::loadBlock(src + i);
             const unsigned k = detail::asciiPrefix(detail::highBits(v));
@@ -576,6 +636,66 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             pos += 2;
         }
     };
+    // The unit of n bytes (2 or 3, inside the text) at p as a code, the default byte where it has none.
+    auto unitCode = [&](const unsigned char* p, unsigned n) KVO_ALWAYS_INLINE {
+        const unsigned u = (detail::kCompGroup[p[0]] | (detail::kCompGroup[p[1]] << 7) |
+                            ((detail::kCompGroup[p[2]] << 14) & (n > 2 ? ~0u : 0u))) &
+                           0xFFFF;
+        unsigned code = f.fromPage[u >> 8][u & 0xFF];
+        if (code == kNoMapping) {
+            usedDefault = true;
+            code = defByte;
+        }
+        return code;
+    };
+#if defined(__SSE2__)
+    if (f.asciiIdentity) {
+        // Every unit gives one byte or two. Blocks of 16 bytes with at least 16 more units after them
+        // and room for 48 bytes: the block is stored as ASCII, then each longer unit's code
+        // is put in its place and the block's bytes after the unit stored again one place further on.
+        // The bytes stored past the block's output are written again by the units that follow.
+        while (i + 64 <= len && pos + 48 <= room) {
+            const unsigned char* block = src + i;
+            const __m128i v = detail::loadBlock(block);
+            const unsigned high = detail::highBits(v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+            if (high == 0) {
+                i += 16;
+                pos += 16;
+                continue;
+            }
+            if ((high & (high >> 1) & (high >> 2)) != 0)
+                break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
+            // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
+            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear.
+            unsigned starts = high & ~(high << 1);
+            unsigned at = 0;
+            unsigned char* out = dst + pos;
+            do {
+                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
+                const unsigned n = 2 + ((high >> (start + 1)) & 1);
+                if (start + n > 16)
+                    break;  // reaches into the next block
+                starts &= starts - 1;
+                out += start - at;
+                const unsigned code = unitCode(block + start, n);
+                const unsigned wide = code >= 0x100 ? 1u : 0u;
+                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
+                out[1] = static_cast<unsigned char>(code & 0xFF);
+                out += 1 + wide;
+                at = start + n;
+                if (((high >> at) & 1) == 0)  // ASCII bytes follow
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                                     detail::compSwap16(detail::loadBlock(block + at)));
+            } while (starts != 0);
+            // The ASCII bytes up to the next unit that is not ASCII, or to the end of the block.
+            const unsigned next = starts != 0 ? static_cast<unsigned>(__builtin_ctz(starts)) : 16u;
+            out += next - at;
+            i += next;
+            pos = static_cast<size_t>(out - dst);
+        }
+    }
+#endif
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
         while (i + 16 <= len) {

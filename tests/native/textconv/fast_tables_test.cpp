@@ -176,4 +176,69 @@ TEST(FastTables, SameResultsAsTheRecordLookups) {
     }
 }
 
+// Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes, and malformed ones
+// (runs of bytes with bit 7 set, a unit that decodes to 0, a unit cut by the terminator).
+std::vector<unsigned char> randomCompUnicode(std::mt19937& rng, size_t length) {
+    std::vector<unsigned char> s;
+    while (s.size() < length) {
+        const unsigned kind = rng() % 12;
+        unsigned char bytes[3];
+        if (kind < 4) {
+            for (unsigned k = rng() % 30; k > 0; --k)
+                s.push_back(static_cast<unsigned char>(0x20 + rng() % 0x5F));
+        } else if (kind < 7) {
+            const int n = encodeCompUnicode(static_cast<uint16_t>(0x80 + rng() % 0x3F80), bytes);
+            s.insert(s.end(), bytes, bytes + n);
+        } else if (kind < 10) {
+            const int n = encodeCompUnicode(static_cast<uint16_t>(0x4000 + rng() % 0xC000), bytes);
+            s.insert(s.end(), bytes, bytes + n);
+        } else if (kind == 10) {
+            for (unsigned k = 1 + rng() % 5; k > 0; --k)
+                s.push_back(static_cast<unsigned char>(0x80 + rng() % 0x80));
+        } else {
+            const unsigned char zero[] = {0x80, 0x80, 0x01};  // groups 0, 0 and 4: 0x10000, cut to 0
+            s.insert(s.end(), zero, zero + (rng() % 2 ? 3 : 2));
+        }
+    }
+    if (rng() % 3 == 0)
+        s.push_back(static_cast<unsigned char>(0x80 + rng() % 0x80));
+    return s;
+}
+
+// Texts of a few hundred bytes, so that the block loops run many blocks before the careful tail, with
+// every buffer size around the result.
+TEST(FastTables, LongTextsAndMalformedCompUnicodeAsTheRecordLookups) {
+    std::mt19937 rng(7);
+    for (unsigned cp : {1252u, 942u, 850u, 949u}) {
+        const Loaded l = load(cp);
+        for (int round = 0; round < 12; ++round) {
+            std::vector<unsigned char> comp = randomCompUnicode(rng, 64 + rng() % 400);
+            Placed<unsigned char> compText(comp.data(), comp.size(), rng() % 16);
+            const std::string label = std::to_string(comp.size());
+            compareAllSizes(
+                "from CompUnicode", cp, label,
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
+                                : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
+                },
+                1);
+
+            std::string local;
+            for (unsigned k = 2 + rng() % 6; k > 0; --k)
+                local += randomLocal(l, rng);
+            Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(),
+                                      rng() % 16);
+            compareAllSizes(
+                "to CompUnicode", cp, std::to_string(local.size()),
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
+                                : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
+                },
+                1);
+        }
+    }
+}
+
 }  // namespace
