@@ -30,7 +30,8 @@ void dumpToJexpFile(JNIEnv* env) {
     std::fflush(stderr);
     const int savedStderr = _dup(2);
     if (savedStderr == -1) {
-        KVO_TRACE(traceInfo, "DumpException: unable to save stderr; rc = X'%X'", static_cast<unsigned>(errno));
+        KVO_TRACE(traceInfo, "DumpException: unable to save stderr; rc = X'%X'",
+                  static_cast<unsigned>(errno));
     } else if (_dup2(_fileno(file), 2) != 0) {
         KVO_TRACE(traceInfo, "DumpException: unable to reassign stderr; rc = X'%X'",
                   static_cast<unsigned>(errno));

@@ -79,7 +79,8 @@ int runMainClass(JNIEnv* env) {
     }
     jmethodID mainMethod = env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V");
     if (mainMethod == nullptr) {
-        KVO_TRACE(traceError, "JavaThread: unable to find static method main([Ljava/lang/String;)V in class \"%s\"",
+        KVO_TRACE(traceError,
+                  "JavaThread: unable to find static method main([Ljava/lang/String;)V in class \"%s\"",
                   descriptor);
         if (env->ExceptionCheck())
             DumpException(env);
@@ -88,9 +89,8 @@ int runMainClass(JNIEnv* env) {
     int count = launcherArgc - firstJavaArgument;
     if (count < 0)
         count = 0;
-    jobjectArray arguments = NewStringArray(env, count, launcherArgv + (launcherArgc > firstJavaArgument
-                                                                            ? firstJavaArgument
-                                                                            : launcherArgc));
+    jobjectArray arguments = NewStringArray(
+        env, count, launcherArgv + (launcherArgc > firstJavaArgument ? firstJavaArgument : launcherArgc));
     if (arguments == nullptr) {
         KVO_TRACE(traceError, "JavaThread: unable to allocate string array");
         return kExitNoMemory;
@@ -132,7 +132,8 @@ int runJvm(CreateJavaVMFunction createJavaVM) {
         JNIEnv* env = nullptr;
         const jint rc = createJavaVM(&vm, reinterpret_cast<void**>(&env), &initArgs);
         if (rc != 0 || vm == nullptr || env == nullptr) {
-            KVO_TRACE(traceError, "JavaThread: unable to create jvm; rc = X'%lX'", static_cast<unsigned long>(rc));
+            KVO_TRACE(traceError, "JavaThread: unable to create jvm; rc = X'%lX'",
+                      static_cast<unsigned long>(rc));
             exitCode = kExitCreateFailed;
         } else {
             jvm = vm;

@@ -4,6 +4,8 @@
 
 #include <jni.h>
 
+#include "trace_log.h"  // KVO_PRINTF_LIKE
+
 constexpr int kMaxJvmOptions = 64;
 
 struct JvmOptionList {
@@ -14,8 +16,7 @@ struct JvmOptionList {
 // Appends a copy of text (with extraInfo); false when the array is full or memory runs out.
 bool AddJvmOption(JvmOptionList* list, const char* text, void* extraInfo = nullptr);
 // Appends the printf-formatted text; false when the array is full or memory runs out.
-bool AddJvmOptionFormatted(JvmOptionList* list, const char* format, ...)
-    __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
+bool AddJvmOptionFormatted(JvmOptionList* list, const char* format, ...) KVO_PRINTF_LIKE(2, 3);
 // Frees every option text; the list is empty afterwards.
 void FreeJvmOptions(JvmOptionList* list);
 

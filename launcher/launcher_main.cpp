@@ -68,7 +68,8 @@ void loadPropertiesFile(const Variant& variant) {
     }
     FILE* file = std::fopen(fileName, "r");
     if (file == nullptr) {
-        ras->traceInfoHigh("main: unable to open file \"%s\"; rc = X'%X'", fileName, static_cast<unsigned>(errno));
+        ras->traceInfoHigh("main: unable to open file \"%s\"; rc = X'%X'", fileName,
+                           static_cast<unsigned>(errno));
         return;
     }
     launcherProperties.load(file);
@@ -103,10 +104,12 @@ int runMessageLoop() {
         return kExitNoWindowClass;
     }
     int exitCode = 0;
-    HWND window = CreateWindowExA(0, windowClassName, programName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    HWND window =
+        CreateWindowExA(0, windowClassName, programName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr) {
-        ras->traceError("main: unable to create window; rc = X'%lX'", static_cast<unsigned long>(GetLastError()));
+        ras->traceError("main: unable to create window; rc = X'%lX'",
+                        static_cast<unsigned long>(GetLastError()));
         exitCode = kExitNoWindow;
     } else {
         if (_beginthread(JavaThread, kWorkerStackSize, nullptr) == static_cast<uintptr_t>(-1L)) {
@@ -129,7 +132,8 @@ int runMessageLoop() {
             exitCode = static_cast<int>(message.wParam);
         }
         if (!DestroyWindow(window))
-            ras->traceInfo("main: unable to destroy window; rc = X'%lX'", static_cast<unsigned long>(GetLastError()));
+            ras->traceInfo("main: unable to destroy window; rc = X'%lX'",
+                           static_cast<unsigned long>(GetLastError()));
     }
     if (!UnregisterClassA(windowClassName, nullptr))
         ras->traceInfo("main: unable to unregister window class; rc = X'%lX'",

@@ -25,14 +25,16 @@ void RedirectStream(RedirectedStream* stream) {
     const char* name = streamName(*stream);
     char fileName[kPathBufferSize];
     if (logOutputFlag)
-        std::snprintf(fileName, sizeof fileName, "%s%s.%s", logDirectory, programName ? programName : "", name);
+        std::snprintf(fileName, sizeof fileName, "%s%s.%s", logDirectory, programName ? programName : "",
+                      name);
     else
         std::snprintf(fileName, sizeof fileName, "nul");
     KVO_TRACE(traceInfo, "main: %s file name = \"%s\"", name, fileName);
 
     FILE* file = std::fopen(fileName, "w+b");
     if (file == nullptr) {
-        KVO_TRACE(traceInfo, "main: unable to open file \"%s\"; rc = X'%X'", fileName, static_cast<unsigned>(errno));
+        KVO_TRACE(traceInfo, "main: unable to open file \"%s\"; rc = X'%X'", fileName,
+                  static_cast<unsigned>(errno));
         return;
     }
     std::setvbuf(file, nullptr, _IONBF, 0);

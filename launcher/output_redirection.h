@@ -3,8 +3,8 @@
 #pragma once
 
 struct RedirectedStream {
-    int descriptor;      // 1 or 2
-    int saved = -1;      // duplicate of the original descriptor, -1 when nothing was saved
+    int descriptor;  // 1 or 2
+    int saved = -1;  // duplicate of the original descriptor, -1 when nothing was saved
     bool reassigned = false;
 };
 

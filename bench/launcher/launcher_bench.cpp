@@ -30,8 +30,8 @@ bool copy(const std::string& from, const std::string& to) {
 // Runs the command line with standard output and error discarded; seconds of wall time, or -1.
 double timedRun(std::string commandLine, DWORD* exitCode) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE nul = CreateFileA("nul", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, nullptr);
+    HANDLE nul = CreateFileA("nul", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
     for (const char* dir : {"", "bin", "data", "log", "jre", "jre\\bin", "jre\\bin\\classic"})
         CreateDirectoryA((root + dir).c_str(), nullptr);
     DeleteFileA((root + "log\\kvocli.dbg").c_str());
-    bool ok = copy(native(argv[1]), root + "bin\\kvocli.exe") && copy(stage + "kvoucd32.dll", root + "bin\\kvoucd32.dll") &&
+    bool ok = copy(native(argv[1]), root + "bin\\kvocli.exe") &&
+              copy(stage + "kvoucd32.dll", root + "bin\\kvoucd32.dll") &&
               copy(native(argv[3]), root + "jre\\bin\\classic\\jvm.dll");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((stage + "CP*.UNI").c_str(), &found);

@@ -66,8 +66,8 @@ TEST(LauncherExitCodes, MissingJvmLibraryIsMinusSixWithThePathTracedAndNoDialog)
     ASSERT_TRUE(outcome.ended) << "a dialog would keep the program from ending";
     EXPECT_EQ(code(-6), outcome.exitCode);
     const std::string trace = readFile(tree.path("log\\kvo.demo.PrintArgs.log"));
-    EXPECT_TRUE(contains(trace, "JavaThread: unable to load library \"" + tree.path("jre\\bin\\classic\\jvm.dll") +
-                                    "\"; rc = X'"))
+    EXPECT_TRUE(contains(trace, "JavaThread: unable to load library \"" +
+                                    tree.path("jre\\bin\\classic\\jvm.dll") + "\"; rc = X'"))
         << trace;
 }
 
@@ -138,7 +138,8 @@ TEST(LauncherExceptionDump, ConsoleProgramDescribesOnStandardError) {
     const Outcome outcome = run(tree.program("kvocli"), {"kvo.demo.Throw"});
     ASSERT_TRUE(outcome.ended);
     EXPECT_EQ(code(-12), outcome.exitCode);
-    EXPECT_TRUE(contains(outcome.err, "java.lang.IllegalStateException: thrown by kvo.demo.Throw")) << outcome.err;
+    EXPECT_TRUE(contains(outcome.err, "java.lang.IllegalStateException: thrown by kvo.demo.Throw"))
+        << outcome.err;
     EXPECT_TRUE(contains(outcome.err, "\tat kvo.demo.Throw.main(Throw.java:12)")) << outcome.err;
     EXPECT_FALSE(fileExists(tree.path("log\\kvo.demo.Throw.jexp")));
 }
@@ -171,7 +172,8 @@ TEST(LauncherExceptionDump, WindowedProgramAppendsTimeStampAndTraceToJexpFile) {
 TEST(LauncherOptions, ClassArgumentBuildGivesTheFixedTableInOrder) {
     ProductTree tree;
     const std::string record = tree.path("record.txt");
-    writeFile(tree.path("data\\kvo.demo.PrintArgs.properties"), "jvm.heap.initial=32\njvm.heap.maximum=256m\n");
+    writeFile(tree.path("data\\kvo.demo.PrintArgs.properties"),
+              "jvm.heap.initial=32\njvm.heap.maximum=256m\n");
     const Outcome outcome =
         run(tree.program("kvocli"), {"kvo.demo.PrintArgs", "x"}, {"KVO_STANDIN_RECORD=" + record});
     ASSERT_TRUE(outcome.ended);
@@ -229,7 +231,8 @@ TEST(LauncherOptions, ConsoleBuildAddsSecurityTrustStoreAndDropsExtrasBeyondSixt
         properties += ".jvm.option." + std::to_string(n) + "=-Dextra." + std::to_string(n) + "=v\n";
     writeFile(tree.path("data\\kvocon.properties"), properties);
     writeFile(tree.path("log\\kvocon.dbg"), "");  // the dropped options are information lines
-    const Outcome outcome = run(tree.program("kvocon"), {"kvo.demo.PrintArgs"}, {"KVO_STANDIN_RECORD=" + record});
+    const Outcome outcome =
+        run(tree.program("kvocon"), {"kvo.demo.PrintArgs"}, {"KVO_STANDIN_RECORD=" + record});
     ASSERT_TRUE(outcome.ended);
     EXPECT_EQ(0u, outcome.exitCode);
     const std::vector<std::string> options = recordedOptions(readFile(record));
@@ -300,8 +303,10 @@ TEST(LauncherTraceLog, NamedAfterTheClassAndSwitchedToFullDetailBySwitchFileOrRi
     std::string trace = readFile(log);
     EXPECT_TRUE(contains(trace, rootLine)) << trace;
     // No properties file at all is no error: both candidates are looked for, then defaults apply.
-    EXPECT_TRUE(contains(trace, "main: unable to find file \"" + tree.path("data\\kvo.demo.PrintArgs.properties") + "\""));
-    EXPECT_TRUE(contains(trace, "main: unable to find file \"" + tree.path("data\\kvocli.properties") + "\""));
+    EXPECT_TRUE(contains(
+        trace, "main: unable to find file \"" + tree.path("data\\kvo.demo.PrintArgs.properties") + "\""));
+    EXPECT_TRUE(
+        contains(trace, "main: unable to find file \"" + tree.path("data\\kvocli.properties") + "\""));
     EXPECT_TRUE(contains(trace, "GetProperty: key \"jvm.heap.maximum\" not found"));
     DeleteFileA(tree.path("log\\kvocli.dbg").c_str());
 

@@ -95,13 +95,14 @@ Launch::Launch(const std::string& program, const std::vector<std::string>& argum
         const std::string name = entry.substr(0, equals);
         char old[4096];
         const DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-        previous.emplace_back(name, length > 0 && length < sizeof old ? std::string(old) : std::string("\x01"));
+        previous.emplace_back(name,
+                              length > 0 && length < sizeof old ? std::string(old) : std::string("\x01"));
         const std::string value = entry.substr(equals + 1);
         SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
     }
 
-    HANDLE in = CreateFileA("nul", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+    HANDLE in = CreateFileA("nul", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
     SetHandleInformation(in, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     HANDLE out = inheritableFile(io_.file("out"), true);
     HANDLE err = inheritableFile(io_.file("err"), true);
