@@ -40,6 +40,8 @@ struct CpFastTables {
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
     std::vector<uint16_t> pages;
     std::vector<uint32_t> compPages;
+    // Code of each two-byte CompUnicode unit, by the low 7 bits of its first byte and of its second.
+    std::vector<uint16_t> compPairCode;
 };
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits); 0 for kNoMapping.
@@ -89,6 +91,11 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
             next += 256;
         }
         f->compSingle[b] = packedCompUnicode(f->single[b]);
+    }
+    f->compPairCode.resize(0x4000);
+    for (unsigned x = 0; x < 0x4000; ++x) {
+        const unsigned u = compSwap(x & 0x7F) | (compSwap(x >> 7) << 7);
+        f->compPairCode[x] = f->fromPage[u >> 8][u & 0xFF];
     }
     f->asciiIdentity = true;
     for (unsigned b = 1; b < 0x80; ++b) {
@@ -637,7 +644,16 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         }
     };
     // The unit of n bytes (2 or 3, inside the text) at p as a code, the default byte where it has none.
+    const uint16_t* pairCode = f.compPairCode.data();
     auto unitCode = [&](const unsigned char* p, unsigned n) KVO_ALWAYS_INLINE {
+        if (n == 2) {
+            unsigned code = pairCode[(p[0] & 0x7F) | ((p[1] & 0x7F) << 7)];
+            if (code == kNoMapping) {
+                usedDefault = true;
+                code = defByte;
+            }
+            return code;
+        }
         const unsigned u = (detail::kCompGroup[p[0]] | (detail::kCompGroup[p[1]] << 7) |
                             ((detail::kCompGroup[p[2]] << 14) & (n > 2 ? ~0u : 0u))) &
                            0xFFFF;
@@ -650,31 +666,33 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
-        // Every unit gives one byte or two. Blocks of 16 bytes with at least 16 more units after them
-        // and room for 48 bytes: the block is stored as ASCII, then each longer unit's code
-        // is put in its place and the block's bytes after the unit stored again one place further on.
-        // The bytes stored past the block's output are written again by the units that follow.
-        while (i + 64 <= len && pos + 48 <= room) {
+        // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
+        // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
+        // its place and the block's bytes after the unit stored again one place further on. The bytes
+        // stored past the block's output are written again by the units that follow.
+        while (i + 128 <= len && pos + 112 <= room) {
             const unsigned char* block = src + i;
-            const __m128i v = detail::loadBlock(block);
-            const unsigned high = detail::highBits(v);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+            const __m128i v0 = detail::loadBlock(block);
+            const __m128i v1 = detail::loadBlock(block + 16);
+            const uint64_t high = detail::highBits(v0) | (static_cast<uint64_t>(detail::highBits(v1)) << 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), detail::compSwap16(v1));
             if (high == 0) {
-                i += 16;
-                pos += 16;
+                i += 32;
+                pos += 32;
                 continue;
             }
             if ((high & (high >> 1) & (high >> 2)) != 0)
                 break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
             // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
             // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear.
-            unsigned starts = high & ~(high << 1);
+            uint64_t starts = high & ~(high << 1);
             unsigned at = 0;
             unsigned char* out = dst + pos;
             do {
-                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
-                const unsigned n = 2 + ((high >> (start + 1)) & 1);
-                if (start + n > 16)
+                const unsigned start = static_cast<unsigned>(__builtin_ctzll(starts));
+                const unsigned n = 2 + static_cast<unsigned>((high >> (start + 1)) & 1);
+                if (start + n > 32)
                     break;  // reaches into the next block
                 starts &= starts - 1;
                 out += start - at;
@@ -684,12 +702,15 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
                 out[1] = static_cast<unsigned char>(code & 0xFF);
                 out += 1 + wide;
                 at = start + n;
-                if (((high >> at) & 1) == 0)  // ASCII bytes follow
+                if (((high >> at) & 1) == 0) {  // ASCII bytes follow
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                                      detail::compSwap16(detail::loadBlock(block + at)));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                                     detail::compSwap16(detail::loadBlock(block + at + 16)));
+                }
             } while (starts != 0);
             // The ASCII bytes up to the next unit that is not ASCII, or to the end of the block.
-            const unsigned next = starts != 0 ? static_cast<unsigned>(__builtin_ctz(starts)) : 16u;
+            const unsigned next = starts != 0 ? static_cast<unsigned>(__builtin_ctzll(starts)) : 32u;
             out += next - at;
             i += next;
             pos = static_cast<size_t>(out - dst);
