@@ -359,6 +359,18 @@ TEST(LauncherRedirection, LogOutputChoosesNulOrFilesEmptiedAtEachStart) {
     }
 }
 
+TEST(LauncherRedirection, StreamWhoseFileCannotBeOpenedStaysAsItWas) {
+    ProductTree tree;
+    e2e::ProductKey key;
+    key.setString("Root", tree.root());
+    key.setString("LogDir", tree.path("no such directory\\"));
+    key.setNumber("LogOutput", 1);
+    const Outcome outcome = run(tree.program("kvojavaw"), {"kvo.demo.PrintArgs", "still here"});
+    ASSERT_TRUE(outcome.ended);
+    EXPECT_EQ(0u, outcome.exitCode);
+    EXPECT_EQ("still here\n", lf(outcome.out));
+}
+
 // --- Console programs --------------------------------------------------------------------------
 
 TEST(LauncherConsolePrograms, RunTheConsoleClassWithAllArgumentsFromTheClassesDirectory) {
