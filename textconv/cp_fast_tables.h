@@ -40,8 +40,10 @@ struct CpFastTables {
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
     std::vector<uint16_t> pages;
     std::vector<uint32_t> compPages;
-    // Code of each two-byte CompUnicode unit, by the low 7 bits of its first byte and of its second.
-    std::vector<uint16_t> compPairCode;
+    // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
+    // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
+    // for two. The first byte's 7-bit group is then the index from there.
+    std::vector<uint32_t> compUnitPage;
 };
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits); 0 for kNoMapping.
@@ -92,11 +94,17 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
         }
         f->compSingle[b] = packedCompUnicode(f->single[b]);
     }
-    f->compPairCode.resize(0x4000);
-    for (unsigned x = 0; x < 0x4000; ++x) {
-        const unsigned u = compSwap(x & 0x7F) | (compSwap(x >> 7) << 7);
-        f->compPairCode[x] = f->fromPage[u >> 8][u & 0xFF];
-    }
+    // A unit's value is g0 | g1 << 7 | g2 << 14 cut to 16 bits: its high byte comes from g1 and g2, and
+    // g1's low bit is bit 7 of its low byte.
+    f->compUnitPage.resize(0x4080);
+    const auto pageAt = [&](unsigned g1, unsigned g2) {
+        const unsigned high = ((g1 >> 1) | (g2 << 6)) & 0xFF;
+        return static_cast<uint32_t>(f->fromPage[high] - f->pages.data()) + ((g1 & 1) << 7);
+    };
+    for (unsigned x = 0; x < 0x4000; ++x)
+        f->compUnitPage[x] = pageAt(compSwap(x & 0x7F), compSwap(x >> 7));
+    for (unsigned x = 0; x < 0x80; ++x)
+        f->compUnitPage[0x4000 + x] = pageAt(compSwap(x), 0);
     f->asciiIdentity = true;
     for (unsigned b = 1; b < 0x80; ++b) {
         if (f->single[b] != b || f->fromPage[0][b] != b)
@@ -644,20 +652,14 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         }
     };
     // The unit of n bytes (2 or 3, inside the text) at p as a code, the default byte where it has none.
-    const uint16_t* pairCode = f.compPairCode.data();
+    const uint16_t* pages = f.pages.data();
+    const uint32_t* unitPage = f.compUnitPage.data();
+    // The code of the unit of n bytes (2 or 3, with a third byte readable) at p, the default byte where
+    // it has none. Units that decode to 0 find no mapping on page 0.
     auto unitCode = [&](const unsigned char* p, unsigned n) KVO_ALWAYS_INLINE {
-        if (n == 2) {
-            unsigned code = pairCode[(p[0] & 0x7F) | ((p[1] & 0x7F) << 7)];
-            if (code == kNoMapping) {
-                usedDefault = true;
-                code = defByte;
-            }
-            return code;
-        }
-        const unsigned u = (detail::kCompGroup[p[0]] | (detail::kCompGroup[p[1]] << 7) |
-                            ((detail::kCompGroup[p[2]] << 14) & (n > 2 ? ~0u : 0u))) &
-                           0xFFFF;
-        unsigned code = f.fromPage[u >> 8][u & 0xFF];
+        const unsigned b1 = p[1] & 0x7Fu, b2 = p[2] & 0x7Fu;
+        const unsigned at = n > 2 ? (b1 | (b2 << 7)) : (0x4000u | b1);
+        unsigned code = pages[unitPage[at] + detail::kCompGroup[p[0]]];
         if (code == kNoMapping) {
             usedDefault = true;
             code = defByte;
