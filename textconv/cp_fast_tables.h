@@ -651,7 +651,7 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             pos += 2;
         }
     };
-    // The unit of n bytes (2 or 3, inside the text) at p as a code, the default byte where it has none.
+#if defined(__SSE2__)
     const uint16_t* pages = f.pages.data();
     const uint32_t* unitPage = f.compUnitPage.data();
     // The code of the unit of n bytes (2 or 3, with a third byte readable) at p, the default byte where
@@ -666,7 +666,6 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         }
         return code;
     };
-#if defined(__SSE2__)
     if (f.asciiIdentity) {
         // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
         // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
