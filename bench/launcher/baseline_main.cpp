@@ -4,8 +4,13 @@
 //
 //   kvo_launcher_baseline <path of jvm.dll> <class name> [arguments...]
 //
+// Built with KVO_BASELINE_WINDOW (kvo_launcher_baseline_window) it first registers a window class and
+// creates a hidden window, as every launcher must for shutdown requests and the end of the session:
+// the platform's price for having a window at all. Only that build links user32, whose start-up is
+// part of that price.
+//
 // Exit code: 0, or the step that failed (2 load, 3 entry point, 4 create, 5 class, 6 main,
-// 7 arguments, 8 main threw).
+// 7 arguments, 8 main threw, 9 no window).
 #include <jni.h>
 #include <windows.h>
 
@@ -53,6 +58,20 @@ int runClass(JNIEnv* env, const char* className, int argc, char** argv) {
     return 0;
 }
 
+#ifdef KVO_BASELINE_WINDOW
+// A hidden top-level window of its own class; null when either step fails.
+HWND createHiddenWindow() {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "kvo_launcher_baseline";
+    if (RegisterClassExA(&windowClass) == 0)
+        return nullptr;
+    return CreateWindowExA(0, windowClass.lpszClassName, "baseline", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,6 +79,11 @@ int main(int argc, char** argv) {
         std::fputs("usage: kvo_launcher_baseline jvm.dll classname [arguments]\n", stderr);
         return 1;
     }
+#ifdef KVO_BASELINE_WINDOW
+    const HWND window = createHiddenWindow();
+    if (!window)
+        return 9;
+#endif
     const HMODULE jvm = LoadLibraryA(argv[1]);
     if (!jvm)
         return 2;
@@ -80,5 +104,8 @@ int main(int argc, char** argv) {
         env->ExceptionDescribe();
     vm->DestroyJavaVM();
     FreeLibrary(jvm);
+#ifdef KVO_BASELINE_WINDOW
+    DestroyWindow(window);
+#endif
     return result;
 }
