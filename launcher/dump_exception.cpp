@@ -14,10 +14,16 @@ namespace {
 void dumpToJexpFile(JNIEnv* env) {
     char fileName[kPathBufferSize];
     std::snprintf(fileName, sizeof fileName, "%s%s.jexp", logDirectory, programName ? programName : "");
+    // Descriptor 2 is saved before the file is opened: were it not open, the file could be given it.
+    std::fflush(stderr);
+    const int savedStderr = _dup(2);
+    const int saveError = errno;
     FILE* file = std::fopen(fileName, "a+b");
     if (file == nullptr) {
         KVO_TRACE(traceInfo, "DumpException: unable to open file \"%s\"; rc = X'%X'", fileName,
                   static_cast<unsigned>(errno));
+        if (savedStderr != -1)
+            _close(savedStderr);
         return;
     }
     std::setvbuf(file, nullptr, _IONBF, 0);
@@ -27,16 +33,22 @@ void dumpToJexpFile(JNIEnv* env) {
         std::fprintf(file, "%04d-%02d-%02d %02d.%02d.%02d\n", local->tm_year + 1900, local->tm_mon + 1,
                      local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec);
 
-    std::fflush(stderr);
-    const int savedStderr = _dup(2);
-    if (savedStderr == -1) {
+    // A program started without standard handles has no descriptor 2 to save: the description still
+    // goes into the file (which may have been given descriptor 2 itself), and descriptor 2 is closed
+    // again afterwards, as it was.
+    const bool fileIsStderr = _fileno(file) == 2;
+    bool reassigned = fileIsStderr;
+    if (savedStderr == -1)
         KVO_TRACE(traceInfo, "DumpException: unable to save stderr; rc = X'%X'",
-                  static_cast<unsigned>(errno));
-    } else if (_dup2(_fileno(file), 2) != 0) {
-        KVO_TRACE(traceInfo, "DumpException: unable to reassign stderr; rc = X'%X'",
-                  static_cast<unsigned>(errno));
+                  static_cast<unsigned>(saveError));
+    if ((savedStderr != -1 || saveError == EBADF) && !fileIsStderr) {
+        reassigned = _dup2(_fileno(file), 2) == 0;
+        if (!reassigned)
+            KVO_TRACE(traceInfo, "DumpException: unable to reassign stderr; rc = X'%X'",
+                      static_cast<unsigned>(errno));
     }
-    std::fclose(file);
+    if (!fileIsStderr)
+        std::fclose(file);
 
     env->ExceptionDescribe();
 
@@ -46,6 +58,10 @@ void dumpToJexpFile(JNIEnv* env) {
             KVO_TRACE(traceInfo, "DumpException: unable to restore stderr; rc = X'%X'",
                       static_cast<unsigned>(errno));
         _close(savedStderr);
+    } else if (fileIsStderr) {
+        std::fclose(file);
+    } else if (reassigned) {
+        _close(2);
     }
 }
 

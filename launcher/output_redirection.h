@@ -2,10 +2,15 @@
 // its restoration at the end.
 #pragma once
 
+#include <cstdio>
+
 struct RedirectedStream {
     int descriptor;  // 1 or 2
     int saved = -1;  // duplicate of the original descriptor, -1 when nothing was saved
     bool reassigned = false;
+    // The file's own stream when the file was given the descriptor itself (it was not open), kept
+    // open until the restoration.
+    FILE* file = nullptr;
 };
 
 // Points descriptor 1 (".stdout") or 2 (".stderr") at log directory + program name + suffix when

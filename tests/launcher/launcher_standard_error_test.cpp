@@ -1,0 +1,126 @@
+// Where the windowed programs' standard error goes. The file form of the exception dump appends a time
+// stamp line and the JVM's description to the program's ".jexp" file and points standard error back
+// where it was; the redirection of a stream into its file lasts until it is restored. A process that
+// has no standard error descriptor at all (started without standard handles) still gets its output
+// into the files, and has no descriptor again afterwards.
+#include <io.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "capture_output.h"
+#include "jni_double.h"
+#include "launcher_state.h"
+#include "output_redirection.h"
+
+namespace {
+
+// Runs body with descriptor 2 closed, then gives it back; true when it was closed again after body.
+template <class Body>
+bool withoutDescriptor2(Body body) {
+    std::fflush(stderr);
+    const int saved = _dup(2);
+    EXPECT_NE(-1, saved);
+    _close(2);
+    body();
+    const int after = _dup(2);
+    if (after != -1)
+        _close(after);
+    _dup2(saved, 2);
+    _close(saved);
+    return after == -1;
+}
+
+class FileDump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::snprintf(logDirectory, sizeof logDirectory, "%s", log.path().c_str());
+        programName = "kvo.demo.Fails";
+    }
+
+    void throwAndDump() {
+        vm.throwException("java/lang/IllegalStateException", "dumped", {"kvo.demo.Fails.main(Fails.java:7)"});
+        DumpException(vm.env());
+        EXPECT_FALSE(vm.env()->ExceptionCheck());
+    }
+
+    std::string jexp() const { return kvotest::readFile(log.file("kvo.demo.Fails.jexp")); }
+
+    static int count(const std::string& text, const std::string& part) {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    }
+
+    kvotest::ScratchDir log{"kvojexp"};
+    kvojni::Vm vm;
+};
+
+TEST_F(FileDump, AppendsStampAndDescriptionAndGivesStandardErrorBack) {
+    {
+        kvotest::CapturedOutput output;
+        throwAndDump();
+        throwAndDump();
+        std::fputs("after the dumps\n", stderr);
+        std::fflush(stderr);
+        output.stop();
+        EXPECT_EQ("after the dumps\n", output.err());
+    }
+    const std::string text = jexp();
+    EXPECT_EQ(
+        2, count(text, "java.lang.IllegalStateException: dumped\n\tat kvo.demo.Fails.main(Fails.java:7)\n"))
+        << text;
+    ASSERT_GE(text.size(), 20u);
+    EXPECT_EQ('\n', text[19]) << "a time stamp line \"yyyy-mm-dd hh.mm.ss\" comes first: " << text;
+    EXPECT_EQ('-', text[4]);
+    EXPECT_EQ('.', text[13]);
+}
+
+TEST_F(FileDump, WithoutAStandardErrorDescriptorTheDescriptionStillReachesTheFile) {
+    EXPECT_TRUE(withoutDescriptor2([&] { throwAndDump(); })) << "descriptor 2 is closed again after the dump";
+    EXPECT_EQ(1, count(jexp(), "java.lang.IllegalStateException: dumped")) << jexp();
+}
+
+TEST_F(FileDump, UnwritableFileLeavesTheExceptionPendingForTheCaller) {
+    std::snprintf(logDirectory, sizeof logDirectory, "%s", log.file("missing\\").c_str());
+    vm.throwException("java/lang/IllegalStateException", "kept", {});
+    DumpException(vm.env());
+    EXPECT_TRUE(vm.env()->ExceptionCheck());
+    vm.env()->ExceptionClear();
+}
+
+TEST(Redirection, StreamIntoItsFileUntilRestored) {
+    kvotest::ScratchDir log{"kvoredir"};
+    std::snprintf(logDirectory, sizeof logDirectory, "%s", log.path().c_str());
+    programName = "kvo.demo.Redirected";
+    logOutputFlag = 1;
+    {
+        kvotest::CapturedOutput output;
+        RedirectedStream stream{2};
+        RedirectStream(&stream);
+        std::fputs("into the file\n", stderr);
+        RestoreStream(&stream);
+        std::fputs("back again\n", stderr);
+        std::fflush(stderr);
+        output.stop();
+        EXPECT_EQ("back again\n", output.err());
+    }
+    EXPECT_EQ("into the file\n", kvotest::readFile(log.file("kvo.demo.Redirected.stderr")));
+
+    // Without a descriptor 2 the file may be given that very descriptor: it stays open until restored.
+    EXPECT_TRUE(withoutDescriptor2([&] {
+        RedirectedStream stream{2};
+        RedirectStream(&stream);
+        std::fputs("no handles\n", stderr);
+        std::fflush(stderr);
+        RestoreStream(&stream);
+    }));
+    EXPECT_EQ("no handles\n", kvotest::readFile(log.file("kvo.demo.Redirected.stderr")));
+    logOutputFlag = 0;
+}
+
+}  // namespace
