@@ -167,6 +167,33 @@ TEST(LauncherExceptionDump, WindowedProgramAppendsTimeStampAndTraceToJexpFile) {
     EXPECT_EQ(19u, lines[0].size()) << "the time stamp comes first: " << lines[0];
 }
 
+TEST(LauncherExceptionDump, WindowedProgramWithoutStandardHandlesStillWritesTheJexpFile) {
+    ProductTree tree;
+    Launch launch(tree.program("kvojavaw"), {"kvo.demo.Throw"}, {}, e2e::StandardHandles::None);
+    ASSERT_TRUE(launch.started());
+    const Outcome outcome = launch.wait();
+    ASSERT_TRUE(outcome.ended);
+    EXPECT_EQ(code(-12), outcome.exitCode);
+    const std::string jexp = readFile(tree.path("log\\kvo.demo.Throw.jexp"));
+    EXPECT_TRUE(contains(jexp, "java.lang.IllegalStateException: thrown by kvo.demo.Throw")) << jexp;
+    EXPECT_TRUE(contains(jexp, "\tat kvo.demo.Throw.main(Throw.java:12)")) << jexp;
+
+    // Standard error not redirected either (its file cannot be created): the description still goes
+    // into the file.
+    e2e::ProductKey key;
+    key.setString("Root", tree.root());
+    key.setNumber("LogOutput", 1);
+    ASSERT_TRUE(CreateDirectoryA(tree.path("log\\kvo.demo.Throw.stderr").c_str(), nullptr));
+    DeleteFileA(tree.path("log\\kvo.demo.Throw.jexp").c_str());
+    Launch unredirected(tree.program("kvojavaw"), {"kvo.demo.Throw"}, {}, e2e::StandardHandles::None);
+    ASSERT_TRUE(unredirected.started());
+    const Outcome second = unredirected.wait();
+    ASSERT_TRUE(second.ended);
+    EXPECT_EQ(code(-12), second.exitCode);
+    const std::string again = readFile(tree.path("log\\kvo.demo.Throw.jexp"));
+    EXPECT_TRUE(contains(again, "java.lang.IllegalStateException: thrown by kvo.demo.Throw")) << again;
+}
+
 // --- Options handed to the JVM ------------------------------------------------------------------
 
 TEST(LauncherOptions, ClassArgumentBuildGivesTheFixedTableInOrder) {
@@ -258,6 +285,19 @@ TEST(LauncherOptions, ConsoleBuildAddsSecurityTrustStoreAndDropsExtrasBeyondSixt
     const std::vector<std::string> withStore = recordedOptions(readFile(record));
     ASSERT_EQ(29u, withStore.size());
     EXPECT_EQ("-Djavax.net.ssl.trustStore=" + tree.path("data\\cacerts.ssl"), withStore[10]);
+
+    // A trust store that cannot be opened for update (here another process holds it open for reading
+    // and shares it for reading only) is left out.
+    const HANDLE held = CreateFileA(tree.path("data\\cacerts.ssl").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const bool ended = run(tree.program("kvocon"), {}, {"KVO_STANDIN_RECORD=" + record}).ended;
+    CloseHandle(held);
+    ASSERT_TRUE(ended);
+    const std::vector<std::string> readOnlyStore = recordedOptions(readFile(record));
+    ASSERT_EQ(28u, readOnlyStore.size());
+    for (const std::string& option : readOnlyStore)
+        EXPECT_FALSE(contains(option, "trustStore")) << option;
 }
 
 TEST(LauncherOptions, JitAndDebuggerSettings) {

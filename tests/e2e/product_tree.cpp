@@ -82,7 +82,7 @@ void ProductKey::setNumber(const char* name, DWORD value) {
 }
 
 Launch::Launch(const std::string& program, const std::vector<std::string>& arguments,
-               const std::vector<std::string>& environment)
+               const std::vector<std::string>& environment, StandardHandles handles)
     : io_("kvoio") {
     std::string commandLine = quoted(program);
     for (const std::string& argument : arguments)
@@ -106,15 +106,16 @@ Launch::Launch(const std::string& program, const std::vector<std::string>& argum
     SetHandleInformation(in, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     HANDLE out = inheritableFile(io_.file("out"), true);
     HANDLE err = inheritableFile(io_.file("err"), true);
+    const bool withHandles = handles == StandardHandles::Files;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = in;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
+    startup.hStdInput = withHandles ? in : nullptr;
+    startup.hStdOutput = withHandles ? out : nullptr;
+    startup.hStdError = withHandles ? err : nullptr;
     PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                       &startup, &info)) {
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, withHandles, CREATE_NO_WINDOW, nullptr,
+                       nullptr, &startup, &info)) {
         process_ = info.hProcess;
         processId_ = info.dwProcessId;
         CloseHandle(info.hThread);

@@ -53,12 +53,17 @@ struct Outcome {
     std::string err;
 };
 
+// Whether a launched process gets standard handles (input nul, output and error in files) or none,
+// as a windowed program started from the desktop.
+enum class StandardHandles { Files, None };
+
 // A launcher process with standard output and error in files; environment additions as
 // "NAME=value" entries (an entry "NAME=" removes NAME).
 class Launch {
 public:
     Launch(const std::string& program, const std::vector<std::string>& arguments,
-           const std::vector<std::string>& environment = {});
+           const std::vector<std::string>& environment = {},
+           StandardHandles handles = StandardHandles::Files);
     ~Launch();
     bool started() const { return process_ != nullptr; }
     DWORD processId() const { return processId_; }
