@@ -253,6 +253,32 @@ inline void storePrefix(unsigned char* dst, __m128i v, unsigned count) {
 inline unsigned asciiPrefix(unsigned highMask) {
     return highMask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(highMask));
 }
+
+// A byte text that is mostly ASCII, 16 bytes at a time up to len: put(v, k) writes block v's ASCII
+// prefix of k bytes at once (it may store the whole block where the bytes after the prefix are certain
+// to be written again), then step() converts one character and the rest of a non-ASCII run. With
+// double-byte tables the character after a whole ASCII block is taken whatever it is, which spares a
+// branch on whether the block was all ASCII. put returns false where the output ends inside the
+// prefix: the characters then go one by one.
+template <class Put, class Step>
+KVO_ALWAYS_INLINE inline void convertAsciiBlocks(const unsigned char* src, size_t& i, size_t& pos, size_t len,
+                                                 bool hasLeadBytes, Put put, Step step) {
+    while (i + 16 <= len) {
+        const __m128i v = loadBlock(src + i);
+        const unsigned k = asciiPrefix(highBits(v));
+        if (!put(v, k)) {
+            step();
+            continue;
+        }
+        i += k;
+        pos += k;
+        if ((k < 16 || hasLeadBytes) && src[i] != 0) {
+            step();
+            while (src[i] >= 0x80)
+                step();
+        }
+    }
+}
 #endif
 
 }  // namespace detail
@@ -562,30 +588,18 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
 #endif
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
-        while (i + 16 <= len) {
-            const __m128i v = detail::loadBlock(src + i);
-            const unsigned k = detail::asciiPrefix(detail::highBits(v));
-            if (pos + k <= room) {
-                // A whole block where the next 16 output bytes are certain to be written again: single
-                // bytes give at least one byte each, and no character starting in them ends past the room.
-                if (k == 16 || (!f.hasLeadBytes && pos + 18 <= room))
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
-                else if (k != 0)
-                    detail::storePrefix(dst + pos, detail::compSwap16(v), k);
-            } else if (pos < room) {
-                step();  // the buffer ends inside this run: character by character
-                continue;
-            }
-            i += k;
-            pos += k;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
-                step();
-                while (src[i] >= 0x80)
-                    step();
-            }
-        }
+        const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
+            if (pos + k > room)
+                return pos >= room;  // only counting, or the buffer ends inside this run
+            // A whole block where the next 16 output bytes are certain to be written again: single
+            // bytes give at least one byte each, and no character starting in them ends past the room.
+            if (k == 16 || (!f.hasLeadBytes && pos + 18 <= room))
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+            else if (k != 0)
+                detail::storePrefix(dst + pos, detail::compSwap16(v), k);
+            return true;
+        };
+        detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif
     while (src[i] != 0)
@@ -720,30 +734,18 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
 #endif
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
-        while (i + 16 <= len) {
-            const __m128i v = detail::loadBlock(src + i);
-            const unsigned k = detail::asciiPrefix(detail::highBits(v));
-            if (pos + k <= room) {
-                // A whole block where at least 16 more units follow (one byte each from a single-byte
-                // table, all inside the room): the bytes after the prefix are written again.
-                if (k == 16 || (!f.hasLeadBytes && pos + 16 <= room && i + 48 <= len))
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
-                else if (k != 0)
-                    detail::storePrefix(dst + pos, detail::compSwap16(v), k);
-            } else if (pos < room) {
-                step();
-                continue;
-            }
-            i += k;
-            pos += k;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
-                step();
-                while (src[i] >= 0x80)
-                    step();
-            }
-        }
+        const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
+            if (pos + k > room)
+                return pos >= room;  // only counting, or the buffer ends inside this run
+            // A whole block where at least 16 more units follow (one byte each from a single-byte
+            // table, all inside the room): the bytes after the prefix are written again.
+            if (k == 16 || (!f.hasLeadBytes && pos + 16 <= room && i + 48 <= len))
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
+            else if (k != 0)
+                detail::storePrefix(dst + pos, detail::compSwap16(v), k);
+            return true;
+        };
+        detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif
     while (src[i] != 0)
@@ -782,9 +784,7 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
         const size_t len = detail::textLength(src);
-        while (i + 16 <= len) {
-            const __m128i v = detail::loadBlock(src + i);
-            const unsigned k = detail::asciiPrefix(detail::highBits(v));
+        const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (out != nullptr) {
                 // out holds exactly the output; 64 more bytes are at least 16 more sequences, so the
                 // 16 bytes stored lie inside it and are written again after the prefix.
@@ -793,16 +793,9 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
                 else if (k != 0)
                     detail::storePrefix(out + pos, v, k);
             }
-            i += k;
-            pos += k;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
-                step();
-                while (src[i] >= 0x80)
-                    step();
-            }
-        }
+            return true;
+        };
+        detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif
     while (src[i] != 0)
