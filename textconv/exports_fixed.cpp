@@ -15,14 +15,6 @@ using namespace kvo::textconv;
 
 namespace {
 
-const unsigned char* bytesOf(const char* s) {
-    return reinterpret_cast<const unsigned char*>(s);
-}
-
-unsigned char* bytesOf(char* s) {
-    return reinterpret_cast<unsigned char*>(s);
-}
-
 int toCompUnicode(cp_tables& table, const char* src, char* dst, int dstLen, int def, int* used) {
     if (!table.load())
         return 0;

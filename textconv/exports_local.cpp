@@ -10,18 +10,6 @@
 
 using namespace kvo::textconv;
 
-namespace {
-
-const unsigned char* bytesOf(const char* s) {
-    return reinterpret_cast<const unsigned char*>(s);
-}
-
-unsigned char* bytesOf(char* s) {
-    return reinterpret_cast<unsigned char*>(s);
-}
-
-}  // namespace
-
 extern "C" {
 
 int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) {

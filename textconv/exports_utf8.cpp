@@ -16,13 +16,14 @@ namespace {
 
 constexpr int kDefaultChar = '*';
 
-const unsigned char* bytesOf(const char* s) {
+// A null text reads as the empty text.
+const unsigned char* bytesOrEmpty(const char* s) {
     static const unsigned char kEmpty[] = {0};
     return s != nullptr ? reinterpret_cast<const unsigned char*>(s) : kEmpty;
 }
 
 std::unique_ptr<wchar_t[]> decodeUtf8ToUnits(const char* src) {
-    const unsigned char* bytes = bytesOf(src);
+    const unsigned char* bytes = bytesOrEmpty(src);
     std::unique_ptr<wchar_t[]> units(new wchar_t[utf8UnitCount(bytes) + 1]);
     decodeUtf8Text(bytes, units.get());
     return units;
@@ -31,7 +32,7 @@ std::unique_ptr<wchar_t[]> decodeUtf8ToUnits(const char* src) {
 // UTF-8 straight into a table's code page: one pass to count, one to convert; a too-small buffer is
 // left untouched.
 int utf8ToTable(const cp_tables& table, const char* src, char* dst, int dstLen) {
-    const unsigned char* bytes = bytesOf(src);
+    const unsigned char* bytes = bytesOrEmpty(src);
     const int size = static_cast<int>(fastUtf8ToCp(table.fastTables(), bytes, nullptr, kDefaultChar));
     if (dst != nullptr && dstLen >= size)
         fastUtf8ToCp(table.fastTables(), bytes, reinterpret_cast<unsigned char*>(dst), kDefaultChar);

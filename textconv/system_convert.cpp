@@ -21,6 +21,24 @@ int systemDecodeChar(const unsigned char* src, wchar_t* unit, bool* ok) {
     return n;
 }
 
+// Calls put with the unit of every local character of the text, the default unit for one that the
+// system can't convert (and then sets *usedDefault).
+template <class Put>
+void forEachLocalUnit(const unsigned char* src, wchar_t defUnit, bool* usedDefault, Put put) {
+    if (src == nullptr)
+        return;
+    while (*src) {
+        wchar_t unit;
+        bool ok;
+        src += systemDecodeChar(src, &unit, &ok);
+        if (!ok) {
+            unit = defUnit;
+            *usedDefault = true;
+        }
+        put(unit);
+    }
+}
+
 size_t unitLength(const wchar_t* s) {
     size_t n = 0;
     while (s[n])
@@ -92,23 +110,13 @@ int systemCompUnicodeToLocal(const unsigned char* src, char* dst, int dstLen, in
 
 int systemLocalToUnicode(const unsigned char* src, wchar_t* dst, int dstLen, int def, int* used) {
     const unsigned room = dst != nullptr ? roomOf(dstLen) : 0;
-    const wchar_t defUnit = static_cast<wchar_t>(defaultUnit(def));
     bool usedDefault = false;
     unsigned n = 0;
-    if (src != nullptr) {
-        while (*src) {
-            wchar_t unit;
-            bool ok;
-            src += systemDecodeChar(src, &unit, &ok);
-            if (!ok) {
-                unit = defUnit;
-                usedDefault = true;
-            }
-            if (n < room)
-                dst[n] = unit;
-            ++n;
-        }
-    }
+    forEachLocalUnit(src, static_cast<wchar_t>(defaultUnit(def)), &usedDefault, [&](wchar_t unit) {
+        if (n < room)
+            dst[n] = unit;
+        ++n;
+    });
     if (n < room)
         dst[n] = 0;
     setUsed(used, usedDefault);
@@ -117,25 +125,15 @@ int systemLocalToUnicode(const unsigned char* src, wchar_t* dst, int dstLen, int
 
 int systemLocalToCompUnicode(const unsigned char* src, unsigned char* dst, int dstLen, int def, int* used) {
     const unsigned room = dst != nullptr ? roomOf(dstLen) : 0;
-    const uint16_t defUnit = defaultUnit(def);
     bool usedDefault = false;
     unsigned pos = 0;
-    if (src != nullptr) {
-        while (*src) {
-            wchar_t unit;
-            bool ok;
-            src += systemDecodeChar(src, &unit, &ok);
-            if (!ok) {
-                unit = static_cast<wchar_t>(defUnit);
-                usedDefault = true;
-            }
-            unsigned char bytes[3];
-            const int k = encodeCompUnicode(static_cast<uint16_t>(unit), bytes);
-            if (pos + k <= room)
-                std::memcpy(dst + pos, bytes, k);
-            pos += k;
-        }
-    }
+    forEachLocalUnit(src, static_cast<wchar_t>(defaultUnit(def)), &usedDefault, [&](wchar_t unit) {
+        unsigned char bytes[3];
+        const int k = encodeCompUnicode(static_cast<uint16_t>(unit), bytes);
+        if (pos + k <= room)
+            std::memcpy(dst + pos, bytes, k);
+        pos += k;
+    });
     if (pos < room)
         dst[pos] = 0;
     setUsed(used, usedDefault);

@@ -37,6 +37,15 @@ inline void setUsed(int* used, bool value) {
         *used = value ? 1 : 0;
 }
 
+// The exports take and give char texts; the conversions read and write bytes.
+inline const unsigned char* bytesOf(const char* s) {
+    return reinterpret_cast<const unsigned char*>(s);
+}
+
+inline unsigned char* bytesOf(char* s) {
+    return reinterpret_cast<unsigned char*>(s);
+}
+
 namespace detail {
 
 // Appends one code-page code (or the default byte) to a byte output.
