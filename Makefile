@@ -12,6 +12,7 @@ GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Un
 
 DELIVER_DIR := $(BUILD)/i686
 TEST_DIR    := $(BUILD)/test-$(TEST_ARCH)
+BENCH_DIR   := $(BUILD)/bench-$(TEST_ARCH)
 NATIVE_DIR  := $(BUILD)/native
 OUT_ABS     := $(abspath $(OUT))
 
@@ -51,6 +52,18 @@ test: setup build native-test $(TEST_DIR)/CMakeCache.txt
 
 demo: setup build
 	@tools/demo.sh
+
+$(BENCH_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BENCH_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(TEST_ARCH)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON \
+	  -DKVO_BUILD_BENCH=ON -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin
+
+# Benchmarks (not tests): ratios against baselines measured in the same run.
+bench: setup build $(BENCH_DIR)/CMakeCache.txt
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target bench_textconv bench_launcher
+	$(BENCH_DIR)/wine.sh start
+	cmake --build $(BENCH_DIR) --target bench_textconv_run bench_launcher_run; \
+	  status=$$?; $(BENCH_DIR)/wine.sh stop; exit $$status
 
 clean:
 	rm -rf $(BUILD) $(OUT)
