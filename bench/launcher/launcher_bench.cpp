@@ -69,8 +69,9 @@ double median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     if (argc < 6) {
-        std::fputs("usage: bench_launcher kvocli.exe stage-dir jvm.dll baseline.exe baseline-window.exe [runs]\n",
-                   stderr);
+        std::fputs(
+            "usage: bench_launcher kvocli.exe stage-dir jvm.dll baseline.exe baseline-window.exe [runs]\n",
+            stderr);
         return 1;
     }
     const int runs = argc > 6 ? std::max(20, std::atoi(argv[6])) : 25;
