@@ -154,6 +154,30 @@ inline uint16_t fastReadLocal(const CpFastTables& f, const unsigned char* src, s
     return f.trail[b][trail];
 }
 
+// After a block's ASCII prefix, where take says so: one character (whatever it is) and the rest of a
+// non-ASCII run, character by character.
+template <class Unit, class Step>
+KVO_ALWAYS_INLINE inline void takeNonAsciiRun(const Unit* src, const size_t& i, bool take, Step step) {
+    if (take && src[i] != 0) {
+        step();
+        while (src[i] >= 0x80)
+            step();
+    }
+}
+
+// The characters left, one by one, then the terminator where it fits; the used-default flag; the size
+// of the whole output with its terminator.
+template <class Unit, class Out, class Step>
+KVO_ALWAYS_INLINE inline int finishText(const Unit* src, const size_t& i, Step step, Out* dst,
+                                        const size_t& n, size_t room, int* used, const bool& usedDefault) {
+    while (src[i] != 0)
+        step();
+    if (n < room)
+        dst[n] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(n + 1);
+}
+
 #if defined(__SSE2__)
 #if defined(__SANITIZE_ADDRESS__)
 #define KVO_ALIGNED_BLOCK_READ __attribute__((no_sanitize_address))
@@ -272,11 +296,7 @@ KVO_ALWAYS_INLINE inline void convertAsciiBlocks(const unsigned char* src, size_
         }
         i += k;
         pos += k;
-        if ((k < 16 || hasLeadBytes) && src[i] != 0) {
-            step();
-            while (src[i] >= 0x80)
-                step();
-        }
+        takeNonAsciiRun(src, i, k < 16 || hasLeadBytes, step);
     }
 }
 #endif
@@ -373,20 +393,11 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
             n += advance;
             // Then one character and the rest of a non-ASCII run. With double-byte tables the character
             // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            if ((k < 16 || f.hasLeadBytes) && src[i] != 0) {
-                step();
-                while (src[i] >= 0x80)
-                    step();
-            }
+            detail::takeNonAsciiRun(src, i, k < 16 || f.hasLeadBytes, step);
         }
     }
 #endif
-    while (src[i] != 0)
-        step();
-    if (n < room)
-        dst[n] = 0;
-    setUsed(used, usedDefault);
-    return static_cast<int>(n + 1);
+    return detail::finishText(src, i, step, dst, n, room, used, usedDefault);
 }
 
 // Unicode -> code page.
@@ -474,20 +485,11 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
             pos += k;
             // Then one character and the rest of a non-ASCII run. With double-byte tables the character
             // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            if ((k < 8 || f.hasLeadBytes) && src[j] != 0) {
-                step();
-                while (src[j] >= 0x80)
-                    step();
-            }
+            detail::takeNonAsciiRun(src, j, k < 8 || f.hasLeadBytes, step);
         }
     }
 #endif
-    while (src[j] != 0)
-        step();
-    if (pos < room)
-        dst[pos] = 0;
-    setUsed(used, usedDefault);
-    return static_cast<int>(pos + 1);
+    return detail::finishText(src, j, step, dst, pos, room, used, usedDefault);
 }
 
 // Code page -> CompUnicode.
@@ -602,12 +604,7 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
         detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif
-    while (src[i] != 0)
-        step();
-    if (pos < room)
-        dst[pos] = 0;
-    setUsed(used, usedDefault);
-    return static_cast<int>(pos + 1);
+    return detail::finishText(src, i, step, dst, pos, room, used, usedDefault);
 }
 
 // CompUnicode -> code page. A malformed unit is one default byte. Blocks start only where the
@@ -748,12 +745,7 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif
-    while (src[i] != 0)
-        step();
-    if (pos < room)
-        dst[pos] = 0;
-    setUsed(used, usedDefault);
-    return static_cast<int>(pos + 1);
+    return detail::finishText(src, i, step, dst, pos, room, used, usedDefault);
 }
 
 // UTF-8 -> code page. With a null out it only counts; otherwise out must hold the count that a
