@@ -23,6 +23,33 @@ packages=(
   locales googletest
 )
 
+# A mirror in the middle of a sync can fail one index of an update; try again, and if it still fails
+# go on with the lists apt has.
+lists_complete=1
+update_lists() {
+  for attempt in 1 2 3; do
+    if $SUDO apt-get update -q; then return 0; fi
+    echo "setup: apt-get update failed (attempt $attempt)" >&2
+    sleep $((attempt * 5))
+  done
+  echo "setup: going on with the package lists apt has" >&2
+  lists_complete=0
+}
+
+# With one architecture's index of the updates suite missing, apt wants the newer 64-bit version of a
+# library whose 32-bit twin it can only find in the release, and gives up on the pair. Preferring the
+# release's own suite then gives both architectures the same version.
+install_packages() {
+  if $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"; then
+    return 0
+  fi
+  [ "$lists_complete" -eq 0 ] || return 1
+  local release
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "setup: installing again with the packages of $release preferred" >&2
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -t "$release" "$@"
+}
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -32,10 +59,10 @@ done
 
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $SUDO apt-get update -q
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  update_lists
+  install_packages "${missing[@]}"
 elif [ "$need_i386" -eq 1 ]; then
-  $SUDO apt-get update -q
+  update_lists
 fi
 
 # Locales the conversion tests switch Wine's ANSI code page with.
