@@ -165,6 +165,28 @@ KVO_ALWAYS_INLINE inline void takeNonAsciiRun(const Unit* src, const size_t& i, 
     }
 }
 
+// Puts a code of one byte (below 0x100) or two at pos where it fits, and moves pos past it.
+KVO_ALWAYS_INLINE inline void putCode(unsigned char* dst, size_t& pos, size_t room, unsigned code) {
+    if (pos + 3 <= room) {
+        // Room for two bytes and whatever follows: write without a branch on the width; the byte
+        // after a single-byte code is written again by the next character or the terminator.
+        const unsigned wide = code >= 0x100 ? 1u : 0u;
+        dst[pos] = static_cast<unsigned char>(wide ? code >> 8 : code);
+        dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+        pos += 1 + wide;
+    } else if (code < 0x100) {
+        if (pos < room)
+            dst[pos] = static_cast<unsigned char>(code);
+        ++pos;
+    } else {
+        if (pos + 2 <= room) {
+            dst[pos] = static_cast<unsigned char>(code >> 8);
+            dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
+        }
+        pos += 2;
+    }
+}
+
 // The characters left, one by one, then the terminator where it fits; the used-default flag; the size
 // of the whole output with its terminator.
 template <class Unit, class Out, class Step>
@@ -185,9 +207,12 @@ KVO_ALWAYS_INLINE inline int finishText(const Unit* src, const size_t& i, Step s
 #define KVO_ALIGNED_BLOCK_READ
 #endif
 
-// Length of a byte text, 16 bytes at a time. Only 16-byte aligned blocks are read beyond the
-// terminator, and such a read never crosses into the next page.
-KVO_ALIGNED_BLOCK_READ inline size_t textLength(const unsigned char* s) {
+// Length in characters of a text of bytes or of 16-bit units, 16 bytes at a time. Only 16-byte aligned
+// blocks are read beyond the terminator, and such a read never crosses into the next page. A text of
+// units must be 2-byte aligned.
+template <class Char>
+KVO_ALIGNED_BLOCK_READ inline size_t blockTextLength(const Char* s) {
+    static_assert(sizeof(Char) == 1 || sizeof(Char) == 2, "bytes or 16-bit units");
     size_t i = 0;
     while ((reinterpret_cast<uintptr_t>(s + i) & 15) != 0) {
         if (s[i] == 0)
@@ -195,29 +220,12 @@ KVO_ALIGNED_BLOCK_READ inline size_t textLength(const unsigned char* s) {
         ++i;
     }
     const __m128i zero = _mm_setzero_si128();
-    for (;; i += 16) {
+    for (;; i += 16 / sizeof(Char)) {
+        const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(s + i));
         const int mask =
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(s + i)), zero));
+            _mm_movemask_epi8(sizeof(Char) == 1 ? _mm_cmpeq_epi8(v, zero) : _mm_cmpeq_epi16(v, zero));
         if (mask != 0)
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-    }
-}
-
-// Length in units of a 16-bit text (2-byte aligned), 8 units at a time, as above.
-template <class Unit>
-KVO_ALIGNED_BLOCK_READ inline size_t unitTextLength(const Unit* s) {
-    size_t i = 0;
-    while ((reinterpret_cast<uintptr_t>(s + i) & 15) != 0) {
-        if (s[i] == 0)
-            return i;
-        ++i;
-    }
-    const __m128i zero = _mm_setzero_si128();
-    for (;; i += 8) {
-        const int mask =
-            _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(s + i)), zero));
-        if (mask != 0)
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / sizeof(Char);
     }
 }
 
@@ -364,7 +372,7 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
             n += 16;
         }
     } else if (f.asciiIdentity) {
-        const size_t len = detail::textLength(src);
+        const size_t len = detail::blockTextLength(src);
         const __m128i zero = _mm_setzero_si128();
         while (i + 16 <= len) {
             const bool write = n + 16 <= room;
@@ -412,29 +420,12 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
     bool usedDefault = false;
     size_t j = 0, pos = 0;
     auto step = [&]() KVO_ALWAYS_INLINE {
-        const uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
-        if (pos + 3 <= room && code != kNoMapping) {
-            // As in fastCompUnicodeToCp: no branch on the width while the buffer has room.
-            const unsigned wide = code >= 0x100 ? 1u : 0u;
-            dst[pos] = static_cast<unsigned char>(wide ? code >> 8 : code);
-            dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
-            pos += 1 + wide;
-        } else if (code < 0x100) {
-            if (pos < room)
-                dst[pos] = static_cast<unsigned char>(code);
-            ++pos;
-        } else if (code == kNoMapping) {
+        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
+        if (code == kNoMapping) {
             usedDefault = true;
-            if (pos < room)
-                dst[pos] = defByte;
-            ++pos;
-        } else {
-            if (pos + 2 <= room) {
-                dst[pos] = static_cast<unsigned char>(code >> 8);
-                dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
-            }
-            pos += 2;
+            code = defByte;
         }
+        detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
     if (sizeof(Unit) == 2 && f.asciiIdentity && !f.hasLeadBytes) {
@@ -465,7 +456,7 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
             pos += 8;
         }
     } else if (sizeof(Unit) == 2 && f.asciiIdentity) {
-        const size_t len = detail::unitTextLength(src);
+        const size_t len = detail::blockTextLength(src);
         while (j + 8 <= len) {
             const bool write = pos + 8 <= room;
             if (!write && pos < room) {
@@ -503,7 +494,7 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     bool usedDefault = false;
     size_t i = 0, pos = 0;
 #if defined(__SSE2__)
-    const size_t len = detail::textLength(src);
+    const size_t len = detail::blockTextLength(src);
 #else
     const size_t len = std::strlen(reinterpret_cast<const char*>(src));
 #endif
@@ -619,7 +610,7 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
     bool usedDefault = false;
     size_t i = 0, pos = 0;
 #if defined(__SSE2__)
-    const size_t len = detail::textLength(src);
+    const size_t len = detail::blockTextLength(src);
 #else
     const size_t len = std::strlen(reinterpret_cast<const char*>(src));
 #endif
@@ -643,24 +634,7 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             usedDefault = true;
             code = defByte;
         }
-        if (pos + 3 <= room) {
-            // Room for two bytes and whatever follows: write without a branch on the width; the byte
-            // after a single-byte code is written again by the next character or the terminator.
-            const unsigned wide = code >= 0x100 ? 1u : 0u;
-            dst[pos] = static_cast<unsigned char>(wide ? code >> 8 : code);
-            dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
-            pos += 1 + wide;
-        } else if (code < 0x100) {
-            if (pos < room)
-                dst[pos] = static_cast<unsigned char>(code);
-            ++pos;
-        } else {
-            if (pos + 2 <= room) {
-                dst[pos] = static_cast<unsigned char>(code >> 8);
-                dst[pos + 1] = static_cast<unsigned char>(code & 0xFF);
-            }
-            pos += 2;
-        }
+        detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
     const uint16_t* pages = f.pages.data();
@@ -775,7 +749,7 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
-        const size_t len = detail::textLength(src);
+        const size_t len = detail::blockTextLength(src);
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (out != nullptr) {
                 // out holds exactly the output; 64 more bytes are at least 16 more sequences, so the

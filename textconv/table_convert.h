@@ -212,21 +212,23 @@ unsigned decodeCompUnicodeText(const unsigned char* src, Unit* out, uint16_t bad
     return n;
 }
 
-// Bytes of the UTF-8 form of units (terminator counted as 1).
-template <class Unit>
-unsigned utf8SizeOf(const Unit* src) {
+// Bytes of the UTF-8 or CompUnicode form of units (terminator counted as 1).
+template <class Unit, class Length>
+unsigned encodedSizeOf(const Unit* src, Length length) {
     unsigned n = 1;
     for (; *src; ++src)
-        n += utf8Length(static_cast<uint16_t>(*src));
+        n += length(static_cast<uint16_t>(*src));
     return n;
 }
 
 template <class Unit>
+unsigned utf8SizeOf(const Unit* src) {
+    return encodedSizeOf(src, utf8Length);
+}
+
+template <class Unit>
 unsigned compUnicodeSizeOf(const Unit* src) {
-    unsigned n = 1;
-    for (; *src; ++src)
-        n += compUnicodeLength(static_cast<uint16_t>(*src));
-    return n;
+    return encodedSizeOf(src, compUnicodeLength);
 }
 
 // Encodes units and their terminator; the caller has checked the room.
