@@ -30,24 +30,26 @@ update_lists() {
   for attempt in 1 2 3; do
     if $SUDO apt-get update -q; then return 0; fi
     echo "setup: apt-get update failed (attempt $attempt)" >&2
-    sleep $((attempt * 5))
+    [ "$attempt" -eq 3 ] || sleep $((attempt * 5))
   done
   echo "setup: going on with the package lists apt has" >&2
   lists_complete=0
+}
+
+apt_install() {
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"
 }
 
 # With one architecture's index of the updates suite missing, apt wants the newer 64-bit version of a
 # library whose 32-bit twin it can only find in the release, and gives up on the pair. Preferring the
 # release's own suite then gives both architectures the same version.
 install_packages() {
-  if $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"; then
-    return 0
-  fi
+  apt_install "$@" && return 0
   [ "$lists_complete" -eq 0 ] || return 1
   local release
   release=$(. /etc/os-release && echo "$VERSION_CODENAME")
   echo "setup: installing again with the packages of $release preferred" >&2
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends -t "$release" "$@"
+  apt_install -t "$release" "$@"
 }
 
 missing=()
