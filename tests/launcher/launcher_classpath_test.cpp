@@ -11,8 +11,17 @@
 #include <vector>
 
 #include "classpath_rules.h"
-#include "launcher_state.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "process_environment.h"
+#include "settings.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
 #include "launcher_test_support.h"
+
+using namespace kvo;
+using namespace kvo::launcher;
 
 using kvotest::ResetLauncherState;
 using kvotest::ScratchDir;
@@ -69,8 +78,8 @@ class Classpath : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetLauncherState();
-        SetCurrentVariant(VariantId::Kvocli);
-        CopyPath(rootDirectory, root_.path().c_str());
+        setCurrentVariant(VariantId::Kvocli);
+        copyPath(rootDirectory, root_.path().c_str());
     }
     void TearDown() override { ResetLauncherState(); }
 
@@ -134,12 +143,12 @@ TEST_F(Classpath, ExtensionFilesPerFilterAndVariant) {
                  {VariantId::Kvoconw, false},
                  {VariantId::Kvocon, false}};
     for (const Case& c : cases) {
-        SetCurrentVariant(c.variant);
+        setCurrentVariant(c.variant);
         std::vector<std::string> expected = {root() + "ext\\a.jar", root() + "ext\\a2.jar",
                                              root() + "smdef.jar"};
         if (c.subagents)
             expected.push_back(root() + "sub.jar");
-        EXPECT_EQ(added(), expected) << VariantFor(c.variant).name;
+        EXPECT_EQ(added(), expected) << variantFor(c.variant).name;
     }
 }
 
@@ -165,7 +174,7 @@ TEST_F(Classpath, ValuesOfTheLauncherProperties) {
     };
     for (const Case& c : cases) {
         ResetLauncherState();
-        CopyPath(rootDirectory, root().c_str());
+        copyPath(rootDirectory, root().c_str());
         launcherProperties.setProperty(L"classpath.append.1", c.value);
         std::string expected = c.expected;
         if (expected.find(':') == std::string::npos && expected != "\\")
@@ -197,7 +206,7 @@ TEST_F(Classpath, DuplicatesDifferingInCaseAreDropped) {
     AddClasspathEntryToList(&list, "C:\\A\\b.jar2");
     ASSERT_EQ(list.count, 2);
     EXPECT_STREQ(list.entries[1], "C:\\A\\b.jar2");
-    FreeClasspathList(&list);
+    freeClasspathList(&list);
     EXPECT_EQ(list.count, 0);
 }
 
@@ -213,7 +222,7 @@ TEST_F(Classpath, PatternsAgainstTheClasspathVariable) {
     };
     for (const Case& c : cases) {
         ResetLauncherState();
-        CopyPath(rootDirectory, root().c_str());
+        copyPath(rootDirectory, root().c_str());
         launcherProperties.setProperty(L"classpath.append.1", c.value);
         TraceCapture trace;
         EXPECT_EQ(added(), c.expected);
@@ -255,7 +264,7 @@ TEST_F(Classpath, UnreadableExtensionFileIsSkipped) {
 
 TEST_F(Classpath, PathsAreCutAt259Characters) {
     std::string longRoot = "C:\\" + std::string(240, 'r') + "\\";  // 244 characters
-    CopyPath(rootDirectory, longRoot.c_str());
+    copyPath(rootDirectory, longRoot.c_str());
     launcherProperties.setProperty(L"classpath.append.1", L"lib/a-very-long-archive-name.jar");
     std::vector<std::string> all = split(take(BuildClasspath()));
     ASSERT_EQ(all.size(), 16u);
@@ -266,8 +275,8 @@ TEST_F(Classpath, PathsAreCutAt259Characters) {
 }
 
 TEST_F(Classpath, LibraryPath) {
-    CopyPath(jniDirectory, "C:\\Prod\\jni\\");
-    CopyPath(binDirectory, "C:\\Prod\\bin\\");
+    copyPath(jniDirectory, "C:\\Prod\\jni\\");
+    copyPath(binDirectory, "C:\\Prod\\bin\\");
     {
         EnvironmentValue path("PATH", nullptr);
         TraceCapture trace;

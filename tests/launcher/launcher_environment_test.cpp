@@ -7,9 +7,18 @@
 #include <string>
 #include <thread>
 
-#include "launcher_state.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "process_environment.h"
+#include "settings.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
 #include "launcher_test_support.h"
 #include "locale_map.h"
+
+using namespace kvo;
+using namespace kvo::launcher;
 
 using kvotest::ResetLauncherState;
 using kvotest::TraceCapture;
@@ -26,7 +35,7 @@ std::string processValue(const char* name) {
 
 TEST(Environment, DumpVariablesInBothEnvironments) {
     ResetLauncherState();
-    CopyPath(logDirectory, "C:\\Prod\\log\\");
+    copyPath(logDirectory, "C:\\Prod\\log\\");
     _putenv("ZAL_HEAPDUMP=false");
     TraceCapture trace;
     SetEnvironmentVariables();
@@ -85,7 +94,7 @@ TEST(Environment, GetLocaleFollowsTheSystemLanguage) {
     GetLocale(&language, &region);
     const char* expectedLanguage = nullptr;
     const char* expectedRegion = nullptr;
-    LocaleForLanguageId(GetSystemDefaultLangID(), &expectedLanguage, &expectedRegion);
+    localeForLanguageId(GetSystemDefaultLangID(), &expectedLanguage, &expectedRegion);
     EXPECT_STREQ(language, expectedLanguage);
     EXPECT_STREQ(region, expectedRegion);
     // KVO_EXPECT_LOCALE is set when the test runs under a chosen LANG.

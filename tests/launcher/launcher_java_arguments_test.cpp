@@ -10,16 +10,26 @@
 #include <vector>
 
 #include "jni_double.h"
-#include "launcher_state.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "process_environment.h"
+#include "settings.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
 #include "launcher_test_support.h"
 #include "str.h"
-#include "utf8_conversion.h"
+#include "seam.h"
+#include "str_calls.h"
+
+using namespace kvo;
+using namespace kvo::launcher;
 
 using kvotest::TraceCapture;
 
 // The programs report pending exceptions with their dump code; here the calls are counted.
 static int dumpExceptionCalls = 0;
-void DumpException(JNIEnv* env) {
+void kvo::launcher::DumpException(JNIEnv* env) {
     ++dumpExceptionCalls;
     env->ExceptionClear();
 }
@@ -50,12 +60,17 @@ protected:
         dumpExceptionCalls = 0;
         env_ = vm_.env();
     }
-    void TearDown() override { localToUTF8Conversion = saved_; }
 
     kvojni::Vm vm_;
     JNIEnv* env_ = nullptr;
-    LocalToUTF8Function saved_ = localToUTF8Conversion;
 };
+
+// The library's local conversion, failing for the text "bad" as for a text it cannot convert.
+int __stdcall failForBad(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
+    if (std::strcmp(src, "bad") == 0)
+        return 0;
+    return ::NFConvertLocalToUnicode(src, dst, dstLen, def, used);
+}
 
 }  // namespace
 
@@ -98,11 +113,7 @@ TEST_F(JavaArguments, LocalTextArrivesAsTheSameCharacters) {
 }
 
 TEST_F(JavaArguments, ConversionFailureLeavesANullElement) {
-    localToUTF8Conversion = [](Str& text) -> int {
-        if (std::strcmp(text.c_str(), "bad") == 0)
-            return 0;
-        return text.localToUTF8();
-    };
+    const auto failBad = kvo::replace(kvo::strCalls.NFConvertLocalToUnicode, failForBad);
     const char* arguments[] = {"first", "bad", "third"};
     TraceCapture trace;
     jobjectArray array = NewStringArray(env_, 3, arguments);

@@ -14,6 +14,8 @@
 #include "property_values.h"
 #include "variant.h"
 
+using namespace kvo::launcher;
+
 namespace {
 
 // Lead bytes of code page 932 (Shift-JIS).
@@ -22,8 +24,8 @@ bool shiftJisLead(unsigned char c) {
 }
 
 std::string joined(const std::vector<const char*>& entries, const char* separator) {
-    std::string out(JoinedSize(entries.data(), static_cast<int>(entries.size()), separator), '?');
-    JoinEntries(&out[0], entries.data(), static_cast<int>(entries.size()), separator);
+    std::string out(joinedSize(entries.data(), static_cast<int>(entries.size()), separator), '?');
+    joinEntries(&out[0], entries.data(), static_cast<int>(entries.size()), separator);
     EXPECT_LE(std::strlen(out.c_str()) + 1, out.size()) << "the text fits the size";
     return out.c_str();
 }
@@ -53,7 +55,7 @@ TEST(Variants, DescribeTheFourPrograms) {
          "kvocon.dbg", true, true, false, true, true, 2, DumpForm::Describe, true},
     };
     for (const Row& row : rows) {
-        const Variant& v = VariantFor(row.id);
+        const Variant& v = variantFor(row.id);
         SCOPED_TRACE(v.name);
         EXPECT_EQ(v.id, row.id);
         EXPECT_EQ(v.classArgument, row.mainClass == nullptr);
@@ -80,34 +82,34 @@ TEST(Variants, DescribeTheFourPrograms) {
             EXPECT_STREQ(v.extensionFilters[2], "*.KVOSubagent");
         }
     }
-    EXPECT_STREQ(VariantFor(VariantId::Kvocli).usageText, "KVOCLI classname [arguments]\n");
-    EXPECT_STREQ(VariantFor(VariantId::Kvojavaw).usageText, "KVOJAVA classname [arguments]\n");
-    EXPECT_EQ(VariantFor(VariantId::Kvocon).usageText, nullptr);
+    EXPECT_STREQ(variantFor(VariantId::Kvocli).usageText, "KVOCLI classname [arguments]\n");
+    EXPECT_STREQ(variantFor(VariantId::Kvojavaw).usageText, "KVOJAVA classname [arguments]\n");
+    EXPECT_EQ(variantFor(VariantId::Kvocon).usageText, nullptr);
 }
 
 TEST(Variants, TestsCanSwitchTheCurrentOne) {
-    SetCurrentVariant(VariantId::Kvoconw);
-    EXPECT_EQ(CurrentVariant().id, VariantId::Kvoconw);
-    SetCurrentVariant(VariantId::Kvocli);
-    EXPECT_EQ(CurrentVariant().id, VariantId::Kvocli);
+    setCurrentVariant(VariantId::Kvoconw);
+    EXPECT_EQ(currentVariant().id, VariantId::Kvoconw);
+    setCurrentVariant(VariantId::Kvocli);
+    EXPECT_EQ(currentVariant().id, VariantId::Kvocli);
 }
 
 TEST(BoundedPath, CopiesAndAppendsAtMost259Characters) {
     char buffer[kPathBufferSize + 8];
     std::memset(buffer, 'x', sizeof buffer);
     std::string longText(300, 'a');
-    CopyPath(buffer, longText.c_str());
+    copyPath(buffer, longText.c_str());
     EXPECT_EQ(std::strlen(buffer), 259u);
     EXPECT_EQ(buffer[kPathBufferSize], 'x') << "nothing written past the 260-byte buffer";
 
     std::string root(250, 'r');
     root += "\\";
-    JoinPath(buffer, root.c_str(), "classes\\VrnLibs.jar");
+    joinPath(buffer, root.c_str(), "classes\\VrnLibs.jar");
     EXPECT_EQ(std::string(buffer), root + std::string("classes\\"));
-    AppendPath(buffer, "more");
+    appendPath(buffer, "more");
     EXPECT_EQ(std::strlen(buffer), 259u);
 
-    JoinPath(buffer, "C:\\Prod\\", nullptr);
+    joinPath(buffer, "C:\\Prod\\", nullptr);
     EXPECT_STREQ(buffer, "C:\\Prod\\");
 }
 
@@ -126,7 +128,7 @@ TEST(BoundedPath, RootIsTheParentOfTheProgramDirectory) {
     };
     for (const Case& c : cases) {
         char root[kPathBufferSize];
-        RootFromProgramPath(root, c.program, shiftJisLead);
+        rootFromProgramPath(root, c.program, shiftJisLead);
         EXPECT_STREQ(root, c.root) << c.program;
     }
 }
@@ -141,49 +143,49 @@ TEST(BoundedPath, TrailingBackslashAndDefaults) {
     };
     for (const Case& c : cases) {
         char buffer[kPathBufferSize];
-        CopyPath(buffer, c.in);
-        EnsureTrailingBackslash(buffer, shiftJisLead);
+        copyPath(buffer, c.in);
+        ensureTrailingBackslash(buffer, shiftJisLead);
         EXPECT_STREQ(buffer, c.out) << c.in;
     }
     char full[kPathBufferSize];
-    CopyPath(full, std::string(259, 'f').c_str());
-    EnsureTrailingBackslash(full, nullptr);
+    copyPath(full, std::string(259, 'f').c_str());
+    ensureTrailingBackslash(full, nullptr);
     EXPECT_EQ(std::strlen(full), 259u) << "no room: left as it is";
 
     char directory[kPathBufferSize] = "";
-    DefaultDirectory(directory, "C:\\Prod\\", "log\\");
+    defaultDirectory(directory, "C:\\Prod\\", "log\\");
     EXPECT_STREQ(directory, "C:\\Prod\\log\\");
-    DefaultDirectory(directory, "D:\\Other\\", "log\\");
+    defaultDirectory(directory, "D:\\Other\\", "log\\");
     EXPECT_STREQ(directory, "C:\\Prod\\log\\") << "a set directory is kept";
 }
 
 TEST(LocalText, CaseInsensitiveComparisonKeepsDoubleByteCharactersApart) {
     EXPECT_TRUE(
-        EqualsIgnoreCase("C:\\Prod\\classes\\VrnLibs.jar", "c:\\PROD\\Classes\\vrnlibs.JAR", nullptr));
-    EXPECT_FALSE(EqualsIgnoreCase("C:\\a.jar", "C:\\a.jar2", nullptr));
-    EXPECT_FALSE(EqualsIgnoreCase("a-b", "a_b", nullptr));
+        equalsIgnoreCase("C:\\Prod\\classes\\VrnLibs.jar", "c:\\PROD\\Classes\\vrnlibs.JAR", nullptr));
+    EXPECT_FALSE(equalsIgnoreCase("C:\\a.jar", "C:\\a.jar2", nullptr));
+    EXPECT_FALSE(equalsIgnoreCase("a-b", "a_b", nullptr));
     // 0x83 0x41 and 0x83 0x61 are two different Shift-JIS characters.
-    EXPECT_FALSE(EqualsIgnoreCase("\x83\x41.jar", "\x83\x61.jar", shiftJisLead));
-    EXPECT_TRUE(EqualsIgnoreCase("\x83\x41.JAR", "\x83\x41.jar", shiftJisLead));
+    EXPECT_FALSE(equalsIgnoreCase("\x83\x41.jar", "\x83\x61.jar", shiftJisLead));
+    EXPECT_TRUE(equalsIgnoreCase("\x83\x41.JAR", "\x83\x41.jar", shiftJisLead));
 
-    EXPECT_TRUE(EndsWithIgnoreCase("C:\\x\\Foo.jar", "foo.JAR", nullptr));
-    EXPECT_TRUE(EndsWithIgnoreCase("foo.jar", "foo.jar", nullptr));
-    EXPECT_TRUE(EndsWithIgnoreCase("foo.jar", "", nullptr));
-    EXPECT_FALSE(EndsWithIgnoreCase("o.jar", "foo.jar", nullptr));
-    EXPECT_FALSE(EndsWithIgnoreCase("C:\\x\\foo.jar", "foo.ja", nullptr));
-    EXPECT_FALSE(EndsWithIgnoreCase("x\x83\x61", "a", shiftJisLead)) << "a suffix starting on a trail byte";
-    EXPECT_TRUE(EndsWithIgnoreCase("x\x83\x61", "a", nullptr));
+    EXPECT_TRUE(endsWithIgnoreCase("C:\\x\\Foo.jar", "foo.JAR", nullptr));
+    EXPECT_TRUE(endsWithIgnoreCase("foo.jar", "foo.jar", nullptr));
+    EXPECT_TRUE(endsWithIgnoreCase("foo.jar", "", nullptr));
+    EXPECT_FALSE(endsWithIgnoreCase("o.jar", "foo.jar", nullptr));
+    EXPECT_FALSE(endsWithIgnoreCase("C:\\x\\foo.jar", "foo.ja", nullptr));
+    EXPECT_FALSE(endsWithIgnoreCase("x\x83\x61", "a", shiftJisLead)) << "a suffix starting on a trail byte";
+    EXPECT_TRUE(endsWithIgnoreCase("x\x83\x61", "a", nullptr));
 
-    EXPECT_TRUE(StartsWithAsciiIgnoreCase("ClassPath:x.jar", "classpath:"));
-    EXPECT_FALSE(StartsWithAsciiIgnoreCase("classpat", "classpath:"));
+    EXPECT_TRUE(startsWithAsciiIgnoreCase("ClassPath:x.jar", "classpath:"));
+    EXPECT_FALSE(startsWithAsciiIgnoreCase("classpat", "classpath:"));
 
     char text[] = "C:/a/b\\c/";
-    ReplaceSlashes(text);
+    replaceSlashes(text);
     EXPECT_STREQ(text, "C:\\a\\b\\c\\");
     char plain[] = "C:\\a";
-    ReplaceSlashes(plain);
+    replaceSlashes(plain);
     EXPECT_STREQ(plain, "C:\\a");
-    ReplaceSlashes(nullptr);
+    replaceSlashes(nullptr);
 }
 
 TEST(ClasspathRules, FixedListsAndJoining) {
@@ -222,7 +224,7 @@ TEST(ClasspathRules, ValueKinds) {
     };
     for (const Case& c : cases) {
         const char* pattern = nullptr;
-        EXPECT_EQ(ClassifyClasspathValue(c.text, &pattern), c.kind) << c.text;
+        EXPECT_EQ(classifyClasspathValue(c.text, &pattern), c.kind) << c.text;
         if (c.pattern) {
             EXPECT_STREQ(pattern, c.pattern) << c.text;
         }
@@ -234,16 +236,16 @@ TEST(ClasspathRules, FirstEntryEndingWithThePattern) {
     visited.clear();
     char list[] = "C:\\a\\bar.jar.old;;D:\\b\\Bar.JAR;E:\\c\\bar.jar";
     const char* match =
-        FirstEntryEndingWith(list, "bar.jar", nullptr, [](const char* entry) { visited.push_back(entry); });
+        firstEntryEndingWith(list, "bar.jar", nullptr, [](const char* entry) { visited.push_back(entry); });
     ASSERT_NE(match, nullptr);
     EXPECT_STREQ(match, "D:\\b\\Bar.JAR");
     EXPECT_EQ(visited, (std::vector<std::string>{"C:\\a\\bar.jar.old", "D:\\b\\Bar.JAR"}))
         << "empty pieces skipped";
 
     char none[] = "a.jar;b.jar;";
-    EXPECT_EQ(FirstEntryEndingWith(none, "c.jar", nullptr, nullptr), nullptr);
+    EXPECT_EQ(firstEntryEndingWith(none, "c.jar", nullptr, nullptr), nullptr);
     char empty[] = "";
-    EXPECT_EQ(FirstEntryEndingWith(empty, "", nullptr, nullptr), nullptr);
+    EXPECT_EQ(firstEntryEndingWith(empty, "", nullptr, nullptr), nullptr);
 }
 
 TEST(ClasspathRules, LibraryPath) {
@@ -259,9 +261,9 @@ TEST(ClasspathRules, LibraryPath) {
         {"", "", nullptr, ";"},
     };
     for (const Case& c : cases) {
-        size_t size = LibraryPathSize(c.jni, c.bin, c.path);
+        size_t size = libraryPathSize(c.jni, c.bin, c.path);
         std::vector<char> out(size, '?');
-        ComposeLibraryPath(out.data(), c.jni, c.bin, c.path);
+        composeLibraryPath(out.data(), c.jni, c.bin, c.path);
         EXPECT_STREQ(out.data(), c.expected);
         EXPECT_LE(std::strlen(out.data()) + 1, size);
     }
@@ -290,19 +292,19 @@ TEST(PropertyValues, UnsignedNumbers) {
     };
     for (const Case& c : cases) {
         unsigned long value = 12345;
-        EXPECT_EQ(ParseUnsigned32(c.text, &value), c.ok);
+        EXPECT_EQ(parseUnsigned32(c.text, &value), c.ok);
         EXPECT_EQ(value, c.ok ? c.value : 12345ul) << "failure leaves the value alone";
     }
     unsigned long value = 0;
-    EXPECT_FALSE(ParseUnsigned32(nullptr, &value));
+    EXPECT_FALSE(parseUnsigned32(nullptr, &value));
 }
 
 TEST(PropertyValues, BooleanWords) {
     for (const wchar_t* yes : {L"TRUE", L"true", L"True", L"T", L"t", L"YES", L"yes", L"Y", L"y", L"1"})
-        EXPECT_EQ(ParseBooleanText(yes), 1);
+        EXPECT_EQ(parseBooleanText(yes), 1);
     for (const wchar_t* other : {L"FALSE", L"0", L"no", L"", L" yes", L"yes ", L"11", L"TRUEX", L"01"})
-        EXPECT_EQ(ParseBooleanText(other), -1);
-    EXPECT_EQ(ParseBooleanText(nullptr), -1);
+        EXPECT_EQ(parseBooleanText(other), -1);
+    EXPECT_EQ(parseBooleanText(nullptr), -1);
 }
 
 TEST(LocaleMap, EveryRow) {
@@ -320,7 +322,7 @@ TEST(LocaleMap, EveryRow) {
     for (const Case& c : cases) {
         const char* language = nullptr;
         const char* region = nullptr;
-        LocaleForLanguageId(c.id, &language, &region);
+        localeForLanguageId(c.id, &language, &region);
         EXPECT_STREQ(language, c.language) << std::hex << c.id;
         EXPECT_STREQ(region, c.region) << std::hex << c.id;
     }
@@ -328,19 +330,19 @@ TEST(LocaleMap, EveryRow) {
 
 TEST(ProcessorChoice, OneAllowedProcessor) {
     for (std::uint64_t mask : {0x0ull, 0x1ull, 0x2ull, 0x80000000ull, 0x100000000ull})
-        EXPECT_EQ(ChooseProcessor(mask, 12345), -1) << std::hex << mask;
-    EXPECT_EQ(ChooseProcessor(0x300000000ull, 7), -1) << "no allowed processor below 32";
+        EXPECT_EQ(chooseProcessor(mask, 12345), -1) << std::hex << mask;
+    EXPECT_EQ(chooseProcessor(0x300000000ull, 7), -1) << "no allowed processor below 32";
 
     for (unsigned long tick = 0; tick < 64; ++tick) {
-        int n = ChooseProcessor(0x3, tick);
+        int n = chooseProcessor(0x3, tick);
         EXPECT_TRUE(n == 0 || n == 1);
-        int m = ChooseProcessor(0x5, tick);
+        int m = chooseProcessor(0x5, tick);
         EXPECT_TRUE(m == 0 || m == 2) << m;
-        int k = ChooseProcessor(0x300000005ull, tick);
+        int k = chooseProcessor(0x300000005ull, tick);
         EXPECT_TRUE(k == 0 || k == 2) << k;
     }
-    EXPECT_EQ(ChooseProcessor(0x3, 0), 0);
-    EXPECT_EQ(ChooseProcessor(0x3, 1), 1);
-    EXPECT_EQ(ChooseProcessor(0xFFFFFFFFull, 31), 31);
-    EXPECT_EQ(ChooseProcessor(0xFFFFFFFFull, 32), 0);
+    EXPECT_EQ(chooseProcessor(0x3, 0), 0);
+    EXPECT_EQ(chooseProcessor(0x3, 1), 1);
+    EXPECT_EQ(chooseProcessor(0xFFFFFFFFull, 31), 31);
+    EXPECT_EQ(chooseProcessor(0xFFFFFFFFull, 32), 0);
 }

@@ -7,8 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "launcher_state.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "process_environment.h"
+#include "settings.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
 #include "launcher_test_support.h"
+
+using namespace kvo;
+using namespace kvo::launcher;
 
 using kvotest::CapturedOutput;
 using kvotest::ResetLauncherState;
@@ -93,7 +102,7 @@ class Settings : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetLauncherState();
-        SetCurrentVariant(VariantId::Kvojavaw);
+        setCurrentVariant(VariantId::Kvojavaw);
     }
     void load() {
         CapturedOutput output;
@@ -188,10 +197,10 @@ TEST_F(Settings, KvocliIgnoresLogOutput) {
     } cases[] = {
         {VariantId::Kvocli, 0}, {VariantId::Kvojavaw, 1}, {VariantId::Kvoconw, 1}, {VariantId::Kvocon, 1}};
     for (const Case& c : cases) {
-        SetCurrentVariant(c.variant);
+        setCurrentVariant(c.variant);
         load();
-        EXPECT_EQ(logOutputFlag, c.logOutput) << VariantFor(c.variant).name;
-        EXPECT_EQ(jitFlag, 1) << VariantFor(c.variant).name;
+        EXPECT_EQ(logOutputFlag, c.logOutput) << variantFor(c.variant).name;
+        EXPECT_EQ(jitFlag, 1) << variantFor(c.variant).name;
     }
 }
 

@@ -13,8 +13,17 @@
 
 #include "capture_output.h"
 #include "jni_double.h"
-#include "launcher_state.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "process_environment.h"
+#include "settings.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
 #include "output_redirection.h"
+
+using namespace kvo;
+using namespace kvo::launcher;
 
 namespace {
 
@@ -101,9 +110,9 @@ TEST(Redirection, StreamIntoItsFileUntilRestored) {
     {
         kvotest::CapturedOutput output;
         RedirectedStream stream{2};
-        RedirectStream(&stream);
+        redirectStream(&stream);
         std::fputs("into the file\n", stderr);
-        RestoreStream(&stream);
+        restoreStream(&stream);
         std::fputs("back again\n", stderr);
         std::fflush(stderr);
         output.stop();
@@ -114,10 +123,10 @@ TEST(Redirection, StreamIntoItsFileUntilRestored) {
     // Without a descriptor 2 the file may be given that very descriptor: it stays open until restored.
     EXPECT_TRUE(withoutDescriptor2([&] {
         RedirectedStream stream{2};
-        RedirectStream(&stream);
+        redirectStream(&stream);
         std::fputs("no handles\n", stderr);
         std::fflush(stderr);
-        RestoreStream(&stream);
+        restoreStream(&stream);
     }));
     EXPECT_EQ("no handles\n", kvotest::readFile(log.file("kvo.demo.Redirected.stderr")));
     logOutputFlag = 0;

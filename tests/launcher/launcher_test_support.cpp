@@ -4,7 +4,16 @@
 
 #include <sstream>
 
-#include "launcher_state.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "process_environment.h"
+#include "settings.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
+
+using namespace kvo;
+using namespace kvo::launcher;
 
 namespace kvotest {
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace kvo;
+
 namespace {
 
 Properties* loaded(const std::string& text, Properties* defaults = nullptr) {
@@ -56,38 +58,36 @@ TEST_P(PropertiesSyntax, ValueOfKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PropertiesSyntax,
-    ::testing::Values(
-        SyntaxCase{"equals", "key=value", L"key", L"value"},
-        SyntaxCase{"colon", "key:value", L"key", L"value"},
-        SyntaxCase{"blank", "key value", L"key", L"value"},
-        SyntaxCase{"spacedEquals", "key = value", L"key", L"value"},
-        SyntaxCase{"secondEqualsKept", "key = = x", L"key", L"= x"},
-        SyntaxCase{"indentedComment", "  # comment\nk=v", L"#", L"<null>"},
-        SyntaxCase{"bangComment", "! k=v\nk=w", L"k", L"w"},
-        SyntaxCase{"hashInValue", "key=#value", L"key", L"#value"},
-        SyntaxCase{"keyAlone", "key\nother=1", L"key", L""},
-        SyntaxCase{"keyEqualsNothing", "key =\n", L"key", L""},
-        SyntaxCase{"lastLineNoNewline", "a=1\nkey", L"key", L""},
-        SyntaxCase{"emptyKey", "=x", L"", L"x"},
-        SyntaxCase{"emptyKeyColon", ":y", L"", L"y"},
-        SyntaxCase{"backslashes", "path=C:\\\\temp\\\\file", L"path", L"C:\\temp\\file"},
-        SyntaxCase{"unicodeEscapes", "a=\\u0041\\u00e9", L"a", L"A\u00e9"},
-        SyntaxCase{"unicodeUpper", "a=\\u00E9", L"a", L"\u00e9"},
-        SyntaxCase{"manyUs", "a=\\uuuu0041", L"a", L"A"},
-        SyntaxCase{"continuation", "a=one \\\n   two", L"a", L"one two"},
-        SyntaxCase{"continuationCRLF", "a=one \\\r\n\ttwo", L"a", L"one two"},
-        SyntaxCase{"backslashCROther", "a=x\\\ry", L"a", L"xy"},
-        SyntaxCase{"controlEscapes", "a=\\t\\n\\r", L"a", L"\t\n\r"},
-        SyntaxCase{"otherEscapes", "a=\\=\\#\\ \\:", L"a", L"=# :"},
-        SyntaxCase{"trailingSpacesKept", "a=x  ", L"a", L"x  "},
-        SyntaxCase{"crlfLines", "a=1\r\nb=2\r\n", L"b", L"2"},
-        SyntaxCase{"latin1Byte", "a=\xe9", L"a", L"\u00e9"},
-        SyntaxCase{"keyIsCaseSensitive", "Key=1", L"key", L"<null>"},
-        SyntaxCase{"backslashInKeyIsPlain", "a\\b=1", L"a\\b", L"1"},
-        SyntaxCase{"shortUnicodeEscape", "a=\\u41z", L"a", L"Az"},
-        SyntaxCase{"unicodeEscapeAtEnd", "a=\\u4", L"a", L"\u0004"},
-        SyntaxCase{"backslashLastByte", "a=x\\", L"a", L"x"},
-        SyntaxCase{"commentNotContinued", "# c \\\nb=2", L"b", L"2"}),
+    ::testing::Values(SyntaxCase{"equals", "key=value", L"key", L"value"},
+                      SyntaxCase{"colon", "key:value", L"key", L"value"},
+                      SyntaxCase{"blank", "key value", L"key", L"value"},
+                      SyntaxCase{"spacedEquals", "key = value", L"key", L"value"},
+                      SyntaxCase{"secondEqualsKept", "key = = x", L"key", L"= x"},
+                      SyntaxCase{"indentedComment", "  # comment\nk=v", L"#", L"<null>"},
+                      SyntaxCase{"bangComment", "! k=v\nk=w", L"k", L"w"},
+                      SyntaxCase{"hashInValue", "key=#value", L"key", L"#value"},
+                      SyntaxCase{"keyAlone", "key\nother=1", L"key", L""},
+                      SyntaxCase{"keyEqualsNothing", "key =\n", L"key", L""},
+                      SyntaxCase{"lastLineNoNewline", "a=1\nkey", L"key", L""},
+                      SyntaxCase{"emptyKey", "=x", L"", L"x"}, SyntaxCase{"emptyKeyColon", ":y", L"", L"y"},
+                      SyntaxCase{"backslashes", "path=C:\\\\temp\\\\file", L"path", L"C:\\temp\\file"},
+                      SyntaxCase{"unicodeEscapes", "a=\\u0041\\u00e9", L"a", L"A\u00e9"},
+                      SyntaxCase{"unicodeUpper", "a=\\u00E9", L"a", L"\u00e9"},
+                      SyntaxCase{"manyUs", "a=\\uuuu0041", L"a", L"A"},
+                      SyntaxCase{"continuation", "a=one \\\n   two", L"a", L"one two"},
+                      SyntaxCase{"continuationCRLF", "a=one \\\r\n\ttwo", L"a", L"one two"},
+                      SyntaxCase{"backslashCROther", "a=x\\\ry", L"a", L"xy"},
+                      SyntaxCase{"controlEscapes", "a=\\t\\n\\r", L"a", L"\t\n\r"},
+                      SyntaxCase{"otherEscapes", "a=\\=\\#\\ \\:", L"a", L"=# :"},
+                      SyntaxCase{"trailingSpacesKept", "a=x  ", L"a", L"x  "},
+                      SyntaxCase{"crlfLines", "a=1\r\nb=2\r\n", L"b", L"2"},
+                      SyntaxCase{"latin1Byte", "a=\xe9", L"a", L"\u00e9"},
+                      SyntaxCase{"keyIsCaseSensitive", "Key=1", L"key", L"<null>"},
+                      SyntaxCase{"backslashInKeyIsPlain", "a\\b=1", L"a\\b", L"1"},
+                      SyntaxCase{"shortUnicodeEscape", "a=\\u41z", L"a", L"Az"},
+                      SyntaxCase{"unicodeEscapeAtEnd", "a=\\u4", L"a", L"\u0004"},
+                      SyntaxCase{"backslashLastByte", "a=x\\", L"a", L"x"},
+                      SyntaxCase{"commentNotContinued", "# c \\\nb=2", L"b", L"2"}),
     [](const ::testing::TestParamInfo<SyntaxCase>& info) { return std::string(info.param.name); });
 
 TEST(Properties, EmptyAndCommentOnlyInputs) {
@@ -172,7 +172,8 @@ TEST(Properties, SaveThenLoadRoundTrip) {
     std::unique_ptr<Properties> copy(loaded(text));
     EXPECT_EQ(copy->size(), original.size());
     for (const auto& e : entries)
-        EXPECT_EQ(value(*copy, e.first.c_str()), e.second) << "key " << std::string(e.first.begin(), e.first.end());
+        EXPECT_EQ(value(*copy, e.first.c_str()), e.second)
+            << "key " << std::string(e.first.begin(), e.first.end());
 }
 
 TEST(Properties, SaveIntoShortBufferStopsStoring) {
@@ -203,9 +204,11 @@ TEST(PropertiesList, BufferFormsAndLengths) {
     const std::wstring long41(41, L'x');
     p.setProperty(L"key", long41.c_str());
 
-    const std::wstring expected = L"-- listing properties --\n"
-                                  L"a=short\n"
-                                  L"key=" + std::wstring(40, L'x') + L"...\n";
+    const std::wstring expected =
+        L"-- listing properties --\n"
+        L"a=short\n"
+        L"key=" +
+        std::wstring(40, L'x') + L"...\n";
     // Header 25, "a=short\n" 1+5+2, the long line counted as key + 46.
     const int needed = 25 + 8 + 3 + 46;
 

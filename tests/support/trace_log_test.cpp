@@ -13,6 +13,8 @@
 
 #include "capture_output.h"
 
+using namespace kvo;
+
 using kvotest::CapturedOutput;
 using kvotest::readFile;
 using kvotest::ScratchDir;
@@ -70,11 +72,14 @@ TEST(TraceLog, LineFormatAndTags) {
         trace.traceInfoHigh("ih");
     }
     const auto lines = linesOf(readFile(log));
-    const std::vector<std::string> expected = {
-        "> GetProperty: key = \"jvm.heap.maximum\", default = 64",
-        "< GetProperty: return ( 64 )",
-        "! main: unable to start thread; rc = X'57'",
-        "- plain", "> eh", "< xh", "! rh", "- ih"};
+    const std::vector<std::string> expected = {"> GetProperty: key = \"jvm.heap.maximum\", default = 64",
+                                               "< GetProperty: return ( 64 )",
+                                               "! main: unable to start thread; rc = X'57'",
+                                               "- plain",
+                                               "> eh",
+                                               "< xh",
+                                               "! rh",
+                                               "- ih"};
     ASSERT_EQ(lines.size(), expected.size());
     for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(bodyOf(lines[i]), expected[i]);
@@ -119,7 +124,10 @@ TEST(TraceLog, TruncateEmptiesAndAppendKeeps) {
     ScratchDir dir;
     const std::string log = dir.file("keep.log");
     kvotest::writeFile(log, "old line\n");
-    { RAS trace(log.c_str(), 1, 0, 0); trace.traceInfo("new"); }
+    {
+        RAS trace(log.c_str(), 1, 0, 0);
+        trace.traceInfo("new");
+    }
     auto lines = linesOf(readFile(log));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "old line");
@@ -191,8 +199,8 @@ TEST(TraceLog, RidoviSwitch) {
         int debugArg;
         int expectDebug, expectHigh;
     } cases[] = {
-        {nullptr, 0, 0, 0},  {"debug", 0, 1, 0}, {"DEBUG", 0, 1, 0}, {"High", 0, 1, 1},
-        {"yes", 0, 0, 0},    {"HIGH", 1, 1, 0},  {"", 0, 0, 0},
+        {nullptr, 0, 0, 0}, {"debug", 0, 1, 0}, {"DEBUG", 0, 1, 0}, {"High", 0, 1, 1},
+        {"yes", 0, 0, 0},   {"HIGH", 1, 1, 0},  {"", 0, 0, 0},
     };
     for (const Case& c : cases) {
         RidoviValue env(c.value);
@@ -226,8 +234,8 @@ TEST(TraceLog, DumpRows) {
     EXPECT_EQ(bodyOf(lines[1]), "-   no data");
     EXPECT_EQ(bodyOf(lines[2]), "- block:");
     EXPECT_EQ(bodyOf(lines[3]), "-   00000000  410900FF45464748494A4B4C4D4E4F50  A...EFGHIJKLMNOP");
-    EXPECT_EQ(bodyOf(lines[4]), "-   00000010  51525354" + std::string(24, ' ') + "  QRST" +
-                                    std::string(12, ' '));
+    EXPECT_EQ(bodyOf(lines[4]),
+              "-   00000010  51525354" + std::string(24, ' ') + "  QRST" + std::string(12, ' '));
 }
 
 TEST(TraceLog, DumpIsNotInterleavedWithOtherThreads) {

@@ -112,7 +112,7 @@ TEST(LocalCodePage, CharacterExports) {
         EXPECT_EQ(used, 0);
         char bytes[3] = {'x', 'x', 'x'};
         const int written = NFConvertUnicodeCharToLocal(unit, bytes, '*', &used);
-        EXPECT_EQ(written, consumed) << std::hex << unit;
+        EXPECT_EQ(written, consumed) << std::hex << static_cast<int>(unit);
         EXPECT_EQ(std::string(bytes, written), std::string(p, consumed));
         EXPECT_EQ(bytes[written], 'x') << "no terminator";
         p += consumed;
@@ -145,15 +145,15 @@ TEST(LocalCodePage, NoBestFitMapping) {
         int used = -1;
         const std::string local = toLocal(text, &used);
         if (used) {
-            EXPECT_EQ(local, "*") << std::hex << unit;
+            EXPECT_EQ(local, "*") << std::hex << static_cast<int>(unit);
         } else {
             EXPECT_EQ(toUnicode(local), std::wstring(text))
-                << std::hex << unit << " became a different character";
+                << std::hex << static_cast<int>(unit) << " became a different character";
         }
         char bytes[2];
         const int n = NFConvertUnicodeCharToLocal(unit, bytes, '*', &used);
         if (used) {
-            EXPECT_EQ(std::string(bytes, n), "*") << std::hex << unit;
+            EXPECT_EQ(std::string(bytes, n), "*") << std::hex << static_cast<int>(unit);
         }
     }
 }

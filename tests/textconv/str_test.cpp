@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+using namespace kvo;
+
 namespace {
 
 TEST(Str, ConstructionAndAccess) {

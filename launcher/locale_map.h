@@ -1,6 +1,0 @@
-// Java user.language and user.region for a Windows language identifier. Platform-free.
-#pragma once
-
-// primary language = languageId & 0x3FF, sub-language = languageId >> 10. Sets both out-parameters
-// to constant strings; languages without an entry give "en" / "US".
-void LocaleForLanguageId(unsigned short languageId, const char** language, const char** region);

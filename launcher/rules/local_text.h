@@ -1,0 +1,30 @@
+// Byte-level helpers for narrow text in the local code page, which may be a double-byte code page:
+// a lead byte is followed by a trail byte that can look like an ASCII letter or a backslash, so
+// scans step over whole characters. Platform-free: callers pass the code page's lead-byte test
+// (IsDBCSLeadByte on Windows); null means a single-byte code page.
+#pragma once
+
+#include <cstddef>
+
+namespace kvo::launcher {
+
+using LeadBytePredicate = bool (*)(unsigned char byte);
+
+// Compares two strings ignoring the case of ASCII letters (bytes of double-byte characters compare
+// exactly).
+bool equalsIgnoreCase(const char* a, const char* b, LeadBytePredicate isLeadByte);
+
+// True when text ends with suffix ignoring case, and the suffix starts on a character boundary.
+bool endsWithIgnoreCase(const char* text, const char* suffix, LeadBytePredicate isLeadByte);
+
+// True when text begins with prefix, ignoring the case of ASCII letters (prefix is plain ASCII).
+bool startsWithAsciiIgnoreCase(const char* text, const char* prefix);
+
+// Last backslash that is a character of its own (not the trail byte of a double-byte character),
+// or null.
+char* findLastBackslash(char* text, LeadBytePredicate isLeadByte);
+
+// Turns every "/" into "\\" in place ("/" is never a trail byte). Accepts null.
+void replaceSlashes(char* text);
+
+}  // namespace kvo::launcher

@@ -1,0 +1,200 @@
+// The worker thread: loads the product runtime's JVM library, creates the JVM, runs the main class
+// and reports the outcome to the main thread as the code of a WM_QUIT message.
+#include <process.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "jvm_options.h"
+#include "classpath.h"
+#include "java_arguments.h"
+#include "state.h"
+#include "launcher_threads.h"
+#include "launcher_trace.h"
+
+namespace kvo::launcher {
+
+namespace {
+
+constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitNoLibrary = -6,
+    kExitNoEntryPoint = -7,
+    kExitNoMemory = -8,
+    kExitCreateFailed = -9,
+    kExitNoClass = -10,
+    kExitNoMain = -11,
+    kExitMainThrew = -12,
+};
+
+using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
+
+// The four strings of the class path assembly, freed at the end of the thread.
+struct ClassPaths {
+    char* bootClasspath = nullptr;
+    char* classpath = nullptr;
+    char* libraryPath = nullptr;
+    char* protocolHandler = nullptr;
+    ~ClassPaths() {
+        std::free(bootClasspath);
+        std::free(classpath);
+        std::free(libraryPath);
+        std::free(protocolHandler);
+    }
+};
+
+bool buildClassPaths(ClassPaths* paths) {
+    if ((paths->bootClasspath = BuildBootClasspath()) == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate boot classpath");
+        return false;
+    }
+    if ((paths->classpath = BuildClasspath()) == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate classpath");
+        return false;
+    }
+    if ((paths->libraryPath = BuildLibraryPath()) == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate library path");
+        return false;
+    }
+    if ((paths->protocolHandler = BuildProtocolHandler()) == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate protocol handler");
+        return false;
+    }
+    return true;
+}
+
+// Finds the main class and calls its main with the Java arguments; returns the exit code.
+int runMainClass(JNIEnv* env) {
+    char descriptor[kPathBufferSize];
+    std::snprintf(descriptor, sizeof descriptor, "%s", mainClassName ? mainClassName : "");
+    for (char* c = descriptor; *c != '\0'; ++c)
+        if (*c == '.')
+            *c = '/';
+    KVO_TRACE(traceInfo, "JavaThread: class descriptor = \"%s\"", descriptor);
+
+    jclass mainClass = env->FindClass(descriptor);
+    if (mainClass == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: unable to find class \"%s\"", descriptor);
+        if (env->ExceptionCheck())
+            DumpException(env);
+        return kExitNoClass;
+    }
+    jmethodID mainMethod = env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V");
+    if (mainMethod == nullptr) {
+        KVO_TRACE(traceError,
+                  "JavaThread: unable to find static method main([Ljava/lang/String;)V in class \"%s\"",
+                  descriptor);
+        if (env->ExceptionCheck())
+            DumpException(env);
+        return kExitNoMain;
+    }
+    int count = launcherArgc - firstJavaArgument;
+    if (count < 0)
+        count = 0;
+    jobjectArray arguments = NewStringArray(
+        env, count, launcherArgv + (launcherArgc > firstJavaArgument ? firstJavaArgument : launcherArgc));
+    if (arguments == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: unable to allocate string array");
+        return kExitNoMemory;
+    }
+    KVO_TRACE(traceEntry, "%s: main", mainClassName);
+    const UINT previousMode = SetErrorMode(kQuietErrorMode);
+    env->CallStaticVoidMethod(mainClass, mainMethod, arguments);
+    SetErrorMode(previousMode);
+    KVO_TRACE(traceExit, "%s: main", mainClassName);
+    if (env->ExceptionCheck()) {
+        KVO_TRACE(traceError,
+                  "JavaThread: exception calling static method main([Ljava/lang/String;)V in class \"%s\"",
+                  descriptor);
+        DumpException(env);
+        return kExitMainThrew;
+    }
+    return kExitOk;
+}
+
+// Creates the JVM, runs the class and destroys the JVM; returns the exit code.
+int runJvm(CreateJavaVMFunction createJavaVM) {
+    ClassPaths paths;
+    if (!buildClassPaths(&paths))
+        return kExitNoMemory;
+
+    JvmOptionList options;
+    const JvmPaths jvmPaths{paths.bootClasspath, paths.classpath, paths.libraryPath, paths.protocolHandler};
+    int exitCode = kExitOk;
+    if (!buildJvmOptions(&options, jvmPaths)) {
+        KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate jvm options");
+        exitCode = kExitNoMemory;
+    } else {
+        JavaVMInitArgs initArgs;
+        initArgs.version = JNI_VERSION_1_2;
+        initArgs.nOptions = options.count;
+        initArgs.options = options.options;
+        initArgs.ignoreUnrecognized = JNI_TRUE;
+        JavaVM* vm = nullptr;
+        JNIEnv* env = nullptr;
+        const jint rc = createJavaVM(&vm, reinterpret_cast<void**>(&env), &initArgs);
+        if (rc != 0 || vm == nullptr || env == nullptr) {
+            KVO_TRACE(traceError, "JavaThread: unable to create jvm; rc = X'%lX'",
+                      static_cast<unsigned long>(rc));
+            exitCode = kExitCreateFailed;
+        } else {
+            jvm = vm;
+            exitCode = runMainClass(env);
+            const jint destroyed = vm->DestroyJavaVM();
+            jvm = nullptr;
+            if (destroyed != 0)
+                KVO_TRACE(traceInfo, "JavaThread: unable to destroy jvm; rc = X'%lX'",
+                          static_cast<unsigned long>(destroyed));
+        }
+    }
+    freeJvmOptions(&options);
+    return exitCode;
+}
+
+int loadAndRun() {
+    char libraryPath[kPathBufferSize];
+    std::snprintf(libraryPath, sizeof libraryPath, "%sbin\\classic\\jvm.dll", jreDirectory);
+    KVO_TRACE(traceInfo, "JavaThread: jvm library file name = \"%s\"", libraryPath);
+
+    const UINT previousMode = SetErrorMode(kQuietErrorMode);
+    HMODULE library = LoadLibraryA(libraryPath);
+    const DWORD loadError = GetLastError();
+    SetErrorMode(previousMode);
+    if (library == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: unable to load library \"%s\"; rc = X'%lX'", libraryPath,
+                  static_cast<unsigned long>(loadError));
+        return kExitNoLibrary;
+    }
+
+    int exitCode;
+    auto createJavaVM = reinterpret_cast<CreateJavaVMFunction>(
+        reinterpret_cast<void*>(GetProcAddress(library, "JNI_CreateJavaVM")));
+    if (createJavaVM == nullptr) {
+        KVO_TRACE(traceError, "JavaThread: unable to get address of \"%s\" in library \"%s\"; rc = X'%lX'",
+                  "JNI_CreateJavaVM", libraryPath, static_cast<unsigned long>(GetLastError()));
+        exitCode = kExitNoEntryPoint;
+    } else {
+        exitCode = runJvm(createJavaVM);
+    }
+    if (!FreeLibrary(library))
+        KVO_TRACE(traceInfo, "JavaThread: unable to free library \"%s\"; rc = X'%lX'", libraryPath,
+                  static_cast<unsigned long>(GetLastError()));
+    return exitCode;
+}
+
+}  // namespace
+
+void __cdecl JavaThread(void*) {
+    KVO_TRACE(traceEntry, "JavaThread");
+    const int exitCode = loadAndRun();
+    KVO_TRACE(traceInfo, "JavaThread: post quit message to main thread; exitCode = X'%lX'",
+              static_cast<unsigned long>(exitCode));
+    KVO_TRACE(traceExit, "JavaThread");
+    PostThreadMessageA(static_cast<DWORD>(mainThreadId), WM_QUIT,
+                       static_cast<WPARAM>(static_cast<INT_PTR>(exitCode)), 0);
+    _endthread();
+}
+
+}  // namespace kvo::launcher

@@ -1,0 +1,83 @@
+#include "output_redirection.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "state.h"
+#include "launcher_trace.h"
+
+namespace kvo::launcher {
+
+namespace {
+
+const char* streamName(const RedirectedStream& stream) {
+    return stream.descriptor == 1 ? "stdout" : "stderr";
+}
+
+FILE* streamFile(const RedirectedStream& stream) {
+    return stream.descriptor == 1 ? stdout : stderr;
+}
+
+}  // namespace
+
+void redirectStream(RedirectedStream* stream) {
+    const char* name = streamName(*stream);
+    char fileName[kPathBufferSize];
+    if (logOutputFlag)
+        std::snprintf(fileName, sizeof fileName, "%s%s.%s", logDirectory, programName ? programName : "",
+                      name);
+    else
+        std::snprintf(fileName, sizeof fileName, "nul");
+    KVO_TRACE(traceInfo, "main: %s file name = \"%s\"", name, fileName);
+
+    // The descriptor is saved before the file is opened: were it not open, the file could be given it.
+    std::fflush(streamFile(*stream));
+    const int saved = _dup(stream->descriptor);
+    const int saveError = errno;
+    FILE* file = std::fopen(fileName, "w+b");
+    if (file == nullptr) {
+        KVO_TRACE(traceInfo, "main: unable to open file \"%s\"; rc = X'%X'", fileName,
+                  static_cast<unsigned>(errno));
+        if (saved != -1)
+            _close(saved);
+        return;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    stream->saved = saved;
+    if (saved == -1)
+        KVO_TRACE(traceInfo, "main: unable to save %s; rc = X'%X'", name, static_cast<unsigned>(saveError));
+    // A windowed program started without standard handles has nothing to save: its output still
+    // belongs in the file, which may have been given the descriptor itself.
+    if (_fileno(file) == stream->descriptor) {
+        stream->reassigned = true;
+        stream->file = file;
+        return;
+    }
+    if (_dup2(_fileno(file), stream->descriptor) != 0)
+        KVO_TRACE(traceInfo, "main: unable to reassign %s; rc = X'%X'", name, static_cast<unsigned>(errno));
+    else
+        stream->reassigned = true;
+    std::fclose(file);
+}
+
+void restoreStream(RedirectedStream* stream) {
+    std::fflush(streamFile(*stream));
+    if (stream->saved != -1) {
+        if (_dup2(stream->saved, stream->descriptor) != 0)
+            KVO_TRACE(traceInfo, "main: unable to restore %s; rc = X'%X'", streamName(*stream),
+                      static_cast<unsigned>(errno));
+        _close(stream->saved);
+        stream->saved = -1;
+    } else if (stream->file != nullptr) {
+        std::fclose(stream->file);
+    } else if (stream->reassigned) {
+        _close(stream->descriptor);
+    }
+    stream->file = nullptr;
+    stream->reassigned = false;
+}
+
+}  // namespace kvo::launcher

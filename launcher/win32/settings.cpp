@@ -1,0 +1,128 @@
+// Launcher settings: the product's registry key and the directory layout derived from it, and the
+// number and yes/no lookups in the launcher properties.
+#include <windows.h>
+
+#include <cstdio>
+#include <initializer_list>
+
+#include "bounded_path.h"
+#include "settings.h"
+#include "state.h"
+#include "variant.h"
+#include "launcher_trace.h"
+#include "local_code_page.h"
+#include "property_values.h"
+
+namespace kvo::launcher {
+
+namespace {
+
+// Reads a string value into a 260-byte buffer. The buffer is empty unless the read succeeds, and
+// always terminated, also when the stored value lacks a terminator or fills the whole buffer.
+void readDirectory(HKEY key, const char* name, char* buffer) {
+    buffer[0] = 0;
+    DWORD size = kPathBufferSize;
+    LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    if (rc != ERROR_SUCCESS) {
+        buffer[0] = 0;
+        return;
+    }
+    buffer[size < static_cast<DWORD>(kPathBufferSize) ? size : kMaxPathLength] = 0;
+}
+
+// A flag changes only when its value is read successfully: 1 when non-zero.
+void readFlag(HKEY key, const char* name, int* flag) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
+        ERROR_SUCCESS)
+        *flag = value != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+void LoadSettings() {
+    char* const directories[] = {rootDirectory,     binDirectory,      dataDirectory,
+                                 databaseDirectory, jniDirectory,      jreDirectory,
+                                 logDirectory,      proddataDirectory, tempdataDirectory};
+    for (char* directory : directories)
+        directory[0] = 0;
+    logOutputFlag = noClassGCFlag = jitFlag = smpOkFlag = 0;
+
+    HKEY key = nullptr;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
+    if (rc != ERROR_SUCCESS) {
+        std::fprintf(stderr, "LoadSettings: unable to open registry key \"%s\"; rc = X'%lX'\n", kSettingsKey,
+                     static_cast<unsigned long>(rc));
+    } else {
+        readDirectory(key, "Root", rootDirectory);
+        readDirectory(key, "Data", dataDirectory);
+        readDirectory(key, "JreDir", jreDirectory);
+        readDirectory(key, "LogDir", logDirectory);
+        if (currentVariant().readsLogOutput)
+            readFlag(key, "LogOutput", &logOutputFlag);
+        readFlag(key, "NoClassGC", &noClassGCFlag);
+        readFlag(key, "JIT", &jitFlag);
+        readFlag(key, "SMP_OK", &smpOkFlag);
+        rc = RegCloseKey(key);
+        if (rc != ERROR_SUCCESS)
+            std::fprintf(stderr, "LoadSettings: unable to close registry key \"%s\"; rc = X'%lX'\n",
+                         kSettingsKey, static_cast<unsigned long>(rc));
+    }
+
+    // File names are appended to these directly: make sure a stored directory ends with a backslash.
+    for (char* directory : {rootDirectory, dataDirectory, jreDirectory, logDirectory})
+        ensureTrailingBackslash(directory, isLocalLeadByte);
+
+    if (rootDirectory[0] == 0) {
+        char programPath[kPathBufferSize + 1] = {};
+        DWORD length = GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
+        programPath[length < static_cast<DWORD>(kPathBufferSize) ? length : kMaxPathLength] = 0;
+        rootFromProgramPath(rootDirectory, programPath, isLocalLeadByte);
+    }
+
+    defaultDirectory(binDirectory, rootDirectory, "bin\\");
+    defaultDirectory(dataDirectory, rootDirectory, "data\\");
+    defaultDirectory(databaseDirectory, rootDirectory, "database\\");
+    defaultDirectory(jreDirectory, rootDirectory, "jre\\");
+    defaultDirectory(jniDirectory, rootDirectory, "jni\\");
+    defaultDirectory(logDirectory, rootDirectory, "log\\");
+    defaultDirectory(proddataDirectory, rootDirectory, "proddata\\");
+    defaultDirectory(tempdataDirectory, rootDirectory, "tempdata\\");
+}
+
+unsigned long GetProperty(const wchar_t* key, unsigned long defaultValue) {
+    KVO_TRACE(traceEntry, "GetProperty: key = \"%S\", default = %lu", key, defaultValue);
+    unsigned long result = defaultValue;
+    const wchar_t* value = launcherProperties.getProperty(key);
+    if (value == nullptr) {
+        KVO_TRACE(traceInfo, "GetProperty: key \"%S\" not found", key);
+    } else {
+        KVO_TRACE(traceInfo, "GetProperty: %S = \"%S\"", key, value);
+        unsigned long number = 0;
+        if (parseUnsigned32(value, &number))
+            result = number;
+        else
+            KVO_TRACE(traceInfo, "GetProperty: unable to convert \"%S\"", value);
+    }
+    KVO_TRACE(traceExit, "GetProperty: return ( %lu )", result);
+    return result;
+}
+
+int GetBooleanProperty(const wchar_t* key, int defaultValue) {
+    KVO_TRACE(traceEntry, "GetBooleanProperty: key = \"%S\", default = %s", key,
+              defaultValue ? "TRUE" : "FALSE");
+    int result = defaultValue ? 1 : 0;
+    const wchar_t* value = launcherProperties.getProperty(key);
+    if (value == nullptr) {
+        KVO_TRACE(traceInfo, "GetBooleanProperty: key \"%S\" not found", key);
+    } else {
+        KVO_TRACE(traceInfo, "GetBooleanProperty: %S = \"%S\"", key, value);
+        if (parseBooleanText(value) == 1)
+            result = 1;
+    }
+    KVO_TRACE(traceExit, "GetBooleanProperty: return ( %s )", result ? "TRUE" : "FALSE");
+    return result;
+}
+
+}  // namespace kvo::launcher

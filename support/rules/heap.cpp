@@ -1,0 +1,9 @@
+#include "heap.h"
+
+#include <cstdlib>
+
+namespace kvo {
+
+HeapCalls heap = {std::malloc, std::free};
+
+}  // namespace kvo
