@@ -85,8 +85,10 @@ Launch::Launch(const std::string& program, const std::vector<std::string>& argum
                const std::vector<std::string>& environment, StandardHandles handles)
     : io_("kvoio") {
     std::string commandLine = quoted(program);
-    for (const std::string& argument : arguments)
-        commandLine += " " + quoted(argument);
+    for (const std::string& argument : arguments) {
+        commandLine += ' ';
+        commandLine += quoted(argument);
+    }
 
     // The child inherits this process's environment with the additions.
     std::vector<std::pair<std::string, std::string>> previous;

@@ -49,7 +49,8 @@ public:
         si.hStdOutput = write;
         si.hStdError = write;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        std::string command = "\"" + exeDir() + "cp_probe.exe\" " + args;
+        std::string command = "\"";
+        command += exeDir() + "cp_probe.exe\" " + args;
         started_ =
             CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_);
         CloseHandle(write);
