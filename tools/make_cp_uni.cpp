@@ -2,12 +2,25 @@
 // from the code-page definitions that the build machine's C library publishes through iconv(3).
 //
 //   make_cp_uni OUTDIR        write every file of the table below into OUTDIR
-//   make_cp_uni --list        print which published definition each number is made from
+//   make_cp_uni --list        print which published definition each number is made from, and what
+//                             each file adds to it, leaves out of it or keeps one way, and why
+//
+// A table answers as the system's own conversion of the same code page does (MultiByteToWideChar with
+// MB_ERR_INVALID_CHARS, WideCharToMultiByte with WC_NO_BEST_FIT_CHARS), because a local conversion
+// takes the table or the system only by whether the file is installed. Two rules bring the published
+// definitions there:
+// - Where Windows defines more of a code page than the published definition (control bytes, the
+//   user-defined areas), the table takes the Windows mapping, both ways (kWindowsAdditions).
+// - A non-ASCII character never converts to the code of an ASCII character: every one-way mapping
+//   into such a code is left out, so that the character converts to the default character. A yen sign
+//   that became 0x5C would be a path separator in a Windows "A" call. One-way mappings into the codes
+//   of non-ASCII characters (a double-byte variant of the same character) stay.
 //
 // Every file is checked before it is kept: it must be at most 262,144 bytes (the shared section the
-// library loads it into), the library's own reader must accept it, and every code that the source
-// defines must map both ways as the source says, while every code it leaves undefined must have no
-// mapping. A failed check ends the tool with status 1 and leaves no file behind.
+// library loads it into), the library's own reader must accept it, every code that the source defines
+// after those rules must map both ways as it says, every code it leaves undefined must have no
+// mapping, every ASCII character must map to a single byte and back, and no other unit may map to
+// such a byte. A failed check ends the tool with status 1 and leaves no file behind.
 //
 // Host tool: built with the machine's own compiler from this one file (plus the library's header-only
 // image reader), never cross-compiled.
@@ -16,8 +29,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iconv.h>
-#include <map>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cp_image.h"
@@ -38,7 +52,7 @@ const CodePageSource kSources[] = {
     {37, "IBM037", "EBCDIC code page 37 (US/Canada), as IBM037"},
     {819, "ISO-8859-1", "ISO 8859-1 (IBM code page 819)"},
     {850, "IBM850", "the multilingual Latin-1 DOS code page, as IBM850"},
-    {1252, "CP1252", "the Windows Latin-1 code page, as CP1252 (0x81, 0x8D, 0x8F, 0x90, 0x9D undefined)"},
+    {1252, "CP1252", "the Windows Latin-1 code page, as CP1252"},
     {942, "CP932",
      "vendor variant (IBM Japanese PC, Shift-JIS based); closest published definition: Windows-31J (CP932), "
      "the Shift-JIS set of systems whose ANSI code page is 932, with 0x5C and 0x7E as in ASCII"},
@@ -136,6 +150,165 @@ bool readSource(const CodePageSource& source, SourceMapping* m) {
             m->fromUnicode[u] = static_cast<uint16_t>((static_cast<unsigned char>(out[0]) << 8) |
                                                       static_cast<unsigned char>(out[1]));
     }
+    return true;
+}
+
+// --- What the tables change in the published definitions --------------------------------------
+
+// A code (a byte, or lead byte * 256 + trail byte) and its unit, mapped both ways.
+struct CodeUnit {
+    uint16_t code;
+    uint16_t unit;
+};
+
+// The pairs of the lead bytes firstLead..lastLead whose trail bytes lie in the given ranges, lead by
+// lead and trail by trail, as consecutive units from firstUnit.
+void addUserDefinedArea(unsigned firstLead, unsigned lastLead,
+                        std::initializer_list<std::pair<unsigned, unsigned>> trails, uint16_t firstUnit,
+                        std::vector<CodeUnit>* out) {
+    uint16_t unit = firstUnit;
+    for (unsigned lead = firstLead; lead <= lastLead; ++lead) {
+        for (const auto& range : trails) {
+            for (unsigned trail = range.first; trail <= range.second; ++trail)
+                out->push_back({static_cast<uint16_t>((lead << 8) | trail), unit++});
+        }
+    }
+}
+
+std::vector<CodeUnit> controls1252() {
+    return {{0x81, 0x0081}, {0x8D, 0x008D}, {0x8F, 0x008F}, {0x90, 0x0090}, {0x9D, 0x009D}};
+}
+
+std::vector<CodeUnit> control80() {
+    return {{0x80, 0x0080}};
+}
+
+std::vector<CodeUnit> userDefined949() {
+    std::vector<CodeUnit> out;
+    addUserDefinedArea(0xC9, 0xC9, {{0xA1, 0xFE}}, 0xE000, &out);
+    addUserDefinedArea(0xFE, 0xFE, {{0xA1, 0xFE}}, 0xE05E, &out);
+    return out;
+}
+
+std::vector<CodeUnit> userDefined950() {
+    std::vector<CodeUnit> out;
+    addUserDefinedArea(0xFA, 0xFE, {{0x40, 0x7E}, {0xA1, 0xFE}}, 0xE000, &out);
+    addUserDefinedArea(0x8E, 0xA0, {{0x40, 0x7E}, {0xA1, 0xFE}}, 0xE311, &out);
+    addUserDefinedArea(0x81, 0x8D, {{0x40, 0x7E}, {0xA1, 0xFE}}, 0xEEB8, &out);
+    return out;
+}
+
+std::vector<CodeUnit> boxDrawing950() {
+    return {{0xF9F9, 0x2550}, {0xF9E9, 0x255E}, {0xF9EB, 0x2561}, {0xF9EA, 0x256A}};
+}
+
+struct WindowsAddition {
+    unsigned number;
+    const char* what;
+    std::vector<CodeUnit> (*entries)();
+};
+
+// Where Windows defines more than the published definition. Single bytes that Windows gives a
+// private-use unit but refuses under MB_ERR_INVALID_CHARS (0xA0 and 0xFD-0xFF under 932, 0xFF under
+// 949 and 950) are no round trip even there and stay undefined.
+const WindowsAddition kWindowsAdditions[] = {
+    {1252,
+     "the bytes 81, 8D, 8F, 90, 9D as the C1 controls U+0081, U+008D, U+008F, U+0090, U+009D, as "
+     "Windows code page 1252 maps them (so that every byte of an ANSI file name converts back exactly)",
+     controls1252},
+    {942, "the byte 80 as the C1 control U+0080, as Windows code page 932 maps it", control80},
+    {949, "the byte 80 as the C1 control U+0080, as Windows code page 949 maps it", control80},
+    {949, "the user-defined area C9A1-C9FE, FEA1-FEFE as U+E000-U+E0BB, as Windows code page 949 maps it",
+     userDefined949},
+    {950, "the byte 80 as the C1 control U+0080, as Windows code page 950 maps it", control80},
+    {950,
+     "the user-defined areas FA40-FEFE, 8E40-A0FE, 8140-8DFE (trail bytes 40-7E, A1-FE) as U+E000-U+F6B0, "
+     "as Windows code page 950 maps them",
+     userDefined950},
+    {950,
+     "F9F9, F9E9, F9EB, F9EA as the codes of U+2550, U+255E, U+2561, U+256A, which Windows code page 950 "
+     "gives them (A2A4, A2A5, A2A7, A2A6 still map to the same units)",
+     boxDrawing950},
+};
+
+std::string hex(const char* format, unsigned v) {
+    char text[16];
+    std::snprintf(text, sizeof(text), format, v);
+    return text;
+}
+
+std::string codeText(uint16_t code) {
+    return hex(code < 0x100 ? "%02X" : "%04X", code);
+}
+
+// Applies the additions of one table. An entry may not change what the source defines otherwise: the
+// code must be undefined or already the unit's, the unit undefined or mapped to another code of the
+// same character, and a new lead byte must be undefined as a single byte.
+bool addWindowsMappings(const CodePageSource& source, SourceMapping* m, std::vector<std::string>* notes) {
+    for (const WindowsAddition& addition : kWindowsAdditions) {
+        if (addition.number != source.number)
+            continue;
+        const std::vector<CodeUnit> entries = addition.entries();
+        for (const CodeUnit& e : entries) {
+            const unsigned lead = e.code >> 8;
+            const uint16_t unitCode = m->fromUnicode[e.unit];
+            const bool clash = (m->toUnicode[e.code] != kNoMapping && m->toUnicode[e.code] != e.unit) ||
+                               (unitCode != kNoMapping && m->toUnicode[unitCode] != e.unit) ||
+                               (lead == 0 && m->leadByte[e.code]) ||
+                               (lead != 0 && !m->leadByte[lead] && m->toUnicode[lead] != kNoMapping);
+            if (clash) {
+                std::fprintf(stderr, "make_cp_uni: %s already maps %s or U+%04X otherwise\n",
+                             source.iconvName, codeText(e.code).c_str(), e.unit);
+                return false;
+            }
+            if (lead != 0)
+                m->leadByte[lead] = true;
+            m->toUnicode[e.code] = e.unit;
+            m->fromUnicode[e.unit] = e.code;
+        }
+        notes->push_back("added " + std::to_string(entries.size()) +
+                         (entries.size() == 1 ? " code: " : " codes: ") + addition.what);
+    }
+    return true;
+}
+
+// The single-byte codes of U+0001..U+007F: bytes below 0x80 for an ASCII-based table, the EBCDIC
+// codes of the ASCII characters for code page 37.
+std::vector<bool> asciiCodes(const SourceMapping& m) {
+    std::vector<bool> ascii(256, false);
+    for (unsigned a = 1; a < 0x80; ++a) {
+        if (m.fromUnicode[a] < 0x100)
+            ascii[m.fromUnicode[a]] = true;
+    }
+    return ascii;
+}
+
+// Leaves out every mapping of a unit from U+0080 up into the code of an ASCII character, and notes
+// the one-way mappings that stay.
+void leaveOutAsciiLookAlikes(SourceMapping* m, std::vector<std::string>* notes) {
+    const std::vector<bool> ascii = asciiCodes(*m);
+    for (unsigned u = 0x80; u < 0x10000; ++u) {
+        const uint16_t code = m->fromUnicode[u];
+        if (code == kNoMapping || m->toUnicode[code] == u)
+            continue;
+        const std::string mapping = hex("U+%04X -> ", u) + codeText(code) + " (" + codeText(code) +
+                                    hex(" is U+%04X)", m->toUnicode[code]);
+        if (code < 0x100 && ascii[code]) {
+            m->fromUnicode[u] = kNoMapping;
+            notes->push_back("left out " + mapping +
+                             ": one way into the code of an ASCII character; the unit converts to the "
+                             "default character, as the system's conversion without best fit does");
+        } else {
+            notes->push_back("kept one way " + mapping + ": into the code of a character that is not ASCII");
+        }
+    }
+}
+
+// The source with the additions and without the look-alikes; notes says what changed, for --list.
+bool makeMapping(const CodePageSource& source, SourceMapping* m, std::vector<std::string>* notes) {
+    if (!readSource(source, m) || !addWindowsMappings(source, m, notes))
+        return false;
+    leaveOutAsciiLookAlikes(m, notes);
     return true;
 }
 
@@ -309,6 +482,27 @@ bool checkImage(const CodePageSource& source, const SourceMapping& m,
                              got, m.fromUnicode[u]);
         }
     }
+    // On the image itself: each ASCII character is one byte that converts back to it, and no other
+    // unit converts to one of those bytes.
+    bool ascii[256] = {};
+    for (unsigned a = 1; a < 0x80; ++a) {
+        const uint16_t code = kvo::textconv::cpUnicodeToCp(records, static_cast<uint16_t>(a));
+        const unsigned char text[2] = {static_cast<unsigned char>(code), 0};
+        if (code >= 0x100 || kvo::textconv::cpToUnicode(records, text, nullptr) != a) {
+            std::fprintf(stderr, "make_cp_uni: %s U+%04X is no single byte that converts back\n", name, a);
+            ++errors;
+        } else {
+            ascii[code] = true;
+        }
+    }
+    for (unsigned u = 0x80; u < 0x10000; ++u) {
+        const uint16_t code = kvo::textconv::cpUnicodeToCp(records, static_cast<uint16_t>(u));
+        if (code < 0x100 && ascii[code]) {
+            std::fprintf(stderr, "make_cp_uni: %s U+%04X converts to %02X, the code of an ASCII character\n",
+                         name, u, code);
+            ++errors;
+        }
+    }
     return errors == 0;
 }
 
@@ -325,11 +519,7 @@ bool writeFile(const std::string& path, const std::vector<unsigned char>& image)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
-        for (const CodePageSource& s : kSources)
-            std::printf("CP%u.UNI\t%s: %s\n", s.number, s.iconvName, s.definition);
-        return 0;
-    }
+    const bool list = argc == 2 && std::strcmp(argv[1], "--list") == 0;
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_cp_uni OUTDIR | --list\n");
         return 2;
@@ -337,10 +527,19 @@ int main(int argc, char** argv) {
     const std::string outDir = argv[1];
     bool ok = true;
     for (const CodePageSource& source : kSources) {
-        const std::string path = outDir + "/CP" + std::to_string(source.number) + ".UNI";
-        std::remove(path.c_str());
+        const std::string file = "CP" + std::to_string(source.number) + ".UNI";
         SourceMapping mapping;
-        if (!readSource(source, &mapping)) {
+        std::vector<std::string> notes;
+        if (list) {
+            std::printf("%s\t%s: %s\n", file.c_str(), source.iconvName, source.definition);
+            ok = makeMapping(source, &mapping, &notes) && ok;
+            for (const std::string& note : notes)
+                std::printf("%s\t%s\n", file.c_str(), note.c_str());
+            continue;
+        }
+        const std::string path = outDir + "/" + file;
+        std::remove(path.c_str());
+        if (!makeMapping(source, &mapping, &notes)) {
             ok = false;
             continue;
         }
@@ -350,8 +549,7 @@ int main(int argc, char** argv) {
             ok = false;
             continue;
         }
-        std::printf("make_cp_uni: CP%u.UNI from %s, %zu bytes\n", source.number, source.iconvName,
-                    image.size());
+        std::printf("make_cp_uni: %s from %s, %zu bytes\n", file.c_str(), source.iconvName, image.size());
     }
     return ok ? 0 : 1;
 }

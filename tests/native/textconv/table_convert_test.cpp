@@ -132,14 +132,14 @@ TEST_F(TableConvert, UsedDefaultFlagAndDefaultCharacter) {
     auto fine = units(u"az");
     EXPECT_EQ(tableUnicodeToCp(table(1252), fine.data(), out, 8, '*', &used), 3);
     EXPECT_EQ(used, 0);
-    // 0x81 is undefined in 1252: the default unit, flagged.
-    auto undefinedByte = bytes("x\x81");
+    // 0xA0 is undefined in 942: the default unit, flagged.
+    auto undefinedByte = bytes("x\xA0");
     char16_t wide[4];
-    EXPECT_EQ(tableCpToUnicode(table(1252), undefinedByte.data(), wide, 4, 0x3F, &used), 3);
+    EXPECT_EQ(tableCpToUnicode(table(942), undefinedByte.data(), wide, 4, 0x3F, &used), 3);
     EXPECT_EQ(wide[1], u'?');
     EXPECT_EQ(used, 1);
     // A zero default would end the text early: U+FFFD / '?' instead.
-    EXPECT_EQ(tableCpToUnicode(table(1252), undefinedByte.data(), wide, 4, 0, &used), 3);
+    EXPECT_EQ(tableCpToUnicode(table(942), undefinedByte.data(), wide, 4, 0, &used), 3);
     EXPECT_EQ(wide[1], 0xFFFD);
     EXPECT_EQ(tableUnicodeToCp(table(1252), unmappable.data(), out, 8, 0, &used), 4);
     EXPECT_STREQ(reinterpret_cast<char*>(out), "a?z");
@@ -171,8 +171,8 @@ TEST_F(TableConvert, EbcdicAndEncodedLength) {
     unsigned char latin[8];
     ASSERT_EQ(tableCompUnicodeToCp(table(1252), comp, latin, 8, '*', nullptr), 5);
     EXPECT_STREQ(reinterpret_cast<char*>(latin), "AB 1");
-    auto mixed = bytes("a\xE9\x81");  // 1 + 2 + 1 (unmapped counts 1) + terminator
-    EXPECT_EQ(tableEncodedLength(table(1252), mixed.data()), 5);
+    auto mixed = bytes("a\x82\xA0\xA0");  // 1 + 2 (U+3042) + 1 (unmapped counts 1) + terminator
+    EXPECT_EQ(tableEncodedLength(table(942), mixed.data()), 5);
 }
 
 TEST(IsAllAscii, Rules) {
