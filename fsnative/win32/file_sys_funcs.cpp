@@ -196,9 +196,11 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeMoveFile(
 JNIEXPORT jobjectArray JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumes(JNIEnv* env, jclass) {
     const QuietErrorMode quiet;
     // Asked for the size first; a drive that appears between the two calls asks for more room.
+    constexpr int kAttempts = 4;
     HeapArray<char> block;
     DWORD length = 0;
-    for (DWORD size = os.GetLogicalDriveStringsA(0, nullptr); size != 0;) {
+    DWORD size = os.GetLogicalDriveStringsA(0, nullptr);
+    for (int attempt = 0; size != 0 && attempt < kAttempts; ++attempt) {
         block = kvo::makeHeapArray<char>(size + 1);
         if (!block)
             return nullptr;

@@ -102,6 +102,9 @@ TEST_F(RndAccessFileTest, SeekingBeyondTheEndLeavesTheLengthUntilAWrite) {
     EXPECT_EQ(length(file), 1);
     write(file, 'y');
     EXPECT_EQ(length(file), 101);
+    seek(file, -1);
+    EXPECT_EQ(takeException(), kSeekError);
+    EXPECT_EQ(pointer(file), 101);
     close(file);
 }
 
