@@ -5,11 +5,12 @@
 namespace kvo::fsnative {
 
 const char* const kAttributeFields[kAttributeCount] = {
-    "FILE_ATTRIBUTE_READONLY", "FILE_ATTRIBUTE_HIDDEN", "FILE_ATTRIBUTE_SYSTEM",    "FILE_ATTRIBUTE_DIRECTORY",
-    "FILE_ATTRIBUTE_ARCHIVE",  "FILE_ATTRIBUTE_NORMAL", "FILE_ATTRIBUTE_TEMPORARY", "FILE_ATTRIBUTE_COMPRESSED"};
+    "FILE_ATTRIBUTE_READONLY",  "FILE_ATTRIBUTE_HIDDEN",    "FILE_ATTRIBUTE_SYSTEM",
+    "FILE_ATTRIBUTE_DIRECTORY", "FILE_ATTRIBUTE_ARCHIVE",   "FILE_ATTRIBUTE_NORMAL",
+    "FILE_ATTRIBUTE_TEMPORARY", "FILE_ATTRIBUTE_COMPRESSED"};
 
-const char* const kDriveTypeFields[kDriveTypeCount] = {"TYPE_FLOPPY", "TYPE_FIXED", "TYPE_NETWORK", "TYPE_CDROM",
-                                                       "TYPE_RAMDRIVE"};
+const char* const kDriveTypeFields[kDriveTypeCount] = {"TYPE_FLOPPY", "TYPE_FIXED", "TYPE_NETWORK",
+                                                       "TYPE_CDROM", "TYPE_RAMDRIVE"};
 
 std::uint32_t systemAttributes(std::int32_t javaBits, const std::int32_t (&javaValues)[kAttributeCount]) {
     std::uint32_t bits = 0;
@@ -35,7 +36,8 @@ std::int32_t javaDriveType(std::uint32_t systemType, const std::int32_t (&javaVa
 }
 
 std::uint64_t joinHalves(std::int32_t low, std::int32_t high) {
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) | static_cast<std::uint32_t>(low);
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32) |
+           static_cast<std::uint32_t>(low);
 }
 
 std::int32_t lowHalf(std::uint64_t value) {

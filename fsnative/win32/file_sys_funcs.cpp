@@ -117,7 +117,8 @@ jlong volumeBytes(JNIEnv* env, jstring root, bool total) {
     if (!path)
         return kFailedSize;
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-    if (GetDiskFreeSpaceA(path.get(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters) != 1)
+    if (GetDiskFreeSpaceA(path.get(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters) !=
+        1)
         return kFailedSize;
     const std::uint64_t clusterBytes = static_cast<std::uint64_t>(sectorsPerCluster) * bytesPerSector;
     return static_cast<jlong>(clusterBytes * (total ? totalClusters : freeClusters));
@@ -127,7 +128,8 @@ jlong volumeBytes(JNIEnv* env, jstring root, bool total) {
 jstring shareName(JNIEnv* env, const char* root) {
     LPBYTE buffer = nullptr;
     DWORD read = 0, total = 0, resume = 0;
-    const NET_API_STATUS status = os.NetUseEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    const NET_API_STATUS status =
+        os.NetUseEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
     struct Release {
         LPBYTE buffer;
         ~Release() {
@@ -173,8 +175,9 @@ using namespace kvo::fsnative;
 using kvo::HeapArray;
 using kvo::Str;
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeCopyFile(JNIEnv* env, jclass, jstring from,
-                                                                                jstring to, jboolean overwrite) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeCopyFile(JNIEnv* env, jclass,
+                                                                                jstring from, jstring to,
+                                                                                jboolean overwrite) {
     const QuietErrorMode quiet;
     Str source, target;
     if (!localText(env, from, source) || !localText(env, to, target))
@@ -183,8 +186,9 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeCopyFile(
     return CopyFileA(source.c_str(), target.c_str(), failIfExists) == 1 ? JNI_TRUE : JNI_FALSE;
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeMoveFile(JNIEnv* env, jclass, jstring from,
-                                                                                jstring to, jboolean overwrite) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeMoveFile(JNIEnv* env, jclass,
+                                                                                jstring from, jstring to,
+                                                                                jboolean overwrite) {
     const QuietErrorMode quiet;
     Str source, target;
     if (!localText(env, from, source) || !localText(env, to, target))
@@ -277,7 +281,8 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeRestoreErrorH
     return static_cast<jint>(SetErrorMode(static_cast<UINT>(mode)));
 }
 
-JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeEndThreadAndWindowProcess(JNIEnv* env, jclass) {
+JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeEndThreadAndWindowProcess(JNIEnv* env,
+                                                                                             jclass) {
     // From here on the thread is a plain Windows thread: env must not be used again.
     JavaVM* vm = nullptr;
     if (env->GetJavaVM(&vm) == JNI_OK && vm != nullptr)
@@ -287,7 +292,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeEndThreadAndW
         DispatchMessageA(&message);
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileAttributes(JNIEnv* env, jclass cls,
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileAttributes(JNIEnv* env,
+                                                                                         jclass cls,
                                                                                          jstring path,
                                                                                          jint attributes) {
     const QuietErrorMode quiet;
@@ -297,7 +303,8 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileAt
     Str local;
     if (!localText(env, path, local))
         return JNI_FALSE;
-    return SetFileAttributesA(local.c_str(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE : JNI_FALSE;
+    return SetFileAttributesA(local.c_str(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE
+                                                                                        : JNI_FALSE;
 }
 
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileAttributes(JNIEnv* env, jclass cls,
@@ -315,10 +322,8 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileAttrib
     return javaAttributes(bits, values);
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTime(JNIEnv* env, jclass,
-                                                                                   jstring path, jobject creation,
-                                                                                   jobject lastAccess,
-                                                                                   jobject lastWrite) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTime(
+    JNIEnv* env, jclass, jstring path, jobject creation, jobject lastAccess, jobject lastWrite) {
     const QuietErrorMode quiet;
     Str local;
     if (!localText(env, path, local))
@@ -341,10 +346,8 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTi
     return JNI_TRUE;
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileTime(JNIEnv* env, jclass,
-                                                                                   jstring path, jobject creation,
-                                                                                   jobject lastAccess,
-                                                                                   jobject lastWrite) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileTime(
+    JNIEnv* env, jclass, jstring path, jobject creation, jobject lastAccess, jobject lastWrite) {
     const QuietErrorMode quiet;
     Str local;
     if (!localText(env, path, local))
@@ -369,9 +372,8 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileTi
     return last == 1 ? JNI_TRUE : JNI_FALSE;
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeFileTimeToDosDateTime(JNIEnv* env, jclass,
-                                                                                             jobject fileTime,
-                                                                                             jobject dosDateTime) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeFileTimeToDosDateTime(
+    JNIEnv* env, jclass, jobject fileTime, jobject dosDateTime) {
     if (fileTime == nullptr || dosDateTime == nullptr)
         return JNI_FALSE;
     FILETIME time;
@@ -383,9 +385,8 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeFileTimeT
     return storeDosDateTime(env, dosDateTime, dosDate, dosTime) ? JNI_TRUE : JNI_FALSE;
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeDosDateTimeToFileTime(JNIEnv* env, jclass,
-                                                                                             jobject dosDateTime,
-                                                                                             jobject fileTime) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeDosDateTimeToFileTime(
+    JNIEnv* env, jclass, jobject dosDateTime, jobject fileTime) {
     if (dosDateTime == nullptr || fileTime == nullptr)
         return JNI_FALSE;
     WORD dosDate = 0, dosTime = 0;
@@ -406,7 +407,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_initNativeSep(JNIEn
 }
 
 JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTimeMillis(JNIEnv* env, jclass,
-                                                                                      jstring path, jint which) {
+                                                                                      jstring path,
+                                                                                      jint which) {
     Str local;
     if (!localText(env, path, local))
         return 0;

@@ -10,7 +10,9 @@ namespace kvo::fsnative {
 HMODULE libraryModule = nullptr;
 
 UtfChars::UtfChars(JNIEnv* env, jstring string)
-    : env_(env), string_(string), chars_(string != nullptr ? env->GetStringUTFChars(string, nullptr) : nullptr) {}
+    : env_(env),
+      string_(string),
+      chars_(string != nullptr ? env->GetStringUTFChars(string, nullptr) : nullptr) {}
 
 UtfChars::~UtfChars() {
     if (chars_ != nullptr)

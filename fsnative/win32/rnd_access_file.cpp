@@ -67,8 +67,8 @@ jlong joined(DWORD low, DWORD high) {
 using namespace kvo::fsnative;
 using kvo::HeapArray;
 
-JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_openNative(JNIEnv* env, jobject obj, jstring name,
-                                                                         jboolean write) {
+JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_openNative(JNIEnv* env, jobject obj,
+                                                                         jstring name, jboolean write) {
     const QuietErrorMode quiet;
     const jfieldID id = handleFieldOf(env, obj);
     if (id == nullptr)
@@ -78,8 +78,9 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_openNative(JNIEnv*
         return;
     HANDLE file = INVALID_HANDLE_VALUE;
     if (path) {
-        file = os.CreateFileA(path.get(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file =
+            os.CreateFileA(path.get(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
+                           nullptr, write ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     // A handle the object still holds would be lost when the field is overwritten.
     if (const HANDLE previous = handleIn(env, obj, id))
@@ -107,7 +108,8 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readNative(JNIEnv*
 }
 
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readBytesNative(JNIEnv* env, jobject obj,
-                                                                              jbyteArray b, jint off, jint len) {
+                                                                              jbyteArray b, jint off,
+                                                                              jint len) {
     const QuietErrorMode quiet;
     const jfieldID id = handleFieldOf(env, obj);
     if (id == nullptr)
@@ -141,7 +143,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeNative(JNIEnv
 }
 
 JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeBytesNative(JNIEnv* env, jobject obj,
-                                                                               jbyteArray b, jint off, jint len) {
+                                                                               jbyteArray b, jint off,
+                                                                               jint len) {
     const QuietErrorMode quiet;
     const jfieldID id = handleFieldOf(env, obj);
     if (id == nullptr)
@@ -167,7 +170,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeBytesNative(J
         throwNew(env, kIOException, kWriteFailed);
 }
 
-JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNative(JNIEnv* env, jobject obj) {
+JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNative(JNIEnv* env,
+                                                                                    jobject obj) {
     const QuietErrorMode quiet;
     const jfieldID id = handleFieldOf(env, obj);
     if (id == nullptr)
@@ -175,7 +179,8 @@ JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNat
     const HANDLE file = handleIn(env, obj, id);
     LONG high = 0;
     SetLastError(NO_ERROR);
-    const DWORD low = file != nullptr ? os.SetFilePointer(file, 0, &high, FILE_CURRENT) : INVALID_SET_FILE_POINTER;
+    const DWORD low =
+        file != nullptr ? os.SetFilePointer(file, 0, &high, FILE_CURRENT) : INVALID_SET_FILE_POINTER;
     if (file == nullptr || failedWithCode(low, INVALID_SET_FILE_POINTER)) {
         throwNew(env, kIOException, kPointerFailed);
         return -1;
@@ -183,7 +188,8 @@ JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNat
     return joined(low, static_cast<DWORD>(high));
 }
 
-JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_seekNative(JNIEnv* env, jobject obj, jlong pos) {
+JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_seekNative(JNIEnv* env, jobject obj,
+                                                                         jlong pos) {
     const QuietErrorMode quiet;
     const jfieldID id = handleFieldOf(env, obj);
     if (id == nullptr)
@@ -192,9 +198,10 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_seekNative(JNIEnv*
     const std::uint64_t position = static_cast<std::uint64_t>(pos);
     LONG high = static_cast<LONG>(static_cast<std::uint32_t>(position >> 32));
     SetLastError(NO_ERROR);
-    const DWORD low = file != nullptr ? os.SetFilePointer(file, static_cast<LONG>(static_cast<std::uint32_t>(position)),
-                                                          &high, FILE_BEGIN)
-                                      : INVALID_SET_FILE_POINTER;
+    const DWORD low = file != nullptr
+                          ? os.SetFilePointer(file, static_cast<LONG>(static_cast<std::uint32_t>(position)),
+                                              &high, FILE_BEGIN)
+                          : INVALID_SET_FILE_POINTER;
     if (file == nullptr || failedWithCode(low, INVALID_SET_FILE_POINTER))
         throwNew(env, kIOException, kSeekFailed);
 }

@@ -145,7 +145,8 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_mkdir0_1unc(JNIEnv* 
     return result(path && CreateDirectoryA(path.get(), nullptr));
 }
 
-JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_renameTo0_1unc(JNIEnv* env, jobject obj, jobject dest) {
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_renameTo0_1unc(JNIEnv* env, jobject obj,
+                                                                           jobject dest) {
     const QuietErrorMode quiet;
     if (dest == nullptr)
         return JNI_FALSE;

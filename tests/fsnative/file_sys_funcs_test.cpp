@@ -27,8 +27,12 @@ protected:
     jboolean move(const std::wstring& from, const std::wstring& to, bool overwrite) {
         return FSF(NativeMoveFile)(env, fileSysFuncs, str(from), str(to), overwrite ? JNI_TRUE : JNI_FALSE);
     }
-    jint getAttributes(const std::wstring& path) { return FSF(nativeGetFileAttributes)(env, fileSysFuncs, str(path)); }
-    jint driveType(const std::string& root) { return FSF(NativeGetVolumeDriveType)(env, fileSysFuncs, str(root)); }
+    jint getAttributes(const std::wstring& path) {
+        return FSF(nativeGetFileAttributes)(env, fileSysFuncs, str(path));
+    }
+    jint driveType(const std::string& root) {
+        return FSF(NativeGetVolumeDriveType)(env, fileSysFuncs, str(root));
+    }
     std::optional<std::wstring> volumeName(const std::string& root) {
         jstring name = FSF(NativeGetVolumeName)(env, fileSysFuncs, str(root));
         if (name == nullptr)
@@ -155,9 +159,9 @@ TEST_F(FileSysFuncsTest, EveryDriveTypeOfTheTable) {
         const char* root;
         jint type;
     } cases[] = {
-        {"M:\\", kTypeFloppy}, {"C:", kTypeFixed},  {"C:\\", kTypeFixed}, {"N:", kTypeNetwork},
-        {"O:\\", kTypeCdrom},  {"Q:", kTypeRamdrive}, {"W:\\", 0},          {"temp", 0},
-        {"1:", 0},
+        {"M:\\", kTypeFloppy}, {"C:", kTypeFixed},   {"C:\\", kTypeFixed},
+        {"N:", kTypeNetwork},  {"O:\\", kTypeCdrom}, {"Q:", kTypeRamdrive},
+        {"W:\\", 0},           {"temp", 0},          {"1:", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(driveType(c.root), c.type) << c.root;
@@ -256,8 +260,8 @@ std::int64_t localOffset() {
 }
 
 std::uint64_t lastWriteOf(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     FILETIME write = {};
     GetFileTime(file, nullptr, nullptr, &write);
     CloseHandle(file);
@@ -269,7 +273,8 @@ TEST_F(FileSysFuncsTest, FileTimesOfAFileAndADirectoryComeBackInLocalTime) {
     for (const std::wstring& path : {dir.write(L"times.txt", "t"), dir.mkdir(L"times.dir")}) {
         SCOPED_TRACE(utf8(path));
         // Set as given: the file holds exactly the value.
-        EXPECT_TRUE(FSF(nativeSetFileTime)(env, fileSysFuncs, str(path), nullptr, nullptr, fileTime(kJan2020)));
+        EXPECT_TRUE(
+            FSF(nativeSetFileTime)(env, fileSysFuncs, str(path), nullptr, nullptr, fileTime(kJan2020)));
         EXPECT_EQ(lastWriteOf(path), kJan2020);
 
         jobject creation = fileTime(1), access = fileTime(2), write = fileTime(3);
@@ -283,8 +288,10 @@ TEST_F(FileSysFuncsTest, FileTimesOfAFileAndADirectoryComeBackInLocalTime) {
         EXPECT_TRUE(FSF(nativeGetFileTime)(env, fileSysFuncs, str(path), nullptr, nullptr, onlyWrite));
         EXPECT_EQ(fileTimeValue(onlyWrite), kJan2020 + localOffset());
     }
-    EXPECT_FALSE(FSF(nativeGetFileTime)(env, fileSysFuncs, str(dir / L"missing"), fileTime(0), nullptr, nullptr));
-    EXPECT_FALSE(FSF(nativeSetFileTime)(env, fileSysFuncs, str(dir / L"missing"), nullptr, nullptr, fileTime(0)));
+    EXPECT_FALSE(
+        FSF(nativeGetFileTime)(env, fileSysFuncs, str(dir / L"missing"), fileTime(0), nullptr, nullptr));
+    EXPECT_FALSE(
+        FSF(nativeSetFileTime)(env, fileSysFuncs, str(dir / L"missing"), nullptr, nullptr, fileTime(0)));
     // No holder at all: nothing was set.
     EXPECT_FALSE(FSF(nativeSetFileTime)(env, fileSysFuncs, str(dir.write(L"none.txt", "")), nullptr, nullptr,
                                         nullptr));
@@ -294,7 +301,8 @@ TEST_F(FileSysFuncsTest, FileTimesOfAFileAndADirectoryComeBackInLocalTime) {
 struct SetCalls {
     static inline std::vector<std::string> calls;
     static inline int failing = 0;  // this call (1-based) fails
-    static BOOL WINAPI record(HANDLE file, const FILETIME* creation, const FILETIME* access, const FILETIME* write) {
+    static BOOL WINAPI record(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                              const FILETIME* write) {
         const FILETIME* given = creation ? creation : access ? access : write;
         calls.push_back(std::string(creation ? "C" : "-") + (access ? "A" : "-") + (write ? "W" : "-") + " " +
                         std::to_string(toValue(*given)));
@@ -320,9 +328,9 @@ TEST_F(FileSysFuncsTest, EachTimeIsSetInACallOfItsOwnAndTheLastCallDecides) {
                                          fileTime(kJan2020 + kSecond)),
                   c.result)
             << "failing call " << c.failing;
-        EXPECT_EQ(SetCalls::calls,
-                  (std::vector<std::string>{"C-- " + std::to_string(kJan2020), "-A- " + std::to_string(kJul2021),
-                                            "--W " + std::to_string(kJan2020 + kSecond)}));
+        EXPECT_EQ(SetCalls::calls, (std::vector<std::string>{"C-- " + std::to_string(kJan2020),
+                                                             "-A- " + std::to_string(kJul2021),
+                                                             "--W " + std::to_string(kJan2020 + kSecond)}));
     }
     SetCalls::calls.clear();
     SetCalls::failing = 0;
@@ -360,7 +368,8 @@ TEST_F(FileSysFuncsTest, DosDateAndTimeBothWays) {
     };
     for (const auto& c : cases) {
         jobject dos = dosDateTime(-1, -1);
-        EXPECT_TRUE(FSF(nativeFileTimeToDosDateTime)(env, fileSysFuncs, fileTime(c.fileTime), dos)) << c.fileTime;
+        EXPECT_TRUE(FSF(nativeFileTimeToDosDateTime)(env, fileSysFuncs, fileTime(c.fileTime), dos))
+            << c.fileTime;
         EXPECT_EQ(vm.intField(dos, "date"), c.date) << c.fileTime;
         EXPECT_EQ(vm.intField(dos, "time"), c.time) << c.fileTime;
         jobject back = fileTime(0);
@@ -374,7 +383,8 @@ TEST_F(FileSysFuncsTest, DosDateAndTimeBothWays) {
     // A null holder on either side.
     EXPECT_FALSE(FSF(nativeFileTimeToDosDateTime)(env, fileSysFuncs, fileTime(kJan2020), nullptr));
     EXPECT_FALSE(FSF(nativeFileTimeToDosDateTime)(env, fileSysFuncs, nullptr, dosDateTime(0, 0)));
-    EXPECT_FALSE(FSF(nativeDosDateTimeToFileTime)(env, fileSysFuncs, dosDateTime(dosDate(2020, 1, 2), 0), nullptr));
+    EXPECT_FALSE(
+        FSF(nativeDosDateTimeToFileTime)(env, fileSysFuncs, dosDateTime(dosDate(2020, 1, 2), 0), nullptr));
     EXPECT_FALSE(FSF(nativeDosDateTimeToFileTime)(env, fileSysFuncs, nullptr, fileTime(0)));
 }
 
@@ -425,19 +435,26 @@ TEST_F(FileSysFuncsTest, ErrorModeIsQuietDuringACallAndRestoredAfterEveryNative)
         [&] { copy(file, dir / L"copy.txt", false); },
         [&] { copy(missing, dir / L"copy2.txt", false); },
         [&] { move(missing, dir / L"moved.txt", false); },
-        [&] { FSF(NativeGetVolumes)(env, fileSysFuncs); },
+        [&] { FSF(NativeGetVolumes)
+              (env, fileSysFuncs); },
         [&] { volumeName("C:"); },
         [&] { volumeName("P:"); },
-        [&] { FSF(NativeGetVolumeSize)(env, fileSysFuncs, str("W:")); },
-        [&] { FSF(NativeGetVolumeFreeSpace)(env, fileSysFuncs, str("C:")); },
+        [&] { FSF(NativeGetVolumeSize)
+              (env, fileSysFuncs, str("W:")); },
+        [&] { FSF(NativeGetVolumeFreeSpace)
+              (env, fileSysFuncs, str("C:")); },
         [&] { driveType("O:"); },
         [&] { shareName("N:"); },
         [&] { shareName("C" + std::string(200, ':')); },
         [&] { getAttributes(missing); },
-        [&] { FSF(nativeSetFileAttributes)(env, fileSysFuncs, str(file), 0); },
-        [&] { FSF(nativeGetFileTime)(env, fileSysFuncs, str(missing), nullptr, nullptr, nullptr); },
-        [&] { FSF(nativeSetFileTime)(env, fileSysFuncs, str(file), nullptr, nullptr, fileTime(kJan2020)); },
-        [&] { FSF(nativeGetFileTimeMillis)(env, fileSysFuncs, str(file), 2); },
+        [&] { FSF(nativeSetFileAttributes)
+              (env, fileSysFuncs, str(file), 0); },
+        [&] { FSF(nativeGetFileTime)
+              (env, fileSysFuncs, str(missing), nullptr, nullptr, nullptr); },
+        [&] { FSF(nativeSetFileTime)
+              (env, fileSysFuncs, str(file), nullptr, nullptr, fileTime(kJan2020)); },
+        [&] { FSF(nativeGetFileTimeMillis)
+              (env, fileSysFuncs, str(file), 2); },
     };
     int index = 0;
     for (const auto& call : calls) {
@@ -468,7 +485,8 @@ TEST_F(FileSysFuncsTest, EndThreadAndWindowProcessServicesMessagesUntilQuit) {
         windowClass.lpfnWndProc = &Window::procedure;
         windowClass.lpszClassName = "kvo-fsnative-pump";
         RegisterClassA(&windowClass);
-        window = CreateWindowExA(0, "kvo-fsnative-pump", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        window = CreateWindowExA(0, "kvo-fsnative-pump", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                 nullptr);
         jclass cls = threadEnv->FindClass(kFileSysFuncs);
         FSF(nativeEndThreadAndWindowProcess)(threadEnv, cls);
         void* after = nullptr;

@@ -12,12 +12,18 @@ void defineLibraryClasses(kvojni::Vm& vm, const ClassOptions& options) {
         bool attribute;
     };
     const Constant constants[] = {
-        {"FILE_ATTRIBUTE_READONLY", kJavaReadOnly, true},   {"FILE_ATTRIBUTE_HIDDEN", kJavaHidden, true},
-        {"FILE_ATTRIBUTE_SYSTEM", kJavaSystem, true},       {"FILE_ATTRIBUTE_DIRECTORY", kJavaDirectory, true},
-        {"FILE_ATTRIBUTE_ARCHIVE", kJavaArchive, true},     {"FILE_ATTRIBUTE_NORMAL", kJavaNormal, true},
-        {"FILE_ATTRIBUTE_TEMPORARY", kJavaTemporary, true}, {"FILE_ATTRIBUTE_COMPRESSED", kJavaCompressed, true},
-        {"TYPE_FLOPPY", kTypeFloppy, false},                {"TYPE_FIXED", kTypeFixed, false},
-        {"TYPE_NETWORK", kTypeNetwork, false},              {"TYPE_CDROM", kTypeCdrom, false},
+        {"FILE_ATTRIBUTE_READONLY", kJavaReadOnly, true},
+        {"FILE_ATTRIBUTE_HIDDEN", kJavaHidden, true},
+        {"FILE_ATTRIBUTE_SYSTEM", kJavaSystem, true},
+        {"FILE_ATTRIBUTE_DIRECTORY", kJavaDirectory, true},
+        {"FILE_ATTRIBUTE_ARCHIVE", kJavaArchive, true},
+        {"FILE_ATTRIBUTE_NORMAL", kJavaNormal, true},
+        {"FILE_ATTRIBUTE_TEMPORARY", kJavaTemporary, true},
+        {"FILE_ATTRIBUTE_COMPRESSED", kJavaCompressed, true},
+        {"TYPE_FLOPPY", kTypeFloppy, false},
+        {"TYPE_FIXED", kTypeFixed, false},
+        {"TYPE_NETWORK", kTypeNetwork, false},
+        {"TYPE_CDROM", kTypeCdrom, false},
         {"TYPE_RAMDRIVE", kTypeRamdrive, false},
     };
     for (const Constant& c : constants) {
@@ -130,17 +136,19 @@ std::string FsNativeTest::takeException() {
 }
 
 std::wstring wide(const std::string& utf8Text) {
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), static_cast<int>(utf8Text.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), static_cast<int>(utf8Text.size()), nullptr, 0);
     std::wstring result(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), static_cast<int>(utf8Text.size()), result.data(), n);
     return result;
 }
 
 std::string utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
     std::string result(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), n, nullptr,
+                        nullptr);
     return result;
 }
 
@@ -181,8 +189,8 @@ TestDir::TestDir(const std::wstring& parent) {
         GetTempPathW(MAX_PATH, temp);
         base = temp;
     }
-    path_ = base + L"kvofs" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++directoryCount) +
-            L"\\";
+    path_ = base + L"kvofs" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(++directoryCount) + L"\\";
     removeTree(path_);
     CreateDirectoryW(path_.c_str(), nullptr);
 }
@@ -193,8 +201,8 @@ TestDir::~TestDir() {
 
 std::wstring TestDir::write(const std::wstring& name, const std::string& content) const {
     const std::wstring path = path_ + name;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(file, INVALID_HANDLE_VALUE) << utf8(path);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);

@@ -31,7 +31,8 @@ protected:
 TEST_F(HeapFailureTest, FileSysFuncs) {
     const std::wstring file = dir.write(L"heap.txt", "h");
     forEachFailure(
-        "NativeCopyFile", [&] { return FSF(NativeCopyFile)(env, fileSysFuncs, str(file), str(dir / L"c.txt"), 1); },
+        "NativeCopyFile",
+        [&] { return FSF(NativeCopyFile)(env, fileSysFuncs, str(file), str(dir / L"c.txt"), 1); },
         [&](jboolean copied) { EXPECT_EQ(copied == JNI_TRUE, exists(dir / L"c.txt")); });
     forEachFailure(
         "NativeGetVolumes", [&] { return FSF(NativeGetVolumes)(env, fileSysFuncs); },
@@ -59,7 +60,8 @@ TEST_F(HeapFailureTest, FileSysFuncs) {
         [&] { return FSF(nativeGetFileTime)(env, fileSysFuncs, str(file), nullptr, nullptr, fileTime(0)); },
         [&](jboolean) {});
     forEachFailure(
-        "nativeGetFileTimeMillis", [&] { return FSF(nativeGetFileTimeMillis)(env, fileSysFuncs, str(file), 2); },
+        "nativeGetFileTimeMillis",
+        [&] { return FSF(nativeGetFileTimeMillis)(env, fileSysFuncs, str(file), 2); },
         [&](jlong seconds) { EXPECT_GE(seconds, 0); });
 }
 
@@ -96,7 +98,8 @@ TEST_F(HeapFailureTest, UncFile) {
     forEachFailure(
         "renameTo0_unc",
         [&] {
-            const jboolean moved = UNC(renameTo0_1unc)(env, uncFile(dir / L"listed\\n1"), uncFile(dir / L"moved"));
+            const jboolean moved =
+                UNC(renameTo0_1unc)(env, uncFile(dir / L"listed\\n1"), uncFile(dir / L"moved"));
             if (moved)
                 MoveFileW((dir / L"moved").c_str(), (dir / L"listed\\n1").c_str());
             return moved;

@@ -141,8 +141,8 @@ TEST_F(RndAccessFileTest, ShareModes) {
     // Open for writing: others may read.
     writer = open(path, true);
     EXPECT_EQ(takeException(), "");
-    other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                        nullptr);
+    other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(other, INVALID_HANDLE_VALUE);
     CloseHandle(other);
     close(writer);
@@ -180,11 +180,12 @@ TEST_F(RndAccessFileTest, BlocksOutsideTheirArrayThrowWithoutTouchingFileOrArray
         bool nullArray;
         jint off, len;
     } cases[] = {
-        {true, 0, 0},  {false, -1, 1}, {false, 0, 6},       {false, 5, 1},
+        {true, 0, 0},   {false, -1, 1}, {false, 0, 6},       {false, 5, 1},
         {false, 2, -1}, {false, 6, 0},  {false, INT_MAX, 1}, {false, 1, INT_MAX},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "off " << c.off << " len " << c.len << (c.nullArray ? " null" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << "off " << c.off << " len " << c.len << (c.nullArray ? " null" : ""));
         jbyteArray array = c.nullArray ? nullptr : five;
         EXPECT_EQ(readBytes(file, array, c.off, c.len), -1);
         EXPECT_EQ(exceptionClass(), kBoundsError);
@@ -218,7 +219,8 @@ struct Failing {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }
-    static BOOL WINAPI shortWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    static BOOL WINAPI shortWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                                  LPOVERLAPPED overlapped) {
         return WriteFile(file, data, size > 1 ? size - 1 : 0, written, overlapped);
     }
     static BOOL WINAPI readFails(HANDLE, LPVOID, DWORD, LPDWORD read, LPOVERLAPPED) {
@@ -316,11 +318,17 @@ TEST_F(RndAccessFileTest, AFullwidthReverseSolidusNeverOpensAnotherFile) {
     dir.mkdir(L"sub");
     const std::wstring target = dir.write(L"sub\\file.txt", "keep");
     // The system's default conversion makes U+FF3C a backslash under Wine: "sub\\file.txt".
-    jobject file = open(dir / L"sub\xFF3C" L"file.txt", true);
+    jobject file = open(dir /
+                            L"sub\xFF3C"
+                            L"file.txt",
+                        true);
     EXPECT_EQ(takeException(), kOpenError);
     EXPECT_EQ(handleOf(file), -1);
     EXPECT_EQ(contentOf(target), "keep");
-    file = open(dir / L"sub\xFF3C" L"file.txt", false);
+    file = open(dir /
+                    L"sub\xFF3C"
+                    L"file.txt",
+                false);
     EXPECT_EQ(takeException(), kOpenError);
     // A NUL unit would cut the path short to another name.
     dir.write(L"cut", "cut");

@@ -62,7 +62,8 @@ TEST_P(UncFileTest, QueriesOnFilesAndDirectories) {
         // The raw last-write time, as the directory entry has it.
         WIN32_FIND_DATAW entry;
         const HANDLE find = FindFirstFileW((dir.path() + c.name).c_str(), &entry);
-        const jlong expected = find == INVALID_HANDLE_VALUE ? 0 : static_cast<jlong>(toValue(entry.ftLastWriteTime));
+        const jlong expected =
+            find == INVALID_HANDLE_VALUE ? 0 : static_cast<jlong>(toValue(entry.ftLastWriteTime));
         if (find != INVALID_HANDLE_VALUE)
             FindClose(find);
         EXPECT_EQ(UNC(lastModified0_1unc)(env, file), expected);
@@ -134,7 +135,10 @@ TEST_P(UncFileTest, ListsMoreEntriesThanOneStepOfTheList) {
 TEST_P(UncFileTest, NonAsciiNamesInTheLocalCodePage) {
     Names names;
     if (GetACP() == 1252)
-        names = {L"Gr\x00FC\x00DF" L"e.txt", L"caf\x00E9", L"\x00C5ngstr\x00F6m \x20AC"};
+        names = {
+            L"Gr\x00FC\x00DF"
+            L"e.txt",
+            L"caf\x00E9", L"\x00C5ngstr\x00F6m \x20AC"};
     else if (GetACP() == 932)
         // U+8868 and U+30BD end in the byte 0x5C in code page 932.
         names = {L"\x65E5\x672C\x8A9E.txt", L"\x8868", L"\x30BD\x30D5\x30C8"};
@@ -164,7 +168,9 @@ TEST_P(UncFileTest, AFullwidthReverseSolidusIsNoBackslash) {
         GTEST_SKIP() << "code page " << GetACP() << " has an exact form of U+FF3C";
     dir.mkdir(L"sub");
     dir.write(L"sub\\file.txt", "keep");
-    jobject lookAlike = at(L"sub\xFF3C" L"file.txt");
+    jobject lookAlike =
+        at(L"sub\xFF3C"
+           L"file.txt");
     EXPECT_FALSE(UNC(exists0_1unc)(env, lookAlike));
     EXPECT_EQ(UNC(length0_1unc)(env, lookAlike), 0);
     EXPECT_FALSE(UNC(delete0_1unc)(env, lookAlike));
@@ -173,7 +179,9 @@ TEST_P(UncFileTest, AFullwidthReverseSolidusIsNoBackslash) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalAndUnc, UncFileTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Unc" : "Local"; });
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Unc" : "Local";
+                         });
 
 class UncFilePathRules : public FsNativeTest {};
 
@@ -182,10 +190,10 @@ TEST_F(UncFilePathRules, IsUncAndIsAbsolute) {
         const wchar_t* path;
         bool unc, absolute;
     } cases[] = {
-        {L"\\\\server\\share", true, true}, {L"\\\\server\\", true, true},  {L"\\\\server", false, false},
-        {L"C:\\temp", false, true},         {L"C:\\", false, true},         {L"C:", false, false},
-        {L"\\\\a\\b", true, true},          {L"temp\\file", false, false},  {L"", false, false},
-        {L"\\\\\\", true, false},           {L"\\temp", false, false},      {L"\\\\\x8868\\x", true, true},
+        {L"\\\\server\\share", true, true}, {L"\\\\server\\", true, true}, {L"\\\\server", false, false},
+        {L"C:\\temp", false, true},         {L"C:\\", false, true},        {L"C:", false, false},
+        {L"\\\\a\\b", true, true},          {L"temp\\file", false, false}, {L"", false, false},
+        {L"\\\\\\", true, false},           {L"\\temp", false, false},     {L"\\\\\x8868\\x", true, true},
     };
     for (const auto& c : cases) {
         jobject file = uncFile(c.path);

@@ -67,7 +67,8 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
     // As System.loadLibrary("nqfsfunc") would: by name, then each native by its JNI name.
     const HMODULE library = LoadLibraryA("nqfsfunc.dll");
     if (library == nullptr) {
-        print("kvo.demo.FileSystem: nqfsfunc.dll cannot be loaded (error " + std::to_string(GetLastError()) + ")\n");
+        print("kvo.demo.FileSystem: nqfsfunc.dll cannot be loaded (error " + std::to_string(GetLastError()) +
+              ")\n");
         return;
     }
     using Volumes = jobjectArray(JNICALL*)(JNIEnv*, jclass);
@@ -78,10 +79,14 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
     using List = jobjectArray(JNICALL*)(JNIEnv*, jobject);
     using Check = jboolean(JNICALL*)(JNIEnv*, jobject);
     using Long = jlong(JNICALL*)(JNIEnv*, jobject);
-    const auto getVolumes = lookUp<Volumes>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumes");
-    const auto volumeName = lookUp<RootString>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeName");
-    const auto volumeSize = lookUp<RootLong>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeSize");
-    const auto driveType = lookUp<RootInt>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeDriveType");
+    const auto getVolumes =
+        lookUp<Volumes>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumes");
+    const auto volumeName =
+        lookUp<RootString>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeName");
+    const auto volumeSize =
+        lookUp<RootLong>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeSize");
+    const auto driveType =
+        lookUp<RootInt>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeDriveType");
     const auto initSeparator = lookUp<Static>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_initNativeSep");
     const auto list = lookUp<List>(library, "Java_com_orvane_kvo_libs_UNCFile_list0_1unc");
     const auto isDirectory = lookUp<Check>(library, "Java_com_orvane_kvo_libs_UNCFile_isDirectory0_1unc");
@@ -94,7 +99,8 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
 
     const jclass fileSysFuncs = env->FindClass(kFileSysFuncs);
     initSeparator(env, fileSysFuncs);
-    const jchar separator = env->GetStaticCharField(fileSysFuncs, env->GetStaticFieldID(fileSysFuncs, "native_sep", "C"));
+    const jchar separator =
+        env->GetStaticCharField(fileSysFuncs, env->GetStaticFieldID(fileSysFuncs, "native_sep", "C"));
     print(u"native_sep = '" + std::u16string(1, static_cast<char16_t>(separator)) + u"'\n");
 
     print("volumes:\n");

@@ -72,11 +72,21 @@ TEST(FsNativePathRules, UncAndAbsolutePaths) {
         std::u16string path;
         bool unc, absolute;
     } cases[] = {
-        {u"\\\\server\\share", true, true}, {u"\\\\server\\", true, true}, {u"\\\\server", false, false},
-        {u"C:\\temp", false, true},         {u"C:\\", false, true},        {u"C:", false, false},
-        {u"\\\\a\\b", true, true},          {u"temp\\file", false, false}, {u"", false, false},
-        {u"\\", false, false},              {u"\\\\", false, false},       {u"\\\\\\", true, false},
-        {u"\\\\\\\\", true, true},          {u"C:/", false, false},        {u"\\\\\uFF3C\\", true, true},
+        {u"\\\\server\\share", true, true},
+        {u"\\\\server\\", true, true},
+        {u"\\\\server", false, false},
+        {u"C:\\temp", false, true},
+        {u"C:\\", false, true},
+        {u"C:", false, false},
+        {u"\\\\a\\b", true, true},
+        {u"temp\\file", false, false},
+        {u"", false, false},
+        {u"\\", false, false},
+        {u"\\\\", false, false},
+        {u"\\\\\\", true, false},
+        {u"\\\\\\\\", true, true},
+        {u"C:/", false, false},
+        {u"\\\\\uFF3C\\", true, true},
         {u"\\\\x\uFF3Cy", false, false},
     };
     for (const auto& c : cases) {
@@ -158,9 +168,18 @@ TEST(FsNativeValues, BlocksInsideTheirArray) {
         std::int32_t off, len, length;
         bool fits;
     } cases[] = {
-        {0, 0, 0, true},         {0, 5, 5, true},        {5, 0, 5, true},          {2, 3, 5, true},
-        {0, 6, 5, false},        {5, 1, 5, false},       {6, 0, 5, false},         {-1, 1, 5, false},
-        {1, -1, 5, false},       {INT_MAX, 1, 5, false}, {1, INT_MAX, 5, false},   {INT_MAX, INT_MAX, INT_MAX, false},
+        {0, 0, 0, true},
+        {0, 5, 5, true},
+        {5, 0, 5, true},
+        {2, 3, 5, true},
+        {0, 6, 5, false},
+        {5, 1, 5, false},
+        {6, 0, 5, false},
+        {-1, 1, 5, false},
+        {1, -1, 5, false},
+        {INT_MAX, 1, 5, false},
+        {1, INT_MAX, 5, false},
+        {INT_MAX, INT_MAX, INT_MAX, false},
         {INT_MAX, 0, INT_MAX, true},
     };
     for (const auto& c : cases)
