@@ -74,7 +74,8 @@ jboolean checkPath(JNIEnv* env, jobject obj, bool (*rule)(const std::uint16_t*, 
 }
 
 // The names of a directory ("." and ".." left out) in the order the file system gives them; false
-// when the path is absent or empty, is no directory that can be listed, or memory is short.
+// when the path is absent or empty, is no directory that can be listed, the search fails before its
+// end, or memory is short.
 bool collectNames(JNIEnv* env, jobject obj, NameList& names) {
     const HeapArray<char> path = pathOf(env, obj);
     if (!path)
@@ -90,7 +91,8 @@ bool collectNames(JNIEnv* env, jobject obj, NameList& names) {
         if (!isDotOrDotDot(entry.cFileName) && !names.add(entry.cFileName))
             return false;
     } while (os.FindNextFileA(find.get(), &entry));
-    return true;
+    // Only the end of the entries ends a listing: one cut short by an error is no listing.
+    return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "fsnative_test_support.h"
+#include "os_calls.h"
+#include "seam.h"
 
 #define UNC(name) Java_com_orvane_kvo_libs_UNCFile_##name
 
@@ -129,6 +131,33 @@ TEST_P(UncFileTest, ListsMoreEntriesThanOneStepOfTheList) {
     const std::optional<Names> names = list(base());
     ASSERT_TRUE(names.has_value());
     EXPECT_EQ(sorted(*names), expected);
+}
+
+// FindNextFileA through the seam: the second entry fails with the given error.
+struct CutListing {
+    static inline DWORD error = ERROR_NO_MORE_FILES;
+    static inline int calls = 0;
+    static BOOL WINAPI next(HANDLE find, LPWIN32_FIND_DATAA entry) {
+        if (++calls == 2) {
+            SetLastError(error);
+            return FALSE;
+        }
+        return FindNextFileA(find, entry);
+    }
+};
+
+TEST_P(UncFileTest, AListingCutShortByAnErrorIsNoListing) {
+    for (int i = 0; i < 5; ++i)
+        dir.write(L"f" + std::to_wstring(i), "");
+    const auto restore = kvo::replace(kvo::fsnative::os.FindNextFileA, &CutListing::next);
+    CutListing::calls = 0;
+    CutListing::error = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(list(base()), std::nullopt);
+    CutListing::calls = 0;
+    CutListing::error = ERROR_NO_MORE_FILES;
+    const std::optional<Names> names = list(base());
+    ASSERT_TRUE(names.has_value());
+    EXPECT_LE(names->size(), 2u) << "the entries before the end";
 }
 
 // Names in the ANSI code page of the run arrive in Java intact, and the paths Java gives find them.
