@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job: lays out a product tree, runs the launcher kvocli on the stand-in JVM with the demo
-# class and a non-ASCII argument, and shows its output, its exit code and where its trace log is.
+# class and a non-ASCII argument, and shows its output, its exit code and where its trace log is;
+# then runs the stand-in's file-system demo class, which loads nqfsfunc.dll from bin as the product's
+# Java code does and prints the volumes and a listing of the product tree.
 #
 # The deliverables in out/bin are 32-bit. Where this machine cannot execute 32-bit x86 code, the
 # launcher that runs is the build of the same sources that the tests run (tools/test-arch.sh).
@@ -19,7 +21,7 @@ if [ ! -f "$TREE/CMakeCache.txt" ]; then
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$ARCH-w64-mingw32.cmake" -DKVO_BUILD_TESTS=ON \
     -DKVO_DELIVERABLES_DIR="$(pwd)/$OUT/bin" >/dev/null
 fi
-cmake --build "$TREE" -j 2 --target kvocli kvoucd32 kvo_codepage_files kvo_standin_jvm >/dev/null
+cmake --build "$TREE" -j 2 --target kvocli kvoucd32 nqfsfunc kvo_codepage_files kvo_standin_jvm >/dev/null
 
 # The product tree. The registry key is not needed: without it the root is the parent of the
 # directory that holds the program.
@@ -29,10 +31,10 @@ rm -rf "$ROOT"
 mkdir -p "$ROOT"/{bin,data,database,jni,log,proddata,tempdata,classes/extensions,jre/bin/classic}
 cp "$OUT"/bin/* "$ROOT/bin/" 2>/dev/null || true
 if [ "$ARCH" != "i686" ]; then
-  echo "   this machine cannot run 32-bit x86 code: bin gets the $ARCH build of kvocli.exe and kvoucd32.dll"
+  echo "   this machine cannot run 32-bit x86 code: bin gets the $ARCH build of kvocli.exe, kvoucd32.dll and nqfsfunc.dll"
   echo "   (the 32-bit deliverables from $OUT/bin are beside them, as shipped)"
 fi
-cp "$TREE/launcher/kvocli.exe" "$TREE/textconv/kvoucd32.dll" "$ROOT/bin/"
+cp "$TREE/launcher/kvocli.exe" "$TREE/textconv/kvoucd32.dll" "$TREE/fsnative/nqfsfunc.dll" "$ROOT/bin/"
 cp "$TREE"/codepages/*.UNI "$ROOT/bin/"
 cp "$TREE/standin/jvm.dll" "$ROOT/jre/bin/classic/jvm.dll"
 printf 'jvm.heap.initial=32\njvm.heap.maximum=256\n.jvm.option.1=-Ddemo.greeting=hello\n' > "$ROOT/data/kvocli.properties"
@@ -59,3 +61,13 @@ if [ -f "$LOG" ]; then
   echo "   $(wc -l <"$LOG") lines; the JVM options it shows:"
   grep -a 'jvmOption\[' "$LOG" | sed 's/^.*JavaThread: /     /' | head -40
 fi
+
+# The third deliverable at work: the stand-in's kvo.demo.FileSystem loads nqfsfunc.dll from bin.
+WINROOT="Z:$(echo "$ROOT" | tr / '\\')"
+echo
+echo "== bin\\kvocli.exe kvo.demo.FileSystem \"$WINROOT\"   (nqfsfunc.dll: volumes and a listing)"
+set +e
+"$WINE" run "$ROOT/bin/kvocli.exe" kvo.demo.FileSystem "$WINROOT" </dev/null
+rc=$?
+set -e
+echo "== exit code: $rc"

@@ -2,7 +2,11 @@
 #ifndef KVO_JNI_MD_H
 #define KVO_JNI_MD_H
 
+/* A library that exports its natives from a .def file under their plain names defines JNIEXPORT as
+   empty: on x86 a dllexport would add each __stdcall name a second time, decorated (Name@N). */
+#ifndef JNIEXPORT
 #define JNIEXPORT __declspec(dllexport)
+#endif
 #define JNIIMPORT __declspec(dllimport)
 #define JNICALL __stdcall
 

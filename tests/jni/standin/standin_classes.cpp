@@ -1,6 +1,7 @@
 #include "standin_classes.h"
 
 #include "modified_utf8.h"
+#include "standin_file_system.h"
 #include "standin_record.h"
 
 #include <windows.h>
@@ -203,6 +204,7 @@ void defineBuiltInClasses(kvojni::Vm& vm, const Hooks& hooks) {
         vm.defineClass(b.cls);
         vm.addStaticMethod(b.cls, "main", kMainSignature, mainOf(b));
     }
+    defineFileSystemClasses(vm);
     vm.defineClass("kvo/demo/NoMain");
     vm.addStaticMethod("kvo/demo/NoMain", "run", "()V", [](JNIEnv*, jclass, const std::vector<jvalue>&) {});
 

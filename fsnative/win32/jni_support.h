@@ -1,0 +1,132 @@
+// What the natives of nqfsfunc share: the error-mode discipline, owners of what they borrow from the
+// JVM (string characters, array elements) and of find handles, the two ways a Java string becomes a
+// local path, Java strings and string arrays from local text, and exceptions.
+#pragma once
+
+#include <windows.h>
+
+#include <jni.h>
+
+#include "heap.h"
+#include "str.h"
+
+namespace kvo::fsnative {
+
+// The library's module handle, recorded at process attach (null where its code is linked into a
+// test program).
+extern HMODULE libraryModule;
+
+// Critical errors and unopenable files give error codes instead of system dialogs while a native
+// touches the file system.
+constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+
+// Sets the quiet error mode for its lifetime and restores the mode it found.
+class QuietErrorMode {
+public:
+    QuietErrorMode() : saved_(SetErrorMode(kQuietErrorMode)) {}
+    ~QuietErrorMode() { SetErrorMode(saved_); }
+    QuietErrorMode(const QuietErrorMode&) = delete;
+    QuietErrorMode& operator=(const QuietErrorMode&) = delete;
+
+private:
+    UINT saved_;
+};
+
+// The modified UTF-8 bytes of a Java string, released at the end of the scope. Null for a null
+// string, or when the JVM cannot supply them (its error then pending).
+class UtfChars {
+public:
+    UtfChars(JNIEnv* env, jstring string);
+    ~UtfChars();
+    UtfChars(const UtfChars&) = delete;
+    UtfChars& operator=(const UtfChars&) = delete;
+    const char* get() const { return chars_; }
+
+private:
+    JNIEnv* env_;
+    jstring string_;
+    const char* chars_;
+};
+
+// The UTF-16 units of a Java string, released at the end of the scope; as UtfChars.
+class StringChars {
+public:
+    StringChars(JNIEnv* env, jstring string);
+    ~StringChars();
+    StringChars(const StringChars&) = delete;
+    StringChars& operator=(const StringChars&) = delete;
+    const jchar* get() const { return chars_; }
+    jsize length() const { return length_; }
+
+private:
+    JNIEnv* env_;
+    jstring string_;
+    const jchar* chars_;
+    jsize length_;
+};
+
+// The elements of a Java byte array, released at the end of the scope with `mode` (0 copies them
+// back, JNI_ABORT does not). Null when the JVM cannot supply them (its error then pending).
+class ByteElements {
+public:
+    ByteElements(JNIEnv* env, jbyteArray array, jint mode);
+    ~ByteElements();
+    ByteElements(const ByteElements&) = delete;
+    ByteElements& operator=(const ByteElements&) = delete;
+    jbyte* get() const { return elements_; }
+
+private:
+    JNIEnv* env_;
+    jbyteArray array_;
+    jbyte* elements_;
+    jint mode_;
+};
+
+// A directory search handle, closed with FindClose.
+class UniqueFind {
+public:
+    explicit UniqueFind(HANDLE find) : find_(find) {}
+    ~UniqueFind() {
+        if (valid())
+            FindClose(find_);
+    }
+    UniqueFind(const UniqueFind&) = delete;
+    UniqueFind& operator=(const UniqueFind&) = delete;
+    bool valid() const { return find_ != INVALID_HANDLE_VALUE && find_ != nullptr; }
+    HANDLE get() const { return find_; }
+
+private:
+    HANDLE find_;
+};
+
+// The system's lead-byte test for the ANSI code page, in the form the path rules take.
+bool isLeadByte(unsigned char byte);
+
+// A Java string as local text: modified UTF-8 decoded and converted to the local code page through
+// Str (characters the code page lacks become "*"). False for a null string and on any failure.
+bool localText(JNIEnv* env, jstring string, Str& out);
+
+// A volume root as local text ending with a backslash ("C:" -> "C:\\"). Null for a null string, a
+// root of kRootBufferSize bytes or more in modified UTF-8, or on any failure.
+HeapArray<char> localRoot(JNIEnv* env, jstring root);
+
+// A Java string as a path in the ANSI code page, converted from its UTF-16 units with no best-fit
+// mapping into a buffer sized by the conversion itself. Null ("no path") for a null string, when a
+// character has no exact local equivalent, when the text holds a NUL unit, or on any failure: a path
+// is never cut or altered into one that names another file.
+HeapArray<char> ansiPath(JNIEnv* env, jstring string);
+
+// A new Java string from local text (through Str::localToUTF8); null on failure.
+jstring javaString(JNIEnv* env, const char* local);
+
+// A new String[] of count null elements; null on failure (the JVM's error pending).
+jobjectArray newStringArray(JNIEnv* env, jsize count);
+
+// Stores a Java string made from local text at index; false on failure.
+bool setStringElement(JNIEnv* env, jobjectArray array, jsize index, const char* local);
+
+// Throws a new exception of class className with message, for the JVM to raise when the native
+// returns (if the class cannot be found, the JVM's own error is pending instead).
+void throwNew(JNIEnv* env, const char* className, const char* message);
+
+}  // namespace kvo::fsnative

@@ -1,0 +1,7 @@
+#include "os_calls.h"
+
+namespace kvo::fsnative {
+
+OsCalls os;
+
+}  // namespace kvo::fsnative

@@ -1,0 +1,202 @@
+// The natives of com.orvane.kvo.libs.UNCFile: queries and operations on the path held by the Java
+// object's field `path`, local or \\server\share\... . Failures are results (false, 0, null); a
+// path that is missing, null or not convertible to the ANSI code page without loss is "absent".
+#include <windows.h>
+
+#include <cstdint>
+
+#include "com_orvane_kvo_libs_UNCFile.h"
+#include "jni_support.h"
+#include "name_list.h"
+#include "native_values.h"
+#include "os_calls.h"
+#include "path_rules.h"
+
+namespace kvo::fsnative {
+
+namespace {
+
+// The string in the object's field `path`, as a new local reference; null when the field is missing
+// (its error pending) or holds null.
+jstring pathStringOf(JNIEnv* env, jobject obj) {
+    const jclass cls = env->GetObjectClass(obj);
+    const jfieldID id = env->GetFieldID(cls, "path", "Ljava/lang/String;");
+    env->DeleteLocalRef(cls);
+    if (id == nullptr)
+        return nullptr;
+    return static_cast<jstring>(env->GetObjectField(obj, id));
+}
+
+// The object's path in the ANSI code page; null when absent.
+HeapArray<char> pathOf(JNIEnv* env, jobject obj) {
+    const jstring path = pathStringOf(env, obj);
+    if (path == nullptr)
+        return HeapArray<char>();
+    HeapArray<char> local = ansiPath(env, path);
+    env->DeleteLocalRef(path);
+    return local;
+}
+
+DWORD attributesOf(JNIEnv* env, jobject obj) {
+    const QuietErrorMode quiet;
+    const HeapArray<char> path = pathOf(env, obj);
+    return path ? GetFileAttributesA(path.get()) : INVALID_FILE_ATTRIBUTES;
+}
+
+// The first directory entry that matches the object's path, or false.
+bool findEntry(JNIEnv* env, jobject obj, WIN32_FIND_DATAA* entry) {
+    const QuietErrorMode quiet;
+    const HeapArray<char> path = pathOf(env, obj);
+    if (!path)
+        return false;
+    const UniqueFind find(FindFirstFileA(path.get(), entry));
+    return find.valid();
+}
+
+jboolean result(BOOL called) {
+    return called ? JNI_TRUE : JNI_FALSE;
+}
+
+// A check of the object's path by its UTF-16 units; false when absent.
+jboolean checkPath(JNIEnv* env, jobject obj, bool (*rule)(const std::uint16_t*, std::size_t)) {
+    const QuietErrorMode quiet;
+    const jstring path = pathStringOf(env, obj);
+    if (path == nullptr)
+        return JNI_FALSE;
+    bool answer = false;
+    {
+        const StringChars chars(env, path);
+        if (chars.get() != nullptr)
+            answer = rule(chars.get(), static_cast<std::size_t>(chars.length()));
+    }
+    env->DeleteLocalRef(path);
+    return answer ? JNI_TRUE : JNI_FALSE;
+}
+
+// The names of a directory ("." and ".." left out) in the order the file system gives them; false
+// when the path is absent or empty, is no directory that can be listed, the search fails before its
+// end, or memory is short.
+bool collectNames(JNIEnv* env, jobject obj, NameList& names) {
+    const HeapArray<char> path = pathOf(env, obj);
+    if (!path)
+        return false;
+    const HeapArray<char> pattern = listPattern(path.get(), isLeadByte);
+    if (!pattern)
+        return false;
+    WIN32_FIND_DATAA entry;
+    const UniqueFind find(FindFirstFileA(pattern.get(), &entry));
+    if (!find.valid())
+        return false;
+    do {
+        if (!isDotOrDotDot(entry.cFileName) && !names.add(entry.cFileName))
+            return false;
+    } while (os.FindNextFileA(find.get(), &entry));
+    // Only the end of the entries ends a listing: one cut short by an error is no listing.
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+}  // namespace
+
+}  // namespace kvo::fsnative
+
+using namespace kvo::fsnative;
+using kvo::HeapArray;
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_exists0_1unc(JNIEnv* env, jobject obj) {
+    return result(attributesOf(env, obj) != INVALID_FILE_ATTRIBUTES);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_canRead0_1unc(JNIEnv* env, jobject obj) {
+    return result(attributesOf(env, obj) != INVALID_FILE_ATTRIBUTES);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_canWrite0_1unc(JNIEnv* env, jobject obj) {
+    const DWORD attributes = attributesOf(env, obj);
+    return result(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_isFile0_1unc(JNIEnv* env, jobject obj) {
+    const DWORD attributes = attributesOf(env, obj);
+    return result(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_isDirectory0_1unc(JNIEnv* env, jobject obj) {
+    const DWORD attributes = attributesOf(env, obj);
+    return result(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+}
+
+JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_UNCFile_lastModified0_1unc(JNIEnv* env, jobject obj) {
+    WIN32_FIND_DATAA entry;
+    if (!findEntry(env, obj, &entry))
+        return 0;
+    return static_cast<jlong>(joinHalves(static_cast<std::int32_t>(entry.ftLastWriteTime.dwLowDateTime),
+                                         static_cast<std::int32_t>(entry.ftLastWriteTime.dwHighDateTime)));
+}
+
+JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_UNCFile_length0_1unc(JNIEnv* env, jobject obj) {
+    WIN32_FIND_DATAA entry;
+    if (!findEntry(env, obj, &entry))
+        return 0;
+    return static_cast<jlong>(joinHalves(static_cast<std::int32_t>(entry.nFileSizeLow),
+                                         static_cast<std::int32_t>(entry.nFileSizeHigh)));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_mkdir0_1unc(JNIEnv* env, jobject obj) {
+    const QuietErrorMode quiet;
+    const HeapArray<char> path = pathOf(env, obj);
+    return result(path && CreateDirectoryA(path.get(), nullptr));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_renameTo0_1unc(JNIEnv* env, jobject obj,
+                                                                           jobject dest) {
+    const QuietErrorMode quiet;
+    if (dest == nullptr)
+        return JNI_FALSE;
+    const HeapArray<char> source = pathOf(env, obj);
+    if (!source || env->ExceptionCheck())
+        return JNI_FALSE;
+    const HeapArray<char> target = pathOf(env, dest);
+    return result(target && MoveFileExA(source.get(), target.get(), 0));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_delete0_1unc(JNIEnv* env, jobject obj) {
+    const QuietErrorMode quiet;
+    const HeapArray<char> path = pathOf(env, obj);
+    return result(path && DeleteFileA(path.get()));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_rmdir0_1unc(JNIEnv* env, jobject obj) {
+    const QuietErrorMode quiet;
+    const HeapArray<char> path = pathOf(env, obj);
+    return result(path && RemoveDirectoryA(path.get()));
+}
+
+JNIEXPORT jobjectArray JNICALL Java_com_orvane_kvo_libs_UNCFile_list0_1unc(JNIEnv* env, jobject obj) {
+    const QuietErrorMode quiet;
+    NameList names;
+    if (!collectNames(env, obj, names) || env->ExceptionCheck())
+        return nullptr;
+    const jsize count = static_cast<jsize>(names.size());
+    const jobjectArray array = newStringArray(env, count);
+    if (array == nullptr)
+        return nullptr;
+    for (jsize i = 0; i < count; ++i) {
+        if (!setStringElement(env, array, i, names[static_cast<std::size_t>(i)])) {
+            env->DeleteLocalRef(array);
+            return nullptr;
+        }
+    }
+    return array;
+}
+
+JNIEXPORT jstring JNICALL Java_com_orvane_kvo_libs_UNCFile_canonPath_1unc(JNIEnv*, jobject, jstring p) {
+    return p;
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_isUNC(JNIEnv* env, jobject obj) {
+    return checkPath(env, obj, isUncPath);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_UNCFile_isAbsolute(JNIEnv* env, jobject obj) {
+    return checkPath(env, obj, isAbsolutePath);
+}

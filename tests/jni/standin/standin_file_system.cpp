@@ -1,0 +1,159 @@
+#include "standin_file_system.h"
+
+#include "modified_utf8.h"
+
+#include <windows.h>
+
+#include <io.h>
+
+#include <string>
+#include <vector>
+
+namespace kvostandin {
+
+namespace {
+
+constexpr const char* kFileSysFuncs = "com/orvane/kvo/libs/FileSysFuncs";
+constexpr const char* kUncFile = "com/orvane/kvo/libs/UNCFile";
+
+// The drive-type constants of FileSysFuncs.java.
+const char* const kTypeNames[] = {"unknown", "removable", "fixed", "network", "CD-ROM", "RAM disk"};
+
+void print(const std::u16string& text) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(1));
+    DWORD mode = 0;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const std::string bytes = kvojni::toStandardUtf8(text);
+    _write(1, bytes.data(), static_cast<unsigned>(bytes.size()));
+}
+
+void print(const std::string& ascii) {
+    print(std::u16string(ascii.begin(), ascii.end()));
+}
+
+std::u16string textOf(JNIEnv* env, jstring s) {
+    if (s == nullptr)
+        return u"(null)";
+    const char* chars = env->GetStringUTFChars(s, nullptr);
+    std::u16string units;
+    kvojni::fromModifiedUtf8(chars, units);
+    env->ReleaseStringUTFChars(s, chars);
+    return units;
+}
+
+template <class Function>
+Function lookUp(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+jobject uncFile(JNIEnv* env, jstring path) {
+    const jclass cls = env->FindClass(kUncFile);
+    const jobject file = env->AllocObject(cls);
+    env->SetObjectField(file, env->GetFieldID(cls, "path", "Ljava/lang/String;"), path);
+    return file;
+}
+
+void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
+    std::string directory = ".";
+    const jobjectArray args = static_cast<jobjectArray>(params[0].l);
+    jstring first = nullptr;
+    if (args != nullptr && env->GetArrayLength(args) > 0)
+        first = static_cast<jstring>(env->GetObjectArrayElement(args, 0));
+
+    // As System.loadLibrary("nqfsfunc") would: by name, then each native by its JNI name.
+    const HMODULE library = LoadLibraryA("nqfsfunc.dll");
+    if (library == nullptr) {
+        print("kvo.demo.FileSystem: nqfsfunc.dll cannot be loaded (error " + std::to_string(GetLastError()) +
+              ")\n");
+        return;
+    }
+    using Volumes = jobjectArray(JNICALL*)(JNIEnv*, jclass);
+    using RootString = jstring(JNICALL*)(JNIEnv*, jclass, jstring);
+    using RootLong = jlong(JNICALL*)(JNIEnv*, jclass, jstring);
+    using RootInt = jint(JNICALL*)(JNIEnv*, jclass, jstring);
+    using Static = void(JNICALL*)(JNIEnv*, jclass);
+    using List = jobjectArray(JNICALL*)(JNIEnv*, jobject);
+    using Check = jboolean(JNICALL*)(JNIEnv*, jobject);
+    using Long = jlong(JNICALL*)(JNIEnv*, jobject);
+    const auto getVolumes =
+        lookUp<Volumes>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumes");
+    const auto volumeName =
+        lookUp<RootString>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeName");
+    const auto volumeSize =
+        lookUp<RootLong>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeSize");
+    const auto driveType =
+        lookUp<RootInt>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeDriveType");
+    const auto initSeparator = lookUp<Static>(library, "Java_com_orvane_kvo_libs_FileSysFuncs_initNativeSep");
+    const auto list = lookUp<List>(library, "Java_com_orvane_kvo_libs_UNCFile_list0_1unc");
+    const auto isDirectory = lookUp<Check>(library, "Java_com_orvane_kvo_libs_UNCFile_isDirectory0_1unc");
+    const auto length = lookUp<Long>(library, "Java_com_orvane_kvo_libs_UNCFile_length0_1unc");
+    if (!getVolumes || !volumeName || !volumeSize || !driveType || !initSeparator || !list || !isDirectory ||
+        !length) {
+        print("kvo.demo.FileSystem: a native of nqfsfunc.dll is missing\n");
+        return;
+    }
+
+    const jclass fileSysFuncs = env->FindClass(kFileSysFuncs);
+    initSeparator(env, fileSysFuncs);
+    const jchar separator =
+        env->GetStaticCharField(fileSysFuncs, env->GetStaticFieldID(fileSysFuncs, "native_sep", "C"));
+    print(u"native_sep = '" + std::u16string(1, static_cast<char16_t>(separator)) + u"'\n");
+
+    print("volumes:\n");
+    const jobjectArray roots = getVolumes(env, fileSysFuncs);
+    for (jsize i = 0; roots != nullptr && i < env->GetArrayLength(roots); ++i) {
+        const jstring root = static_cast<jstring>(env->GetObjectArrayElement(roots, i));
+        const jint type = driveType(env, fileSysFuncs, root);
+        const jlong size = volumeSize(env, fileSysFuncs, root);
+        const jstring label = volumeName(env, fileSysFuncs, root);
+        print(u"  " + textOf(env, root) + u"  ");
+        print(std::string(type >= 0 && type <= 5 ? kTypeNames[type] : "?") + ", " +
+              (size < 0 ? std::string("no size") : std::to_string(size >> 20) + " MiB") + ", label \"");
+        print((label != nullptr ? textOf(env, label) : u"") + u"\"\n");
+    }
+
+    const jstring path = first != nullptr ? first : env->NewStringUTF(directory.c_str());
+    print(u"listing of " + textOf(env, path) + u":\n");
+    const jobjectArray names = list(env, uncFile(env, path));
+    if (names == nullptr) {
+        print("  (none: not a directory)\n");
+        return;
+    }
+    const std::u16string prefix = textOf(env, path) + std::u16string(1, static_cast<char16_t>(separator));
+    for (jsize i = 0; i < env->GetArrayLength(names); ++i) {
+        const std::u16string name = textOf(env, static_cast<jstring>(env->GetObjectArrayElement(names, i)));
+        const std::u16string full = prefix + name;
+        const jobject child = uncFile(env, env->NewString(reinterpret_cast<const jchar*>(full.data()),
+                                                          static_cast<jsize>(full.size())));
+        const std::string kind =
+            isDirectory(env, child) ? "<dir>" : std::to_string(length(env, child)) + " bytes";
+        print(u"  " + name + u"  " + std::u16string(kind.begin(), kind.end()) + u"\n");
+    }
+}
+
+}  // namespace
+
+void defineFileSystemClasses(kvojni::Vm& vm) {
+    vm.defineClass(kFileSysFuncs);
+    const struct {
+        const char* name;
+        jint value;
+    } constants[] = {
+        {"TYPE_FLOPPY", 1}, {"TYPE_FIXED", 2}, {"TYPE_NETWORK", 3}, {"TYPE_CDROM", 4}, {"TYPE_RAMDRIVE", 5},
+    };
+    for (const auto& c : constants) {
+        vm.addStaticField(kFileSysFuncs, c.name, "I");
+        vm.setStaticIntField(kFileSysFuncs, c.name, c.value);
+    }
+    vm.addStaticField(kFileSysFuncs, "native_sep", "C");
+    vm.defineClass(kUncFile);
+    vm.addField(kUncFile, "path", "Ljava/lang/String;");
+    vm.defineClass("kvo/demo/FileSystem");
+    vm.addStaticMethod("kvo/demo/FileSystem", "main", "([Ljava/lang/String;)V", fileSystemMain);
+}
+
+}  // namespace kvostandin
