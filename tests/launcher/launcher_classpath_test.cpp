@@ -12,6 +12,7 @@
 
 #include "classpath_rules.h"
 #include "classpath.h"
+#include "heap.h"
 #include "java_arguments.h"
 #include "process_environment.h"
 #include "settings.h"
@@ -31,7 +32,7 @@ using kvotest::writeTree;
 namespace {
 
 struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
+    void operator()(char* p) const { kvo::heapRelease(p); }
 };
 using HeapString = std::unique_ptr<char, FreeDeleter>;
 
@@ -148,7 +149,7 @@ TEST_F(Classpath, ExtensionFilesPerFilterAndVariant) {
                                              root() + "smdef.jar"};
         if (c.subagents)
             expected.push_back(root() + "sub.jar");
-        EXPECT_EQ(added(), expected) << variantFor(c.variant).name;
+        EXPECT_EQ(added(), expected) << variantFor(c.variant).program;
     }
 }
 

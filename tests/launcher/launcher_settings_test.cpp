@@ -199,8 +199,8 @@ TEST_F(Settings, KvocliIgnoresLogOutput) {
     for (const Case& c : cases) {
         setCurrentVariant(c.variant);
         load();
-        EXPECT_EQ(logOutputFlag, c.logOutput) << variantFor(c.variant).name;
-        EXPECT_EQ(jitFlag, 1) << variantFor(c.variant).name;
+        EXPECT_EQ(logOutputFlag, c.logOutput) << variantFor(c.variant).program;
+        EXPECT_EQ(jitFlag, 1) << variantFor(c.variant).program;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "properties.h"
 
+#include "heap.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -133,7 +135,7 @@ TEST(Properties, PutReplaceRemoveAndNames) {
     std::vector<std::wstring> order;
     for (const wchar_t** n = names; *n; ++n)
         order.emplace_back(*n);
-    delete[] names;
+    kvo::heapRelease(names);
     EXPECT_EQ(order, (std::vector<std::wstring>{L"a", L"jvm.heap.maximum", L"key", L""}));
 
     p.remove(L"key");
@@ -259,7 +261,7 @@ TEST(PropertiesHostile, RandomBytesAndCutEscapesLoad) {
         int n = 0;
         while (names[n])
             ++n;
-        delete[] names;
+        kvo::heapRelease(names);
         EXPECT_EQ(n, p.size());
     }
     for (const char* cut : {"a=\\", "a=\\u", "a=\\uu", "a=\\u00", "a=\\\r", "a=x\\\n", "\\", "#"}) {
