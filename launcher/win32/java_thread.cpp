@@ -103,8 +103,9 @@ int runMainClass(JNIEnv* env) {
     return kExitOk;
 }
 
-// Creates the JVM, runs the class and destroys the JVM; returns the exit code.
-int runJvm(CreateJavaVMFunction createJavaVM) {
+// Creates the JVM, runs the class and destroys the JVM; returns the exit code. *jvmStarted tells
+// whether JNI_CreateJavaVM was called.
+int runJvm(CreateJavaVMFunction createJavaVM, bool* jvmStarted) {
     ClassPaths paths;
     if (!buildClassPaths(&paths))
         return kExitNoMemory;
@@ -124,6 +125,7 @@ int runJvm(CreateJavaVMFunction createJavaVM) {
         initArgs.ignoreUnrecognized = JNI_TRUE;
         JavaVM* vm = nullptr;
         JNIEnv* env = nullptr;
+        *jvmStarted = true;
         const jint rc = createJavaVM(&vm, reinterpret_cast<void**>(&env), &initArgs);
         if (rc != 0 || vm == nullptr || env == nullptr) {
             KVO_TRACE(traceError, "JavaThread: unable to create jvm; rc = X'%lX'",
@@ -159,6 +161,7 @@ int loadAndRun() {
     }
 
     int exitCode;
+    bool jvmStarted = false;
     auto createJavaVM = reinterpret_cast<CreateJavaVMFunction>(
         reinterpret_cast<void*>(os.GetProcAddress(library, "JNI_CreateJavaVM")));
     if (createJavaVM == nullptr) {
@@ -166,9 +169,13 @@ int loadAndRun() {
                   "JNI_CreateJavaVM", libraryPath, static_cast<unsigned long>(GetLastError()));
         exitCode = kExitNoEntryPoint;
     } else {
-        exitCode = runJvm(createJavaVM);
+        exitCode = runJvm(createJavaVM, &jvmStarted);
     }
-    if (!os.FreeLibrary(library))
+    // Once JNI_CreateJavaVM has been called, threads of the JVM may still run code of the library:
+    // its daemon threads, which DestroyJavaVM does not wait for, or what a failed creation left
+    // behind. Unloading it then would take the code away under them; it stays loaded and goes with
+    // the process, which ends right after the quit message.
+    if (!jvmStarted && !os.FreeLibrary(library))
         KVO_TRACE(traceInfo, "JavaThread: unable to free library \"%s\"; rc = X'%lX'", libraryPath,
                   static_cast<unsigned long>(GetLastError()));
     return exitCode;
