@@ -48,8 +48,14 @@ void redirectStream(RedirectedStream* stream) {
     }
     std::setvbuf(file, nullptr, _IONBF, 0);
     stream->saved = saved;
-    if (saved == -1)
+    if (saved == -1) {
         KVO_TRACE(traceInfo, "main: unable to save %s; rc = X'%X'", name, static_cast<unsigned>(saveError));
+        // An open stream that cannot be saved could not be given back: it stays as it is.
+        if (saveError != EBADF) {
+            std::fclose(file);
+            return;
+        }
+    }
     // A windowed program started without standard handles has nothing to save: its output still
     // belongs in the file, which may have been given the descriptor itself.
     if (_fileno(file) == stream->descriptor) {
