@@ -164,7 +164,7 @@ int runLauncher(int argc, char** argv) {
 
     const Variant& variant = currentVariant();
     if (isShutdownRequest(variant, argc, argv)) {
-        EnumWindows(EnumerateConsoleWindows, static_cast<LPARAM>(WM_QUIT));
+        os.EnumWindows(EnumerateConsoleWindows, static_cast<LPARAM>(WM_QUIT));
         return kExitOk;
     }
     if (!variant.isConsole() && argc < 2) {

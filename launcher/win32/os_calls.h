@@ -36,6 +36,8 @@ struct OsCalls {
     decltype(&::DestroyWindow) DestroyWindow = ::DestroyWindow;
     decltype(&::UnregisterClassA) UnregisterClassA = ::UnregisterClassA;
     decltype(&::_beginthread) _beginthread = ::_beginthread;
+    // "shutdown": the windows of every process on the desktop.
+    decltype(&::EnumWindows) EnumWindows = ::EnumWindows;
     // The JVM library.
     decltype(&::LoadLibraryA) LoadLibraryA = ::LoadLibraryA;
     decltype(&::GetProcAddress) GetProcAddress = ::GetProcAddress;

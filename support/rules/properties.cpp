@@ -146,6 +146,10 @@ Properties::Properties() : Properties(nullptr) {}
 Properties::Properties(Properties* defaultsArg) : buckets(nullptr), defaults(defaultsArg), count(0) {}
 
 Properties::~Properties() {
+    clear();
+}
+
+void Properties::clear() {
     for (int i = 0; i < kChains; ++i) {
         Entry* e = chain(i);
         while (e != nullptr) {
@@ -155,6 +159,8 @@ Properties::~Properties() {
         }
     }
     heapRelease(buckets);
+    buckets = nullptr;
+    count = 0;
 }
 
 wchar_t* Properties::heapCopy(const wchar_t* text) {

@@ -41,6 +41,8 @@ public:
     bool put(wchar_t* key, wchar_t* value);
     // Removes key from this table only.
     void remove(const wchar_t* key);
+    // Removes every entry of this table.
+    void clear();
 
     // New array of size()+1 pointers to this table's own keys in chain order, ended by null, or null
     // when memory runs out. The caller frees the array (heapRelease), not the keys.

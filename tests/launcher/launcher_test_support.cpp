@@ -53,14 +53,7 @@ void ResetLauncherState() {
                             jreDirectory, logDirectory, proddataDirectory, tempdataDirectory})
         directory[0] = 0;
     logOutputFlag = noClassGCFlag = jitFlag = smpOkFlag = 0;
-    if (const wchar_t** names = launcherProperties.propertyNames()) {
-        std::vector<std::wstring> keys;
-        for (const wchar_t** name = names; *name != nullptr; ++name)
-            keys.push_back(*name);
-        heapRelease(names);
-        for (const std::wstring& key : keys)
-            launcherProperties.remove(key.c_str());
-    }
+    launcherProperties.clear();
 }
 
 void writeTree(const std::string& path, const std::string& content) {

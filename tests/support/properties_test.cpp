@@ -144,6 +144,12 @@ TEST(Properties, PutReplaceRemoveAndNames) {
     p.remove(L"never-there");
     EXPECT_EQ(p.size(), 3);
     EXPECT_EQ(value(p, L"key"), L"<null>");
+
+    p.clear();
+    EXPECT_EQ(p.size(), 0);
+    EXPECT_EQ(value(p, L"a"), L"<null>");
+    p.setProperty(L"a", L"again");
+    EXPECT_EQ(value(p, L"a"), L"again");
 }
 
 TEST(Properties, SaveEscapesValuesAndKeepsChainOrder) {
@@ -309,15 +315,17 @@ TEST(PropertiesMemory, EveryFailingAllocationOfALoadLeavesAConsistentTable) {
             ASSERT_NE(expected, complete.end());
             const std::wstring got = p.getProperty(*name);
             // "second" may still hold its first value when the load stopped before the second line.
-            if (*name != std::wstring(L"second") || got != L"two")
+            if (*name != std::wstring(L"second") || got != L"two") {
                 EXPECT_EQ(got, expected->second);
+            }
         }
         kvo::heapRelease(names);
         EXPECT_EQ(listed, p.size());
-        if (result == 0)
+        if (result == 0) {
             ++failedLoads;
-        else
+        } else {
             EXPECT_EQ(listed, 4) << "a load that reports success read everything";
+        }
     });
     EXPECT_GT(allocations, 10);
     EXPECT_GT(failedLoads, allocations / 2);
