@@ -90,4 +90,18 @@ void replaceSlashes(char* text) {
     }
 }
 
+void replaceBackslashes(char* text, LeadBytePredicate isLeadByte) {
+    if (text == nullptr)
+        return;
+    while (*text != 0) {
+        if (isLead(isLeadByte, static_cast<unsigned char>(*text)) && text[1] != 0) {
+            text += 2;
+            continue;
+        }
+        if (*text == '\\')
+            *text = '/';
+        ++text;
+    }
+}
+
 }  // namespace kvo::launcher

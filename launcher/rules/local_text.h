@@ -27,4 +27,8 @@ char* findLastBackslash(char* text, LeadBytePredicate isLeadByte);
 // Turns every "/" into "\\" in place ("/" is never a trail byte). Accepts null.
 void replaceSlashes(char* text);
 
+// Turns every "\\" that is a character of its own into "/" in place; the trail bytes of double-byte
+// characters (0x5C is one in code page 932) stay as they are. Accepts null.
+void replaceBackslashes(char* text, LeadBytePredicate isLeadByte);
+
 }  // namespace kvo::launcher

@@ -1,32 +1,44 @@
 #include "variant.h"
 
-namespace kvo::launcher {
+#include <cctype>
+#include <cstdio>
 
-const char* const kConsoleLauncherClass = "com.orvane.console.ConsoleLauncher";
-const char* const kConsoleWindowClass = "KVOConsole";
+namespace kvo::launcher {
 
 namespace {
 
-const char* const kAllFilters[] = {"*.KVOExt", "*.SMDef", "*.KVOSubagent"};
+constexpr bool rowsInIdOrder() {
+    for (int i = 0; i < kVariantCount; ++i) {
+        if (static_cast<int>(kVariants[i].id) != i)
+            return false;
+    }
+    return true;
+}
+static_assert(rowsInIdOrder(), "kVariants holds one row per VariantId, in the order of VariantId");
 
-// One row per variant, in the order of VariantId.
-const Variant kVariants[kVariantCount] = {
-    {VariantId::Kvocli, "kvocli", true, true, nullptr, 2, "KVOCLI classname [arguments]\n", false, "KVOCLI",
-     "kvocli.properties", "kvocli.dbg", false, false, false, false, kAllFilters, 3, DumpForm::Describe},
-    {VariantId::Kvojavaw, "kvojavaw", false, true, nullptr, 2, "KVOJAVA classname [arguments]\n", false,
-     "KVOJava", "kvojava.properties", "kvojava.dbg", false, true, true, false, kAllFilters, 3,
-     DumpForm::JexpFile},
-    {VariantId::Kvoconw, "kvoconw", false, false, "com.orvane.console.ConsoleLauncher", 1, nullptr, true,
-     "KVOConsole", "kvocon.properties", "kvocon.dbg", true, true, true, true, kAllFilters, 2,
-     DumpForm::JexpFile},
-    {VariantId::Kvocon, "kvocon", true, false, "com.orvane.console.ConsoleLauncher", 1, nullptr, true,
-     "KVOConsole", "kvocon.properties", "kvocon.dbg", true, false, true, true, kAllFilters, 2,
-     DumpForm::Describe},
-};
+const char* const kExtensionFilters[] = {"*.KVOExt", "*.SMDef", "*.KVOSubagent"};
 
 const Variant* chosen = nullptr;
 
 }  // namespace
+
+const char* Variant::extensionFilter(int index) const {
+    return index >= 0 && index < extensionFilterCount() ? kExtensionFilters[index] : nullptr;
+}
+
+void formatUsage(const Variant& variant, char* buffer, std::size_t size) {
+    if (size == 0)
+        return;
+    buffer[0] = '\0';
+    if (variant.isConsole())
+        return;
+    char name[32];
+    std::size_t n = 0;
+    for (const char* c = variant.fileStem; *c != '\0' && n + 1 < sizeof name; ++c)
+        name[n++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+    name[n] = '\0';
+    std::snprintf(buffer, size, "%s classname [arguments]\n", name);
+}
 
 const Variant& variantFor(VariantId id) {
     int index = static_cast<int>(id);

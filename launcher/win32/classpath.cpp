@@ -11,20 +11,25 @@
 #include "bounded_path.h"
 #include "classpath_rules.h"
 #include "classpath.h"
+#include "heap.h"
 #include "java_arguments.h"
-#include "state.h"
-#include "variant.h"
-#include "launcher_trace.h"
 #include "local_code_page.h"
+#include "os_calls.h"
+#include "state.h"
+#include "trace_log.h"
+#include "variant.h"
 
 namespace kvo::launcher {
 
 namespace {
 
+// The first array of a list; it doubles whenever it is full.
+constexpr int kInitialListCapacity = 8;
+
 // Joins the list with ";" into a new string; traces the outcome under the caller's name.
 char* joinList(const ClasspathList& list, const char* function, const char* what) {
-    size_t size = joinedSize(list.entries, list.count, kClasspathSeparator);
-    char* joined = static_cast<char*>(std::malloc(size));
+    const size_t size = joinedSize(list.entries, list.count, kClasspathSeparator);
+    char* joined = heapArray<char>(size);
     if (joined == nullptr) {
         KVO_TRACE(traceError, "%s: unable to allocate %d byte(s) for %s", function, static_cast<int>(size),
                   what);
@@ -44,32 +49,14 @@ void addRootRelative(ClasspathList* list, const char* relative) {
 
 // New copy of text, or null with the given trace line.
 char* copyOrTrace(const char* text, const char* failureFormat) {
-    size_t size = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(std::malloc(size));
+    const size_t size = std::strlen(text) + 1;
+    char* copy = heapArray<char>(size);
     if (copy == nullptr) {
         KVO_TRACE(traceError, failureFormat, static_cast<int>(size));
         return nullptr;
     }
     std::memcpy(copy, text, size);
     return copy;
-}
-
-// New local-code-page copy of a property value, or null (traced).
-char* localTextOf(const wchar_t* value) {
-    int size = WideCharToMultiByte(CP_ACP, 0, value, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        KVO_TRACE(traceInfo, "ProcessClasspathProperties: unable to convert \"%S\"; rc = X'%lX'", value,
-                  GetLastError());
-        return nullptr;
-    }
-    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
-    if (text == nullptr) {
-        KVO_TRACE(traceError, "SearchExtensions: unable to allocate %d byte(s) for buffer", size);
-        return nullptr;
-    }
-    WideCharToMultiByte(CP_ACP, 0, value, -1, text, size, nullptr, nullptr);
-    text[size - 1] = 0;
-    return text;
 }
 
 // The class path entry a "classpath.append.N" value stands for (new string), or null.
@@ -79,14 +66,14 @@ char* entryForValue(const char* text) {
         case ClasspathValueKind::SystemClasspath:
             return GetEntryFromSystemClasspath(pattern);
         case ClasspathValueKind::Verbatim:
-            return copyOrTrace(text, "SearchExtensions: unable to allocate %d byte(s) for entry");
+            return copyOrTrace(text, "ProcessClasspathProperties: unable to allocate %d byte(s) for entry");
         case ClasspathValueKind::RootRelative:
         default: {
-            size_t needed = std::strlen(rootDirectory) + std::strlen(text) + 1;
-            size_t size = needed < static_cast<size_t>(kPathBufferSize) ? needed : kPathBufferSize;
-            char* entry = static_cast<char*>(std::malloc(size));
+            const size_t needed = std::strlen(rootDirectory) + std::strlen(text) + 1;
+            const size_t size = needed < static_cast<size_t>(kPathBufferSize) ? needed : kPathBufferSize;
+            char* entry = heapArray<char>(size);
             if (entry == nullptr) {
-                KVO_TRACE(traceError, "SearchExtensions: unable to allocate %d byte(s) for entry",
+                KVO_TRACE(traceError, "ProcessClasspathProperties: unable to allocate %d byte(s) for entry",
                           static_cast<int>(size));
                 return nullptr;
             }
@@ -100,10 +87,11 @@ char* entryForValue(const char* text) {
 
 void freeClasspathList(ClasspathList* list) {
     for (int i = 0; i < list->count; ++i)
-        std::free(list->entries[i]);
-    std::free(list->entries);
+        heapRelease(list->entries[i]);
+    heapRelease(list->entries);
     list->entries = nullptr;
     list->count = 0;
+    list->capacity = 0;
 }
 
 char* BuildBootClasspath() {
@@ -122,8 +110,8 @@ char* BuildClasspath() {
     for (int i = 0; i < kFixedClasspathEntryCount; ++i)
         addRootRelative(&list, kFixedClasspathEntries[i]);
     const Variant& variant = currentVariant();
-    for (int i = 0; i < variant.extensionFilterCount; ++i)
-        SearchExtensions(&list, variant.extensionFilters[i]);
+    for (int i = 0; i < variant.extensionFilterCount(); ++i)
+        SearchExtensions(&list, variant.extensionFilter(i));
     ProcessClasspathProperties(&list, &launcherProperties);
     char* result = joinList(list, "BuildClasspath", "classpath");
     freeClasspathList(&list);
@@ -143,18 +131,21 @@ void AddClasspathEntryToList(ClasspathList* list, const char* entry) {
             return;
         }
     }
-    size_t arraySize = static_cast<size_t>(list->count + 1) * sizeof(char*);
-    char** grown = static_cast<char**>(std::malloc(arraySize));
-    if (grown == nullptr) {
-        KVO_TRACE(traceError, "AddClasspathEntryToList: unable to allocate %d byte(s) for list",
-                  static_cast<int>(arraySize));
-        KVO_TRACE(traceExit, "AddClasspathEntryToList");
-        return;
+    if (list->count == list->capacity) {
+        const int capacity = list->capacity > 0 ? list->capacity * 2 : kInitialListCapacity;
+        char** grown = heapArray<char*>(static_cast<size_t>(capacity));
+        if (grown == nullptr) {
+            KVO_TRACE(traceError, "AddClasspathEntryToList: unable to allocate %d byte(s) for list",
+                      static_cast<int>(static_cast<size_t>(capacity) * sizeof(char*)));
+            KVO_TRACE(traceExit, "AddClasspathEntryToList");
+            return;
+        }
+        if (list->count > 0)
+            std::memcpy(grown, list->entries, static_cast<size_t>(list->count) * sizeof(char*));
+        heapRelease(list->entries);
+        list->entries = grown;
+        list->capacity = capacity;
     }
-    if (list->count > 0)
-        std::memcpy(grown, list->entries, static_cast<size_t>(list->count) * sizeof(char*));
-    std::free(list->entries);
-    list->entries = grown;
     char* copy = copyOrTrace(entry, "AddClasspathEntryToList: unable to allocate %d byte(s) for entry");
     if (copy != nullptr)
         list->entries[list->count++] = copy;
@@ -170,7 +161,7 @@ void SearchExtensions(ClasspathList* list, const char* filter) {
     KVO_TRACE(traceInfo, "SearchExtensions: file name filter = \"%s\"", pattern);
 
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    HANDLE search = os.FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) {
         KVO_TRACE(traceInfo, "SearchExtensions: unable to open search handle; rc = X'%lX'", GetLastError());
         KVO_TRACE(traceExit, "SearchExtensions");
@@ -181,17 +172,19 @@ void SearchExtensions(ClasspathList* list, const char* filter) {
         joinPath(path, rootDirectory, kExtensionDirectory);
         appendPath(path, found.cFileName);
         KVO_TRACE(traceInfo, "SearchExtensions: extension file name = \"%s\"", path);
-        FILE* file = std::fopen(path, "r");
+        FILE* file = os.fopen(path, "r");
         if (file == nullptr) {
             KVO_TRACE(traceInfo, "SearchExtensions: unable to open file \"%s\"; rc = X'%X'", path, errno);
             continue;
         }
         Properties extension;
-        extension.load(file);
+        // What was read before memory ran out is used.
+        if (!extension.load(file))
+            KVO_TRACE(traceError, "SearchExtensions: insufficient storage to load file \"%s\"", path);
         std::fclose(file);
         ProcessClasspathProperties(list, &extension);
-    } while (FindNextFileA(search, &found));
-    if (!FindClose(search))
+    } while (os.FindNextFileA(search, &found));
+    if (!os.FindClose(search))
         KVO_TRACE(traceInfo, "SearchExtensions: unable close search handle; rc = X'%lX'", GetLastError());
     KVO_TRACE(traceExit, "SearchExtensions");
 }
@@ -209,16 +202,22 @@ void ProcessClasspathProperties(ClasspathList* list, const Properties* propertie
             break;
         }
         KVO_TRACE(traceInfo, "ProcessClasspathProperties: %S = \"%S\"", key, value);
-        char* text = localTextOf(value);
-        if (text == nullptr)
+        // A value that cannot be had in the local code page is skipped, as a failed allocation is.
+        const LocalText local = localTextOf(value);
+        if (!local.text) {
+            if (local.noMemory)
+                KVO_TRACE(traceError, "ProcessClasspathProperties: unable to allocate %d byte(s) for buffer",
+                          local.size);
+            else
+                KVO_TRACE(traceError, "ProcessClasspathProperties: unable to convert \"%S\"; rc = X'%lX'",
+                          value, local.error);
             continue;
-        char* entry = entryForValue(text);
-        if (entry != nullptr) {
-            NormalizeFileName(entry);
-            AddClasspathEntryToList(list, entry);
-            std::free(entry);
         }
-        std::free(text);
+        HeapArray<char> entry(entryForValue(local.text.get()));
+        if (entry) {
+            NormalizeFileName(entry.get());
+            AddClasspathEntryToList(list, entry.get());
+        }
     }
     KVO_TRACE(traceExit, "ProcessClasspathProperties");
 }
@@ -231,28 +230,26 @@ char* GetEntryFromSystemClasspath(const char* pattern) {
         KVO_TRACE(traceInfoHigh, "GetEntryFromSystemClasspath: CLASSPATH = NIL");
     } else if (pattern != nullptr) {
         KVO_TRACE(traceInfoHigh, "GetEntryFromSystemClasspath: CLASSPATH = \"%s\"", value);
-        char* patternCopy =
-            copyOrTrace(pattern, "GetEntryFromSystemClasspath: unable to allocate %d byte(s) for pattern");
-        char* classpathCopy =
+        HeapArray<char> patternCopy(
+            copyOrTrace(pattern, "GetEntryFromSystemClasspath: unable to allocate %d byte(s) for pattern"));
+        HeapArray<char> classpathCopy(
             patternCopy
                 ? copyOrTrace(value,
                               "GetEntryFromSystemClasspath: unable to allocate %d byte(s) for classpath")
-                : nullptr;
-        if (classpathCopy != nullptr) {
-            NormalizeFileName(patternCopy);
-            NormalizeFileName(classpathCopy);
+                : nullptr);
+        if (classpathCopy) {
+            NormalizeFileName(patternCopy.get());
+            NormalizeFileName(classpathCopy.get());
             KVO_TRACE(traceInfoHigh, "GetEntryFromSystemClasspath: searching for pattern \"%s\" in \"%s\"",
-                      patternCopy, classpathCopy);
-            const char* match =
-                firstEntryEndingWith(classpathCopy, patternCopy, isLocalLeadByte, [](const char* entry) {
+                      patternCopy.get(), classpathCopy.get());
+            const char* match = firstEntryEndingWith(
+                classpathCopy.get(), patternCopy.get(), isLocalLeadByte, [](const char* entry) {
                     KVO_TRACE(traceInfoHigh, "GetEntryFromSystemClasspath: entry = \"%s\"", entry);
                 });
             if (match != nullptr)
                 result = copyOrTrace(
                     match, "GetEntryFromSystemClasspath: unable to allocate %d byte(s) for classpath entry");
         }
-        std::free(classpathCopy);
-        std::free(patternCopy);
     }
     if (result != nullptr)
         KVO_TRACE(traceExit, "GetEntryFromSystemClasspath: return ( \"%s\" )", result);
@@ -266,14 +263,15 @@ char* BuildLibraryPath() {
     const char* path = std::getenv("PATH");
     if (path != nullptr)
         KVO_TRACE(traceInfoHigh, "BuildLibraryPath: PATH = \"%s\"", path);
-    size_t size = libraryPathSize(jniDirectory, binDirectory, path);
-    char* result = static_cast<char*>(std::calloc(size, 1));
+    const size_t size = libraryPathSize(jniDirectory, binDirectory, path);
+    char* result = heapArray<char>(size);
     if (result == nullptr) {
         KVO_TRACE(traceError, "BuildLibraryPath: unable to allocate %d byte(s) for library path",
                   static_cast<int>(size));
         KVO_TRACE(traceExit, "BuildLibraryPath: return ( NIL )");
         return nullptr;
     }
+    std::memset(result, 0, size);
     composeLibraryPath(result, jniDirectory, binDirectory, path);
     KVO_TRACE(traceExit, "BuildLibraryPath: return ( \"%s\" )", result);
     return result;
@@ -281,9 +279,9 @@ char* BuildLibraryPath() {
 
 char* BuildProtocolHandler() {
     KVO_TRACE(traceEntry, "BuildProtocolHandler");
-    size_t size =
+    const size_t size =
         joinedSize(kProtocolHandlerPackages, kProtocolHandlerPackageCount, kProtocolHandlerSeparator);
-    char* result = static_cast<char*>(std::malloc(size));
+    char* result = heapArray<char>(size);
     if (result == nullptr) {
         KVO_TRACE(traceError, "BuildProtocolHandler: unable to allocate %d byte(s) for protocol handler",
                   static_cast<int>(size));

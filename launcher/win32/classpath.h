@@ -8,7 +8,8 @@ class Properties;
 
 namespace kvo::launcher {
 
-// Ordered class path entries (owned heap strings), never two equal ignoring case.
+// Ordered class path entries (owned heap strings), never two equal ignoring case. The array of
+// entries doubles whenever it is full.
 struct ClasspathList {
     char** entries = nullptr;
     int count = 0;

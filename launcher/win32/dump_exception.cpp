@@ -7,9 +7,10 @@
 #include <ctime>
 
 #include "java_arguments.h"
+#include "os_calls.h"
 #include "state.h"
+#include "trace_log.h"
 #include "variant.h"
-#include "launcher_trace.h"
 
 namespace kvo::launcher {
 
@@ -20,9 +21,9 @@ void dumpToJexpFile(JNIEnv* env) {
     std::snprintf(fileName, sizeof fileName, "%s%s.jexp", logDirectory, programName ? programName : "");
     // Descriptor 2 is saved before the file is opened: were it not open, the file could be given it.
     std::fflush(stderr);
-    const int savedStderr = _dup(2);
+    const int savedStderr = os._dup(2);
     const int saveError = errno;
-    FILE* file = std::fopen(fileName, "a+b");
+    FILE* file = os.fopen(fileName, "a+b");
     if (file == nullptr) {
         KVO_TRACE(traceInfo, "DumpException: unable to open file \"%s\"; rc = X'%X'", fileName,
                   static_cast<unsigned>(errno));
@@ -46,7 +47,7 @@ void dumpToJexpFile(JNIEnv* env) {
         KVO_TRACE(traceInfo, "DumpException: unable to save stderr; rc = X'%X'",
                   static_cast<unsigned>(saveError));
     if ((savedStderr != -1 || saveError == EBADF) && !fileIsStderr) {
-        reassigned = _dup2(_fileno(file), 2) == 0;
+        reassigned = os._dup2(_fileno(file), 2) == 0;
         if (!reassigned)
             KVO_TRACE(traceInfo, "DumpException: unable to reassign stderr; rc = X'%X'",
                       static_cast<unsigned>(errno));
@@ -58,7 +59,7 @@ void dumpToJexpFile(JNIEnv* env) {
 
     std::fflush(stderr);
     if (savedStderr != -1) {
-        if (_dup2(savedStderr, 2) != 0)
+        if (os._dup2(savedStderr, 2) != 0)
             KVO_TRACE(traceInfo, "DumpException: unable to restore stderr; rc = X'%X'",
                       static_cast<unsigned>(errno));
         _close(savedStderr);
@@ -73,7 +74,7 @@ void dumpToJexpFile(JNIEnv* env) {
 
 void DumpException(JNIEnv* env) {
     KVO_TRACE(traceEntryHigh, "DumpException");
-    if (currentVariant().dumpForm == DumpForm::JexpFile)
+    if (currentVariant().dumpForm() == DumpForm::JexpFile)
         dumpToJexpFile(env);
     else
         env->ExceptionDescribe();

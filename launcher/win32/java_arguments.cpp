@@ -1,10 +1,10 @@
 // Command-line arguments (local code page) as a Java String[] (built from UTF-8).
-#include <cstdlib>
 #include <cstring>
 
+#include "heap.h"
 #include "java_arguments.h"
-#include "launcher_trace.h"
 #include "str.h"
+#include "trace_log.h"
 
 namespace kvo::launcher {
 
@@ -16,6 +16,12 @@ char* ConvertToUTF8(const char* localString) {
     }
     KVO_TRACE(traceEntryHigh, "ConvertToUTF8: localString = \"%s\"", localString);
     Str text(localString);
+    if (text.c_str() == nullptr) {
+        KVO_TRACE(traceError, "ConvertToUTF8: unable to allocate %d byte(s) for value",
+                  static_cast<int>(std::strlen(localString) + 1));
+        KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( NIL )");
+        return nullptr;
+    }
     // Local text that could not be converted is no UTF-8: hand nothing to the JVM rather than that.
     if (!text.localToUTF8()) {
         KVO_TRACE(traceError, "ConvertToUTF8: unable to convert \"%s\" from the local code page",
@@ -25,7 +31,7 @@ char* ConvertToUTF8(const char* localString) {
     }
     const char* utf8 = text.c_str() != nullptr ? text.c_str() : "";
     size_t size = std::strlen(utf8) + 1;
-    char* copy = static_cast<char*>(std::malloc(size));
+    char* copy = heapArray<char>(size);
     if (copy == nullptr) {
         KVO_TRACE(traceError, "ConvertToUTF8: unable to allocate %d byte(s) for value",
                   static_cast<int>(size));
@@ -76,7 +82,7 @@ jobjectArray NewStringArray(JNIEnv* env, int count, const char* const* arguments
                 DumpException(env);
             env->DeleteLocalRef(string);
         }
-        std::free(utf8);
+        heapRelease(utf8);
     }
     KVO_TRACE(traceExit, "NewStringArray");
     return array;

@@ -3,14 +3,16 @@
 #include <process.h>
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "jvm_options.h"
 #include "classpath.h"
+#include "exit_codes.h"
+#include "heap.h"
 #include "java_arguments.h"
-#include "state.h"
+#include "jvm_options.h"
 #include "launcher_threads.h"
-#include "launcher_trace.h"
+#include "os_calls.h"
+#include "state.h"
+#include "trace_log.h"
 
 namespace kvo::launcher {
 
@@ -18,47 +20,34 @@ namespace {
 
 constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitNoLibrary = -6,
-    kExitNoEntryPoint = -7,
-    kExitNoMemory = -8,
-    kExitCreateFailed = -9,
-    kExitNoClass = -10,
-    kExitNoMain = -11,
-    kExitMainThrew = -12,
-};
-
 using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 
 // The four strings of the class path assembly, freed at the end of the thread.
 struct ClassPaths {
-    char* bootClasspath = nullptr;
-    char* classpath = nullptr;
-    char* libraryPath = nullptr;
-    char* protocolHandler = nullptr;
-    ~ClassPaths() {
-        std::free(bootClasspath);
-        std::free(classpath);
-        std::free(libraryPath);
-        std::free(protocolHandler);
-    }
+    HeapArray<char> bootClasspath;
+    HeapArray<char> classpath;
+    HeapArray<char> libraryPath;
+    HeapArray<char> protocolHandler;
 };
 
 bool buildClassPaths(ClassPaths* paths) {
-    if ((paths->bootClasspath = BuildBootClasspath()) == nullptr) {
+    paths->bootClasspath.reset(BuildBootClasspath());
+    if (!paths->bootClasspath) {
         KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate boot classpath");
         return false;
     }
-    if ((paths->classpath = BuildClasspath()) == nullptr) {
+    paths->classpath.reset(BuildClasspath());
+    if (!paths->classpath) {
         KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate classpath");
         return false;
     }
-    if ((paths->libraryPath = BuildLibraryPath()) == nullptr) {
+    paths->libraryPath.reset(BuildLibraryPath());
+    if (!paths->libraryPath) {
         KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate library path");
         return false;
     }
-    if ((paths->protocolHandler = BuildProtocolHandler()) == nullptr) {
+    paths->protocolHandler.reset(BuildProtocolHandler());
+    if (!paths->protocolHandler) {
         KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate protocol handler");
         return false;
     }
@@ -114,14 +103,16 @@ int runMainClass(JNIEnv* env) {
     return kExitOk;
 }
 
-// Creates the JVM, runs the class and destroys the JVM; returns the exit code.
-int runJvm(CreateJavaVMFunction createJavaVM) {
+// Creates the JVM, runs the class and destroys the JVM; returns the exit code. *jvmStarted tells
+// whether JNI_CreateJavaVM was called.
+int runJvm(CreateJavaVMFunction createJavaVM, bool* jvmStarted) {
     ClassPaths paths;
     if (!buildClassPaths(&paths))
         return kExitNoMemory;
 
     JvmOptionList options;
-    const JvmPaths jvmPaths{paths.bootClasspath, paths.classpath, paths.libraryPath, paths.protocolHandler};
+    const JvmPaths jvmPaths{paths.bootClasspath.get(), paths.classpath.get(), paths.libraryPath.get(),
+                            paths.protocolHandler.get()};
     int exitCode = kExitOk;
     if (!buildJvmOptions(&options, jvmPaths)) {
         KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate jvm options");
@@ -134,6 +125,7 @@ int runJvm(CreateJavaVMFunction createJavaVM) {
         initArgs.ignoreUnrecognized = JNI_TRUE;
         JavaVM* vm = nullptr;
         JNIEnv* env = nullptr;
+        *jvmStarted = true;
         const jint rc = createJavaVM(&vm, reinterpret_cast<void**>(&env), &initArgs);
         if (rc != 0 || vm == nullptr || env == nullptr) {
             KVO_TRACE(traceError, "JavaThread: unable to create jvm; rc = X'%lX'",
@@ -159,7 +151,7 @@ int loadAndRun() {
     KVO_TRACE(traceInfo, "JavaThread: jvm library file name = \"%s\"", libraryPath);
 
     const UINT previousMode = SetErrorMode(kQuietErrorMode);
-    HMODULE library = LoadLibraryA(libraryPath);
+    HMODULE library = os.LoadLibraryA(libraryPath);
     const DWORD loadError = GetLastError();
     SetErrorMode(previousMode);
     if (library == nullptr) {
@@ -169,16 +161,21 @@ int loadAndRun() {
     }
 
     int exitCode;
+    bool jvmStarted = false;
     auto createJavaVM = reinterpret_cast<CreateJavaVMFunction>(
-        reinterpret_cast<void*>(GetProcAddress(library, "JNI_CreateJavaVM")));
+        reinterpret_cast<void*>(os.GetProcAddress(library, "JNI_CreateJavaVM")));
     if (createJavaVM == nullptr) {
         KVO_TRACE(traceError, "JavaThread: unable to get address of \"%s\" in library \"%s\"; rc = X'%lX'",
                   "JNI_CreateJavaVM", libraryPath, static_cast<unsigned long>(GetLastError()));
         exitCode = kExitNoEntryPoint;
     } else {
-        exitCode = runJvm(createJavaVM);
+        exitCode = runJvm(createJavaVM, &jvmStarted);
     }
-    if (!FreeLibrary(library))
+    // Once JNI_CreateJavaVM has been called, threads of the JVM may still run code of the library:
+    // its daemon threads, which DestroyJavaVM does not wait for, or what a failed creation left
+    // behind. Unloading it then would take the code away under them; it stays loaded and goes with
+    // the process, which ends right after the quit message.
+    if (!jvmStarted && !os.FreeLibrary(library))
         KVO_TRACE(traceInfo, "JavaThread: unable to free library \"%s\"; rc = X'%lX'", libraryPath,
                   static_cast<unsigned long>(GetLastError()));
     return exitCode;

@@ -4,7 +4,7 @@
 
 #include "process_environment.h"
 #include "state.h"
-#include "launcher_trace.h"
+#include "trace_log.h"
 
 namespace kvo::launcher {
 

@@ -10,34 +10,25 @@
 #include <cstring>
 #include <cwchar>
 
+#include "heap.h"
+#include "local_code_page.h"
+#include "local_text.h"
+#include "os_calls.h"
 #include "process_environment.h"
 #include "settings.h"
 #include "state.h"
+#include "trace_log.h"
 #include "variant.h"
-#include "launcher_trace.h"
 
 namespace kvo::launcher {
 
 namespace {
 
-// Local code page copy (malloc'ed) of a wide property value, or null.
-char* wideToLocal(const wchar_t* wide) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return nullptr;
-    char* local = static_cast<char*>(std::malloc(size));
-    if (local != nullptr && WideCharToMultiByte(CP_ACP, 0, wide, -1, local, size, nullptr, nullptr) <= 0) {
-        std::free(local);
-        return nullptr;
-    }
-    return local;
-}
-
 bool adopt(JvmOptionList* list, char* text, void* extraInfo) {
     if (text == nullptr)
         return false;
     if (list->count >= kMaxJvmOptions) {
-        std::free(text);
+        heapRelease(text);
         return false;
     }
     list->options[list->count].optionString = text;
@@ -54,12 +45,8 @@ void withoutTrailingBackslash(char* out, const char* directory) {
         out[length - 1] = '\0';
 }
 
-bool isConsoleBuild() {
-    return !currentVariant().classArgument;
-}
-
 bool trustStoreUsable(const char* path) {
-    FILE* file = std::fopen(path, "r+b");
+    FILE* file = os.fopen(path, "r+b");
     if (file == nullptr)
         return false;
     std::fclose(file);
@@ -81,7 +68,17 @@ void addExtraOptions(JvmOptionList* list, bool* ok) {
             KVO_TRACE(traceInfo, "JavaThread: unable to add jvm option \"%S\" to jvm option array", value);
             continue;
         }
-        if (!adopt(list, wideToLocal(value), nullptr))
+        // A value that cannot be had in the local code page is left out; only memory stops the JVM.
+        LocalText local = localTextOf(value);
+        if (!local.text) {
+            if (local.noMemory)
+                *ok = false;
+            else
+                KVO_TRACE(traceError, "JavaThread: unable to convert jvm option \"%S\"; rc = X'%lX'", value,
+                          local.error);
+            continue;
+        }
+        if (!adopt(list, local.text.release(), nullptr))
             *ok = false;
     }
 }
@@ -92,7 +89,7 @@ bool addJvmOption(JvmOptionList* list, const char* text, void* extraInfo) {
     if (list->count >= kMaxJvmOptions)
         return false;
     const size_t size = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(std::malloc(size));
+    char* copy = heapArray<char>(size);
     if (copy == nullptr)
         return false;
     std::memcpy(copy, text, size);
@@ -108,7 +105,7 @@ bool addJvmOptionFormatted(JvmOptionList* list, const char* format, ...) {
     va_copy(again, args);
     const int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    char* text = length >= 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1)) : nullptr;
+    char* text = length >= 0 ? heapArray<char>(static_cast<size_t>(length) + 1) : nullptr;
     if (text != nullptr)
         std::vsnprintf(text, static_cast<size_t>(length) + 1, format, again);
     va_end(again);
@@ -117,7 +114,7 @@ bool addJvmOptionFormatted(JvmOptionList* list, const char* format, ...) {
 
 void freeJvmOptions(JvmOptionList* list) {
     for (int i = 0; i < list->count; ++i) {
-        std::free(list->options[i].optionString);
+        heapRelease(list->options[i].optionString);
         list->options[i].optionString = nullptr;
         list->options[i].extraInfo = nullptr;
     }
@@ -131,9 +128,9 @@ bool buildJvmOptions(JvmOptionList* list, const JvmPaths& paths) {
     KVO_TRACE(traceInfoHigh, "JavaThread: user language = \"%s\"", language);
     KVO_TRACE(traceInfoHigh, "JavaThread: user region = \"%s\"", region);
 
-    const bool console = isConsoleBuild();
+    const bool securityManager = currentVariant().givesSecurityManager();
     char policyPath[kPathBufferSize] = "";
-    if (console) {
+    if (securityManager) {
         std::snprintf(policyPath, sizeof policyPath, "%sjava\\security.policy", proddataDirectory);
         KVO_TRACE(traceInfoHigh, "JavaThread: security policy file name = \"%s\"", policyPath);
     }
@@ -160,7 +157,7 @@ bool buildJvmOptions(JvmOptionList* list, const JvmPaths& paths) {
     ok &= addJvmOptionFormatted(list, "-Djava.library.path=%s", paths.libraryPath);
     ok &= addJvmOptionFormatted(list, "-Djava.protocol.handler.pkgs=%s", paths.protocolHandler);
     ok &= addJvmOption(list, "-Djava.rmi.server.hostname=127.0.0.1");
-    if (console) {
+    if (securityManager) {
         ok &= addJvmOption(list, "-Djava.security.manager");
         ok &= addJvmOptionFormatted(list, "-Djava.security.policy==%s", policyPath);
     }
@@ -168,13 +165,12 @@ bool buildJvmOptions(JvmOptionList* list, const JvmPaths& paths) {
         ok &= addJvmOptionFormatted(list, "-Djavax.net.ssl.trustStore=%s", trustStorePath);
     ok &= addJvmOption(list, "-Dcom.sun.net.ssl.rsaPreMasterSecretFix=true");
     ok &= addJvmOption(list, "-Dsun.java2d.noddraw=true");
-    if (addJvmOptionFormatted(list, "-Dkvo.code.base=%s", codeBase)) {
-        for (char* c = list->options[list->count - 1].optionString; *c != '\0'; ++c)
-            if (*c == '\\')
-                *c = '/';
-    } else {
+    // Forward slashes for the backslashes of the path, the trail bytes of its double-byte characters
+    // left alone.
+    if (addJvmOptionFormatted(list, "-Dkvo.code.base=%s", codeBase))
+        replaceBackslashes(list->options[list->count - 1].optionString, isLocalLeadByte);
+    else
         ok = false;
-    }
     ok &= addJvmOptionFormatted(list, "-Dkvo.directory.root=%s", rootDirectory);
     ok &= addJvmOptionFormatted(list, "-Dkvo.directory.bin=%s", binDirectory);
     ok &= addJvmOptionFormatted(list, "-Dkvo.directory.data=%s", dataDirectory);

@@ -1,34 +1,28 @@
-// Entry point of the launcher programs: settles the settings and the trace log, prepares the
-// process, starts the worker thread that runs the JVM and waits in a message loop for the quit
-// message whose code ends the process.
-#include <direct.h>
-#include <process.h>
+// The launcher's main thread: settles the settings and the trace log, prepares the process, starts
+// the worker thread that runs the JVM and waits in a message loop for the quit message whose code
+// ends the process.
+#include "launcher_main.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <ctime>
-#include <new>
 
+#include "exit_codes.h"
+#include "heap.h"
+#include "launcher_threads.h"
+#include "os_calls.h"
+#include "output_redirection.h"
 #include "process_environment.h"
 #include "settings.h"
 #include "state.h"
+#include "trace_log.h"
 #include "variant.h"
-#include "launcher_threads.h"
-#include "launcher_trace.h"
-#include "output_redirection.h"
 
 namespace kvo::launcher {
 namespace {
-
-enum ExitCode : int {
-    kExitUsage = -1,
-    kExitNoTraceLog = -2,
-    kExitNoWindowClass = -3,
-    kExitNoWindow = -4,
-    kExitNoThread = -5,
-};
 
 constexpr unsigned kWorkerStackSize = 1048576;
 
@@ -39,119 +33,130 @@ bool fileExists(const char* path) {
 
 // Asks every running console launcher to quit.
 bool isShutdownRequest(const Variant& variant, int argc, char** argv) {
-    return variant.shutdownCommand && argc > 1 && _stricmp(argv[1], "shutdown") == 0;
+    return variant.isConsole() && argc > 1 && _stricmp(argv[1], "shutdown") == 0;
 }
 
 void traceStartup(int argc, char** argv) {
-    ras->traceEntry("main: arguments = %d", argc);
+    KVO_TRACE(traceEntry, "main: arguments = %d", argc);
     for (int i = 0; i < argc; ++i)
-        ras->traceInfoHigh("main: argv[ %d ] = \"%s\"", i, argv[i]);
-    ras->traceInfoHigh("main: root directory = \"%s\"", rootDirectory);
-    ras->traceInfoHigh("main: bin directory = \"%s\"", binDirectory);
-    ras->traceInfoHigh("main: data directory = \"%s\"", dataDirectory);
-    ras->traceInfoHigh("main: database directory = \"%s\"", databaseDirectory);
-    ras->traceInfoHigh("main: jni directory = \"%s\"", jniDirectory);
-    ras->traceInfoHigh("main: jre directory = \"%s\"", jreDirectory);
-    ras->traceInfoHigh("main: log directory = \"%s\"", logDirectory);
-    ras->traceInfoHigh("main: proddata directory = \"%s\"", proddataDirectory);
-    ras->traceInfoHigh("main: tempdata directory = \"%s\"", tempdataDirectory);
+        KVO_TRACE(traceInfoHigh, "main: argv[ %d ] = \"%s\"", i, argv[i]);
+    KVO_TRACE(traceInfoHigh, "main: root directory = \"%s\"", rootDirectory);
+    KVO_TRACE(traceInfoHigh, "main: bin directory = \"%s\"", binDirectory);
+    KVO_TRACE(traceInfoHigh, "main: data directory = \"%s\"", dataDirectory);
+    KVO_TRACE(traceInfoHigh, "main: database directory = \"%s\"", databaseDirectory);
+    KVO_TRACE(traceInfoHigh, "main: jni directory = \"%s\"", jniDirectory);
+    KVO_TRACE(traceInfoHigh, "main: jre directory = \"%s\"", jreDirectory);
+    KVO_TRACE(traceInfoHigh, "main: log directory = \"%s\"", logDirectory);
+    KVO_TRACE(traceInfoHigh, "main: proddata directory = \"%s\"", proddataDirectory);
+    KVO_TRACE(traceInfoHigh, "main: tempdata directory = \"%s\"", tempdataDirectory);
 }
 
 void loadPropertiesFile(const Variant& variant) {
     char fileName[kPathBufferSize];
     std::snprintf(fileName, sizeof fileName, "%s%s.properties", dataDirectory, programName);
-    ras->traceInfoHigh("main: properties file name = \"%s\"", fileName);
+    KVO_TRACE(traceInfoHigh, "main: properties file name = \"%s\"", fileName);
     if (!fileExists(fileName)) {
-        ras->traceInfoHigh("main: unable to find file \"%s\"", fileName);
-        std::snprintf(fileName, sizeof fileName, "%s%s", dataDirectory, variant.fallbackPropertiesFile);
-        ras->traceInfoHigh("main: properties file name = \"%s\"", fileName);
+        KVO_TRACE(traceInfoHigh, "main: unable to find file \"%s\"", fileName);
+        std::snprintf(fileName, sizeof fileName, "%s%s.properties", dataDirectory, variant.fileStem);
+        KVO_TRACE(traceInfoHigh, "main: properties file name = \"%s\"", fileName);
         if (!fileExists(fileName)) {
-            ras->traceInfoHigh("main: unable to find file \"%s\"", fileName);
+            KVO_TRACE(traceInfoHigh, "main: unable to find file \"%s\"", fileName);
             return;
         }
     }
-    FILE* file = std::fopen(fileName, "r");
+    FILE* file = os.fopen(fileName, "r");
     if (file == nullptr) {
-        ras->traceInfoHigh("main: unable to open file \"%s\"; rc = X'%X'", fileName,
-                           static_cast<unsigned>(errno));
+        KVO_TRACE(traceInfoHigh, "main: unable to open file \"%s\"; rc = X'%X'", fileName,
+                  static_cast<unsigned>(errno));
         return;
     }
-    launcherProperties.load(file);
+    // What was read before memory ran out stays; the launcher goes on with it.
+    if (!launcherProperties.load(file))
+        KVO_TRACE(traceError, "main: insufficient storage to load file \"%s\"", fileName);
     std::fclose(file);
 }
 
 void settleWorkingDirectory(const Variant& variant) {
     char directory[kPathBufferSize];
-    if (variant.setsWorkingDirectory) {
+    if (variant.setsWorkingDirectory()) {
         std::snprintf(directory, sizeof directory, "%sclasses", rootDirectory);
-        ras->traceInfoHigh("main: working directory = \"%s\"", directory);
-        if (!SetCurrentDirectoryA(directory))
-            ras->traceInfo("main: unable to set current directory to \"%s\"; rc = X'%lX'", directory,
-                           static_cast<unsigned long>(GetLastError()));
-    } else if (GetCurrentDirectoryA(sizeof directory, directory) != 0) {
-        ras->traceInfoHigh("main: working directory = \"%s\"", directory);
+        KVO_TRACE(traceInfoHigh, "main: working directory = \"%s\"", directory);
+        if (!os.SetCurrentDirectoryA(directory))
+            KVO_TRACE(traceInfo, "main: unable to set current directory to \"%s\"; rc = X'%lX'", directory,
+                      static_cast<unsigned long>(GetLastError()));
+        return;
+    }
+    // A directory whose local form does not fit is not written at all: the result is then the size
+    // it would need, and the buffer holds nothing of it.
+    const DWORD length = os.GetCurrentDirectoryA(sizeof directory, directory);
+    if (length == 0) {
+        KVO_TRACE(traceInfo, "main: unable to get current directory; rc = X'%lX'",
+                  static_cast<unsigned long>(GetLastError()));
+    } else if (length >= sizeof directory) {
+        KVO_TRACE(traceInfo, "main: unable to get current directory; rc = X'%lX'",
+                  static_cast<unsigned long>(ERROR_INSUFFICIENT_BUFFER));
     } else {
-        ras->traceInfo("main: unable to get current directory; rc = X'%lX'",
-                       static_cast<unsigned long>(GetLastError()));
+        KVO_TRACE(traceInfoHigh, "main: working directory = \"%s\"", directory);
     }
 }
 
-// Window class, hidden window, worker thread and message loop; returns the exit code.
+// The message loop on this thread until a WM_QUIT arrives; returns its code.
 int runMessageLoop() {
+    MSG message;
+    BOOL got;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
+        if (got == -1) {
+            // Only a bad argument makes GetMessage fail; nothing would ever arrive.
+            KVO_TRACE(traceError, "main: unable to get message; rc = X'%lX'",
+                      static_cast<unsigned long>(GetLastError()));
+            return -1;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+// Window class, hidden window, worker thread and message loop; returns the exit code.
+int runWindowAndWorker() {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProcedure;
     windowClass.lpszClassName = windowClassName;
-    if (RegisterClassExA(&windowClass) == 0) {
-        ras->traceError("main: unable to register window class; rc = X'%lX'",
-                        static_cast<unsigned long>(GetLastError()));
+    if (os.RegisterClassExA(&windowClass) == 0) {
+        KVO_TRACE(traceError, "main: unable to register window class; rc = X'%lX'",
+                  static_cast<unsigned long>(GetLastError()));
         return kExitNoWindowClass;
     }
-    int exitCode = 0;
+    int exitCode = kExitOk;
     HWND window =
-        CreateWindowExA(0, windowClassName, programName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+        os.CreateWindowExA(0, windowClassName, programName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
     if (window == nullptr) {
-        ras->traceError("main: unable to create window; rc = X'%lX'",
-                        static_cast<unsigned long>(GetLastError()));
+        KVO_TRACE(traceError, "main: unable to create window; rc = X'%lX'",
+                  static_cast<unsigned long>(GetLastError()));
         exitCode = kExitNoWindow;
     } else {
-        if (_beginthread(JavaThread, kWorkerStackSize, nullptr) == static_cast<uintptr_t>(-1L)) {
-            ras->traceError("main: unable to start thread; rc = X'%lX'", static_cast<unsigned long>(errno));
+        if (os._beginthread(JavaThread, kWorkerStackSize, nullptr) == static_cast<uintptr_t>(-1L)) {
+            KVO_TRACE(traceError, "main: unable to start thread; rc = X'%lX'",
+                      static_cast<unsigned long>(errno));
             exitCode = kExitNoThread;
         } else {
-            MSG message;
-            BOOL got;
-            while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
-                if (got == -1) {
-                    // Only a bad argument makes GetMessage fail; nothing would ever arrive.
-                    ras->traceError("main: unable to get message; rc = X'%lX'",
-                                    static_cast<unsigned long>(GetLastError()));
-                    message.wParam = static_cast<WPARAM>(-1);
-                    break;
-                }
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
-            exitCode = static_cast<int>(message.wParam);
+            exitCode = runMessageLoop();
         }
-        if (!DestroyWindow(window))
-            ras->traceInfo("main: unable to destroy window; rc = X'%lX'",
-                           static_cast<unsigned long>(GetLastError()));
+        if (!os.DestroyWindow(window))
+            KVO_TRACE(traceInfo, "main: unable to destroy window; rc = X'%lX'",
+                      static_cast<unsigned long>(GetLastError()));
     }
-    if (!UnregisterClassA(windowClassName, nullptr))
-        ras->traceInfo("main: unable to unregister window class; rc = X'%lX'",
-                       static_cast<unsigned long>(GetLastError()));
+    if (!os.UnregisterClassA(windowClassName, nullptr))
+        KVO_TRACE(traceInfo, "main: unable to unregister window class; rc = X'%lX'",
+                  static_cast<unsigned long>(GetLastError()));
     return exitCode;
 }
 
 }  // namespace
-}  // namespace kvo::launcher
 
-using namespace kvo;
-using namespace kvo::launcher;
-
-int main(int argc, char** argv) {
+int runLauncher(int argc, char** argv) {
     _tzset();
     std::setlocale(LC_ALL, "");
     launcherArgc = argc;
@@ -159,17 +164,19 @@ int main(int argc, char** argv) {
 
     const Variant& variant = currentVariant();
     if (isShutdownRequest(variant, argc, argv)) {
-        EnumWindows(EnumerateConsoleWindows, static_cast<LPARAM>(WM_QUIT));
-        ExitProcess(0);
+        os.EnumWindows(EnumerateConsoleWindows, static_cast<LPARAM>(WM_QUIT));
+        return kExitOk;
     }
-    if (variant.classArgument && argc < 2) {
-        std::fputs(variant.usageText, stderr);
+    if (!variant.isConsole() && argc < 2) {
+        char usage[64];
+        formatUsage(variant, usage, sizeof usage);
+        std::fputs(usage, stderr);
         std::fflush(stderr);
-        ExitProcess(static_cast<UINT>(kExitUsage));
+        return kExitUsage;
     }
 
-    firstJavaArgument = variant.firstJavaArgument;
-    mainClassName = variant.classArgument ? argv[1] : variant.fixedMainClass;
+    firstJavaArgument = variant.firstJavaArgument();
+    mainClassName = variant.isConsole() ? kConsoleLauncherClass : argv[1];
     programName = mainClassName;
     windowClassName = variant.windowClassName;
 
@@ -180,18 +187,19 @@ int main(int argc, char** argv) {
 
     char traceFile[kPathBufferSize];
     std::snprintf(traceFile, sizeof traceFile, "%s%s.log", logDirectory, programName);
-    ras = new (std::nothrow) RAS(traceFile, 0, 0, 1);
-    if (ras == nullptr) {
+    RAS* log = heapNew<RAS>(traceFile, 0, 0, 1);
+    if (log == nullptr) {
         std::fputs("unable to allocate RAS object\n", stderr);
         std::fflush(stderr);
-        ExitProcess(static_cast<UINT>(kExitNoTraceLog));
+        return kExitNoTraceLog;
     }
     char switchFile[kPathBufferSize];
-    std::snprintf(switchFile, sizeof switchFile, "%s%s", logDirectory, variant.traceSwitchFile);
+    std::snprintf(switchFile, sizeof switchFile, "%s%s.dbg", logDirectory, variant.fileStem);
     if (fileExists(switchFile)) {
-        ras->debug = 1;
-        ras->high = 1;
+        log->debug = 1;
+        log->high = 1;
     }
+    startTraceLog(log);
 
     traceStartup(argc, argv);
     loadPropertiesFile(variant);
@@ -200,20 +208,21 @@ int main(int argc, char** argv) {
 
     RedirectedStream redirectedOut{1};
     RedirectedStream redirectedErr{2};
-    if (variant.redirectsOutput) {
+    if (variant.redirectsOutput()) {
         redirectStream(&redirectedOut);
         redirectStream(&redirectedErr);
     }
 
-    const int exitCode = runMessageLoop();
-    ras->traceExit("main: return ( X'%X' )", static_cast<unsigned>(exitCode));
+    const int exitCode = runWindowAndWorker();
+    KVO_TRACE(traceExit, "main: return ( X'%X' )", static_cast<unsigned>(exitCode));
 
-    if (variant.redirectsOutput) {
+    if (variant.redirectsOutput()) {
         restoreStream(&redirectedErr);
         restoreStream(&redirectedOut);
     }
-    RAS* log = ras;
-    ras = nullptr;
-    delete log;
-    ExitProcess(static_cast<UINT>(exitCode));
+    // The worker and the JVM's threads may still be tracing: the log goes once they are out of it.
+    endTraceLog();
+    return exitCode;
 }
+
+}  // namespace kvo::launcher

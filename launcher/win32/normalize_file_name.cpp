@@ -1,6 +1,6 @@
 // Path separators in class path values: "/" becomes "\\".
 #include "java_arguments.h"
-#include "launcher_trace.h"
+#include "trace_log.h"
 #include "local_text.h"
 
 namespace kvo::launcher {

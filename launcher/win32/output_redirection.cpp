@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "os_calls.h"
 #include "state.h"
-#include "launcher_trace.h"
+#include "trace_log.h"
 
 namespace kvo::launcher {
 
@@ -35,9 +36,9 @@ void redirectStream(RedirectedStream* stream) {
 
     // The descriptor is saved before the file is opened: were it not open, the file could be given it.
     std::fflush(streamFile(*stream));
-    const int saved = _dup(stream->descriptor);
+    const int saved = os._dup(stream->descriptor);
     const int saveError = errno;
-    FILE* file = std::fopen(fileName, "w+b");
+    FILE* file = os.fopen(fileName, "w+b");
     if (file == nullptr) {
         KVO_TRACE(traceInfo, "main: unable to open file \"%s\"; rc = X'%X'", fileName,
                   static_cast<unsigned>(errno));
@@ -47,8 +48,14 @@ void redirectStream(RedirectedStream* stream) {
     }
     std::setvbuf(file, nullptr, _IONBF, 0);
     stream->saved = saved;
-    if (saved == -1)
+    if (saved == -1) {
         KVO_TRACE(traceInfo, "main: unable to save %s; rc = X'%X'", name, static_cast<unsigned>(saveError));
+        // An open stream that cannot be saved could not be given back: it stays as it is.
+        if (saveError != EBADF) {
+            std::fclose(file);
+            return;
+        }
+    }
     // A windowed program started without standard handles has nothing to save: its output still
     // belongs in the file, which may have been given the descriptor itself.
     if (_fileno(file) == stream->descriptor) {
@@ -56,7 +63,7 @@ void redirectStream(RedirectedStream* stream) {
         stream->file = file;
         return;
     }
-    if (_dup2(_fileno(file), stream->descriptor) != 0)
+    if (os._dup2(_fileno(file), stream->descriptor) != 0)
         KVO_TRACE(traceInfo, "main: unable to reassign %s; rc = X'%X'", name, static_cast<unsigned>(errno));
     else
         stream->reassigned = true;
@@ -66,7 +73,7 @@ void redirectStream(RedirectedStream* stream) {
 void restoreStream(RedirectedStream* stream) {
     std::fflush(streamFile(*stream));
     if (stream->saved != -1) {
-        if (_dup2(stream->saved, stream->descriptor) != 0)
+        if (os._dup2(stream->saved, stream->descriptor) != 0)
             KVO_TRACE(traceInfo, "main: unable to restore %s; rc = X'%X'", streamName(*stream),
                       static_cast<unsigned>(errno));
         _close(stream->saved);

@@ -5,9 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "heap.h"
 #include "process_environment.h"
 #include "state.h"
-#include "launcher_trace.h"
+#include "trace_log.h"
 #include "locale_map.h"
 #include "processor_choice.h"
 
@@ -39,20 +40,19 @@ void SetEnvironmentVariables() {
         size_t nameLength = std::strlen(variable.name);
         size_t valueLength = std::strlen(value);
         size_t size = nameLength + 1 + valueLength + 1;
-        char* assignment = static_cast<char*>(std::malloc(size));
-        if (assignment == nullptr) {
+        HeapArray<char> assignment = makeHeapArray<char>(size);
+        if (!assignment) {
             KVO_TRACE(traceError, "SetEnvironmentVariables: unable to allocate %d byte(s) for \"%s\"",
                       static_cast<int>(size), variable.name);
             continue;
         }
-        std::memcpy(assignment, variable.name, nameLength);
+        std::memcpy(assignment.get(), variable.name, nameLength);
         assignment[nameLength] = '=';
-        std::memcpy(assignment + nameLength + 1, value, valueLength + 1);
+        std::memcpy(assignment.get() + nameLength + 1, value, valueLength + 1);
         // The run-time library copies the text into its own environment and the process's.
-        if (_putenv(assignment) != 0)
-            KVO_TRACE(traceInfo, "SetEnvironmentVariables: unable to set \"%s\"; rc = X'%X'", assignment,
-                      errno);
-        std::free(assignment);
+        if (_putenv(assignment.get()) != 0)
+            KVO_TRACE(traceInfo, "SetEnvironmentVariables: unable to set \"%s\"; rc = X'%X'",
+                      assignment.get(), errno);
     }
     KVO_TRACE(traceExit, "SetEnvironmentVariables");
 }

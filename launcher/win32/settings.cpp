@@ -6,12 +6,13 @@
 #include <initializer_list>
 
 #include "bounded_path.h"
+#include "local_code_page.h"
+#include "os_calls.h"
+#include "property_values.h"
 #include "settings.h"
 #include "state.h"
+#include "trace_log.h"
 #include "variant.h"
-#include "launcher_trace.h"
-#include "local_code_page.h"
-#include "property_values.h"
 
 namespace kvo::launcher {
 
@@ -22,7 +23,7 @@ namespace {
 void readDirectory(HKEY key, const char* name, char* buffer) {
     buffer[0] = 0;
     DWORD size = kPathBufferSize;
-    LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    LONG rc = os.RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
     if (rc != ERROR_SUCCESS) {
         buffer[0] = 0;
         return;
@@ -34,7 +35,7 @@ void readDirectory(HKEY key, const char* name, char* buffer) {
 void readFlag(HKEY key, const char* name, int* flag) {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
+    if (os.RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
         ERROR_SUCCESS)
         *flag = value != 0 ? 1 : 0;
 }
@@ -50,7 +51,7 @@ void LoadSettings() {
     logOutputFlag = noClassGCFlag = jitFlag = smpOkFlag = 0;
 
     HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
+    LONG rc = os.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key);
     if (rc != ERROR_SUCCESS) {
         std::fprintf(stderr, "LoadSettings: unable to open registry key \"%s\"; rc = X'%lX'\n", kSettingsKey,
                      static_cast<unsigned long>(rc));
@@ -64,7 +65,7 @@ void LoadSettings() {
         readFlag(key, "NoClassGC", &noClassGCFlag);
         readFlag(key, "JIT", &jitFlag);
         readFlag(key, "SMP_OK", &smpOkFlag);
-        rc = RegCloseKey(key);
+        rc = os.RegCloseKey(key);
         if (rc != ERROR_SUCCESS)
             std::fprintf(stderr, "LoadSettings: unable to close registry key \"%s\"; rc = X'%lX'\n",
                          kSettingsKey, static_cast<unsigned long>(rc));
@@ -76,7 +77,7 @@ void LoadSettings() {
 
     if (rootDirectory[0] == 0) {
         char programPath[kPathBufferSize + 1] = {};
-        DWORD length = GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
+        DWORD length = os.GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
         programPath[length < static_cast<DWORD>(kPathBufferSize) ? length : kMaxPathLength] = 0;
         rootFromProgramPath(rootDirectory, programPath, isLocalLeadByte);
     }

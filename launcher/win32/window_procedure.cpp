@@ -3,7 +3,7 @@
 
 #include "variant.h"
 #include "launcher_threads.h"
-#include "launcher_trace.h"
+#include "trace_log.h"
 
 namespace kvo::launcher {
 

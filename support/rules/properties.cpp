@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "heap.h"
 #include "prop_stream.h"
 
 namespace kvo {
@@ -33,11 +34,20 @@ bool sameKey(const wchar_t* a, const wchar_t* b) {
     return *a == 0 && *b == 0;
 }
 
+// A heap copy of the first length units of s, terminated; null when memory runs out.
 wchar_t* copyOf(const wchar_t* s, size_t length) {
-    wchar_t* copy = new wchar_t[length + 1];
-    std::memcpy(copy, s, length * sizeof(wchar_t));
-    copy[length] = 0;
+    wchar_t* copy = heapArray<wchar_t>(length + 1);
+    if (copy != nullptr) {
+        std::memcpy(copy, s, length * sizeof(wchar_t));
+        copy[length] = 0;
+    }
     return copy;
+}
+
+void freeEntry(void* entry, wchar_t* key, wchar_t* value) {
+    heapRelease(key);
+    heapRelease(value);
+    heapRelease(entry);
 }
 
 int hexValue(int c) {
@@ -50,31 +60,51 @@ int hexValue(int c) {
     return -1;
 }
 
-// The parser's scratch buffer: starts at 80 units and doubles when full.
+// The parser's scratch buffer: starts at 80 units and doubles when full. Once memory has run out
+// it takes nothing more, and the parse ends.
 class Scratch {
 public:
-    Scratch() : data_(new wchar_t[80]), capacity_(80) {}
-    ~Scratch() { delete[] data_; }
+    static constexpr size_t kInitialUnits = 80;
+
+    Scratch() : data_(heapArray<wchar_t>(kInitialUnits)), capacity_(data_ != nullptr ? kInitialUnits : 0) {}
+    ~Scratch() { heapRelease(data_); }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
 
+    bool failed() const { return failed_; }
     void clear() { length_ = 0; }
     void add(unsigned unit) {
-        if (length_ == capacity_) {
-            wchar_t* bigger = new wchar_t[capacity_ * 2];
-            std::memcpy(bigger, data_, length_ * sizeof(wchar_t));
-            delete[] data_;
-            data_ = bigger;
-            capacity_ *= 2;
-        }
+        if (length_ == capacity_ && !grow())
+            return;
         data_[length_++] = static_cast<wchar_t>(unit);
     }
-    wchar_t* copy() const { return copyOf(data_, length_); }
+    // A heap copy of the text; null (and failed) when memory runs out.
+    wchar_t* copy() {
+        wchar_t* text = failed_ ? nullptr : copyOf(data_ != nullptr ? data_ : L"", length_);
+        failed_ = failed_ || text == nullptr;
+        return text;
+    }
 
 private:
+    bool grow() {
+        const size_t capacity = capacity_ != 0 ? capacity_ * 2 : kInitialUnits;
+        wchar_t* bigger = failed_ ? nullptr : heapArray<wchar_t>(capacity);
+        if (bigger == nullptr) {
+            failed_ = true;
+            return false;
+        }
+        if (length_ != 0)
+            std::memcpy(bigger, data_, length_ * sizeof(wchar_t));
+        heapRelease(data_);
+        data_ = bigger;
+        capacity_ = capacity;
+        return true;
+    }
+
     wchar_t* data_;
     size_t capacity_;
     size_t length_ = 0;
+    bool failed_ = false;
 };
 
 // Byte reader with one character of push-back.
@@ -113,21 +143,28 @@ void putText(prop_stream& out, const char* text) {
 
 Properties::Properties() : Properties(nullptr) {}
 
-Properties::Properties(Properties* defaultsArg)
-    : buckets(new Entry*[kChains]()), defaults(defaultsArg), count(0) {}
+Properties::Properties(Properties* defaultsArg) : buckets(nullptr), defaults(defaultsArg), count(0) {}
 
 Properties::~Properties() {
+    clear();
+}
+
+void Properties::clear() {
     for (int i = 0; i < kChains; ++i) {
-        Entry* e = buckets[i];
+        Entry* e = chain(i);
         while (e != nullptr) {
             Entry* next = e->next;
-            delete[] e->key;
-            delete[] e->value;
-            delete e;
+            freeEntry(e, e->key, e->value);
             e = next;
         }
     }
-    delete[] buckets;
+    heapRelease(buckets);
+    buckets = nullptr;
+    count = 0;
+}
+
+wchar_t* Properties::heapCopy(const wchar_t* text) {
+    return text != nullptr ? copyOf(text, unitLength(text)) : nullptr;
 }
 
 int Properties::chainOf(const wchar_t* key) {
@@ -140,7 +177,7 @@ int Properties::chainOf(const wchar_t* key) {
 }
 
 Properties::Entry* Properties::find(const wchar_t* key) const {
-    for (Entry* e = buckets[chainOf(key)]; e != nullptr; e = e->next) {
+    for (Entry* e = chain(chainOf(key)); e != nullptr; e = e->next) {
         if (sameKey(e->key, key))
             return e;
     }
@@ -157,45 +194,53 @@ const wchar_t* Properties::getProperty(const wchar_t* key) const {
     return nullptr;
 }
 
-void Properties::setProperty(const wchar_t* key, const wchar_t* value) {
+bool Properties::setProperty(const wchar_t* key, const wchar_t* value) {
     if (key == nullptr)
-        return;
-    if (value == nullptr)
-        value = L"";
-    put(copyOf(key, unitLength(key)), copyOf(value, unitLength(value)));
+        return false;
+    return put(heapCopy(key), heapCopy(value != nullptr ? value : L""));
 }
 
-void Properties::put(wchar_t* key, wchar_t* value) {
-    if (key == nullptr) {
-        delete[] value;
-        return;
+bool Properties::put(wchar_t* key, wchar_t* value) {
+    if (key == nullptr || value == nullptr) {
+        freeEntry(nullptr, key, value);
+        return false;
     }
-    if (value == nullptr)
-        value = copyOf(L"", 0);
-    const int chain = chainOf(key);
-    Entry** link = &buckets[chain];
+    if (buckets == nullptr) {
+        buckets = heapArray<Entry*>(kChains);
+        if (buckets == nullptr) {
+            freeEntry(nullptr, key, value);
+            return false;
+        }
+        for (int i = 0; i < kChains; ++i)
+            buckets[i] = nullptr;
+    }
+    Entry** link = &buckets[chainOf(key)];
     for (; *link != nullptr; link = &(*link)->next) {
         if (sameKey((*link)->key, key)) {
-            delete[](*link)->value;
+            heapRelease((*link)->value);
             (*link)->value = value;
-            delete[] key;
-            return;
+            heapRelease(key);
+            return true;
         }
     }
-    *link = new Entry{key, value, nullptr};
+    Entry* entry = heapNew<Entry>(Entry{key, value, nullptr});
+    if (entry == nullptr) {
+        freeEntry(nullptr, key, value);
+        return false;
+    }
+    *link = entry;
     ++count;
+    return true;
 }
 
 void Properties::remove(const wchar_t* key) {
-    if (key == nullptr)
+    if (key == nullptr || buckets == nullptr)
         return;
     for (Entry** link = &buckets[chainOf(key)]; *link != nullptr; link = &(*link)->next) {
         Entry* e = *link;
         if (sameKey(e->key, key)) {
             *link = e->next;
-            delete[] e->key;
-            delete[] e->value;
-            delete e;
+            freeEntry(e, e->key, e->value);
             --count;
             return;
         }
@@ -203,10 +248,12 @@ void Properties::remove(const wchar_t* key) {
 }
 
 const wchar_t** Properties::propertyNames() const {
-    const wchar_t** names = new const wchar_t*[count + 1];
+    const wchar_t** names = heapArray<const wchar_t*>(static_cast<size_t>(count) + 1);
+    if (names == nullptr)
+        return nullptr;
     int n = 0;
     for (int i = 0; i < kChains; ++i) {
-        for (const Entry* e = buckets[i]; e != nullptr; e = e->next)
+        for (const Entry* e = chain(i); e != nullptr; e = e->next)
             names[n++] = e->key;
     }
     names[n] = nullptr;
@@ -233,6 +280,8 @@ int Properties::parse(prop_stream& stream) {
     Scratch text;
 
     for (;;) {
+        if (text.failed())
+            return 0;
         // Between entries: blanks, empty lines and comment lines.
         int c = in.next();
         while (isBlank(c) || isLineEnd(c))
@@ -253,6 +302,8 @@ int Properties::parse(prop_stream& stream) {
             c = in.next();
         }
         wchar_t* key = text.copy();
+        if (key == nullptr)
+            return 0;
 
         // Separator: blanks, at most one '=' or ':', blanks.
         while (isBlank(c))
@@ -323,7 +374,8 @@ int Properties::parse(prop_stream& stream) {
                     break;
             }
         }
-        put(key, text.copy());
+        if (!put(key, text.copy()))
+            return 0;
         if (c < 0)
             return 1;
     }
@@ -338,7 +390,7 @@ int Properties::write(prop_stream& out, const wchar_t* header) const {
         out.write('\n');
     }
     for (int i = 0; i < kChains; ++i) {
-        for (const Entry* e = buckets[i]; e != nullptr; e = e->next) {
+        for (const Entry* e = chain(i); e != nullptr; e = e->next) {
             for (const wchar_t* p = e->key; *p != 0; ++p)
                 out.write(static_cast<int>(unitOf(*p)));
             out.write('=');
@@ -407,7 +459,7 @@ void Properties::list(FILE* stream) const {
         return;
     std::fputs(kListHeader, stream);
     for (int i = 0; i < kChains; ++i) {
-        for (const Entry* e = buckets[i]; e != nullptr; e = e->next) {
+        for (const Entry* e = chain(i); e != nullptr; e = e->next) {
             const size_t valueLength = unitLength(e->value);
             if (valueLength <= static_cast<size_t>(kListValueLimit)) {
                 std::fprintf(stream, "%ls=%ls\n", e->key, e->value);
@@ -436,7 +488,7 @@ int Properties::list(wchar_t* buffer, int size) const {
             buffer[written++] = s[i];
     };
     for (int i = 0; i < kChains; ++i) {
-        for (const Entry* e = buckets[i]; e != nullptr; e = e->next) {
+        for (const Entry* e = chain(i); e != nullptr; e = e->next) {
             const int keyLength = static_cast<int>(unitLength(e->key));
             const int valueLength = static_cast<int>(unitLength(e->value));
             const bool cut = valueLength > kListValueLimit;

@@ -16,6 +16,7 @@ class Properties {
 public:
     static constexpr int kChains = 256;
 
+    // The chains are allocated with the first entry: constructing a table never fails.
     Properties();
     explicit Properties(Properties* defaults);  // defaults is not owned
     virtual ~Properties();
@@ -24,7 +25,8 @@ public:
     Properties& operator=(const Properties&) = delete;
 
     // Parse an open stream (opened in text mode by the caller) or size bytes of memory.
-    // Each byte is one unit (ISO 8859-1); other characters come as \u escapes. Always returns 1.
+    // Each byte is one unit (ISO 8859-1); other characters come as \u escapes. Returns 1; 0 when
+    // memory ran out, which ends the parse (the entries stored until then stay).
     int load(FILE* stream);
     int load(const char* buffer, int size);
 
@@ -32,15 +34,18 @@ public:
     // the table and stays valid until that entry is replaced or removed.
     const wchar_t* getProperty(const wchar_t* key) const;
 
-    // Stores copies of key and value.
-    void setProperty(const wchar_t* key, const wchar_t* value);
-    // Stores key and value, taking ownership of both (allocated with new[]).
-    void put(wchar_t* key, wchar_t* value);
+    // Stores copies of key and value (null value: ""); false when memory runs out (nothing changes).
+    bool setProperty(const wchar_t* key, const wchar_t* value);
+    // Stores key and value, heap strings from kvo::heap (heapArray<wchar_t>), taking ownership of
+    // both. False, with both freed and the table unchanged, when either is null or memory runs out.
+    bool put(wchar_t* key, wchar_t* value);
     // Removes key from this table only.
     void remove(const wchar_t* key);
+    // Removes every entry of this table.
+    void clear();
 
-    // New array of count()+1 pointers to this table's own keys in chain order, ended by null.
-    // The caller deletes the array (delete[]), not the keys.
+    // New array of size()+1 pointers to this table's own keys in chain order, ended by null, or null
+    // when memory runs out. The caller frees the array (heapRelease), not the keys.
     const wchar_t** propertyNames() const;
 
     // Writes "#header" (if given) and one key=value line per entry. Always returns 1; a buffer
@@ -58,6 +63,9 @@ public:
     // Chain index of a key (exposed for tests and for the listing order).
     static int chainOf(const wchar_t* key);
 
+    // A heap copy of text (heapArray<wchar_t>) for put, or null when memory runs out.
+    static wchar_t* heapCopy(const wchar_t* text);
+
 private:
     struct Entry {
         wchar_t* key;
@@ -68,8 +76,9 @@ private:
     int parse(prop_stream& in);
     int write(prop_stream& out, const wchar_t* header) const;
     Entry* find(const wchar_t* key) const;
+    Entry* chain(int index) const { return buckets != nullptr ? buckets[index] : nullptr; }
 
-    Entry** buckets;
+    Entry** buckets;  // null until the first entry
     Properties* defaults;
     int count;
 };

@@ -2,17 +2,22 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "heap.h"
+
 namespace kvo {
 
-RAS* ras = nullptr;
-
 namespace {
+
+// The launcher's trace log and the number of trace calls that may be using it.
+std::atomic<RAS*> installedLog{nullptr};
+std::atomic<int> logUsers{0};
 
 const char kTagEntry[] = ">";
 const char kTagExit[] = "<";
@@ -28,6 +33,41 @@ bool equalsIgnoreCase(const char* a, const char* b) {
 }
 
 }  // namespace
+
+// A use counts itself before it looks at the log a second time: endTraceLog, which takes the log away
+// before it reads the count, either sees the use counted or the use sees the log gone.
+TraceLogUse::TraceLogUse() : log_(nullptr) {
+    RAS* seen = installedLog.load();
+    if (seen == nullptr)
+        return;
+    logUsers.fetch_add(1);
+    if (installedLog.load() == seen)
+        log_ = seen;
+    else
+        logUsers.fetch_sub(1);
+}
+
+TraceLogUse::~TraceLogUse() {
+    if (log_ != nullptr)
+        logUsers.fetch_sub(1);
+}
+
+void startTraceLog(RAS* log) {
+    endTraceLog();
+    installedLog.store(log);
+}
+
+void endTraceLog() {
+    RAS* log = installedLog.exchange(nullptr);
+    if (log == nullptr)
+        return;
+    for (unsigned waited = 0; logUsers.load() != 0; ++waited) {
+        if (waited >= kTraceLogEndWaitMs)
+            return;  // a writer still inside: leave the log alive
+        Sleep(1);
+    }
+    heapDelete(log);
+}
 
 RAS::RAS(const char* name, int debugArg, int highArg, int truncate)
     : debug(debugArg), high(highArg), mutex(nullptr) {

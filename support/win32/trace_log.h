@@ -64,7 +64,40 @@ private:
     void* mutex;  // HANDLE of an unnamed, re-entrant Win32 mutex; null when it could not be made
 };
 
-// The launcher's trace log, created by the main thread before anything else is traced.
-extern RAS* ras;
+// The launcher's trace log. The main thread creates it before anything else is traced and ends it at
+// the end of tear-down, while the worker thread and the JVM's threads may still be tracing. Trace
+// calls therefore reach it only through a TraceLogUse (the KVO_TRACE macro below): the log a use has
+// found is not destroyed before the use ends.
+class TraceLogUse {
+public:
+    TraceLogUse();
+    ~TraceLogUse();
+    TraceLogUse(const TraceLogUse&) = delete;
+    TraceLogUse& operator=(const TraceLogUse&) = delete;
+
+    explicit operator bool() const { return log_ != nullptr; }
+    RAS* operator->() const { return log_; }
+
+private:
+    RAS* log_;  // null: no trace log (not yet created, or ended)
+};
+
+// Makes log, a RAS from heapNew, the launcher's trace log and takes it over; a log still in place is
+// ended first.
+void startTraceLog(RAS* log);
+
+// Ends the launcher's trace log: trace calls made from now on do nothing, and the log is destroyed
+// once the calls that already reached it have returned. Should one of them not return within
+// kTraceLogEndWaitMs, the log is left alive (the process ends right after) rather than destroyed under it.
+void endTraceLog();
+constexpr unsigned kTraceLogEndWaitMs = 2000;
 
 }  // namespace kvo
+
+// One trace call on the launcher's trace log, if there is one:  KVO_TRACE(traceInfo, "f: x = %d", x);
+#define KVO_TRACE(kind, ...)                      \
+    do {                                          \
+        const ::kvo::TraceLogUse kvoTraceLogUse_; \
+        if (kvoTraceLogUse_)                      \
+            kvoTraceLogUse_->kind(__VA_ARGS__);   \
+    } while (0)

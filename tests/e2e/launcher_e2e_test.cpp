@@ -131,6 +131,24 @@ TEST(LauncherExitCodes, NormalReturnWaitsForTheNonDaemonThread) {
     EXPECT_LT(worker, destroy);
 }
 
+TEST(LauncherExitCodes, DaemonThreadStillRunningAfterTheJvmIsDestroyedDoesNotCrashTheEnd) {
+    // DestroyJavaVM returns while the daemon still runs code of the JVM library: the launcher must not
+    // take the library away under it on its way out.
+    ProductTree tree;
+    for (int round = 0; round < 5; ++round) {
+        const std::string marker = tree.path("daemon" + std::to_string(round) + ".txt");
+        const std::string record = tree.path("record.txt");
+        const Outcome outcome =
+            run(tree.program("kvocli"), {"kvo.demo.DaemonThread", marker}, {"KVO_STANDIN_RECORD=" + record});
+        ASSERT_TRUE(outcome.ended) << round;
+        EXPECT_EQ(0u, outcome.exitCode) << round << "\n" << outcome.err;
+        EXPECT_EQ("kvo.demo.DaemonThread: main returns\n", lf(outcome.out));
+        const std::string recorded = readFile(record);
+        EXPECT_TRUE(contains(recorded, "destroy 0")) << round;
+        EXPECT_FALSE(contains(recorded, "unloaded")) << round << ": the library went while its daemon ran";
+    }
+}
+
 // --- Exception dumps ----------------------------------------------------------------------------
 
 TEST(LauncherExceptionDump, ConsoleProgramDescribesOnStandardError) {

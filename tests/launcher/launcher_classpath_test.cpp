@@ -6,19 +6,24 @@
 
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "classpath_rules.h"
 #include "classpath.h"
+#include "heap.h"
 #include "java_arguments.h"
 #include "process_environment.h"
 #include "settings.h"
 #include "state.h"
 #include "trace_log.h"
 #include "variant.h"
+#include "heap_failure.h"
 #include "launcher_test_support.h"
+#include "os_calls.h"
+#include "seam.h"
 
 using namespace kvo;
 using namespace kvo::launcher;
@@ -31,7 +36,7 @@ using kvotest::writeTree;
 namespace {
 
 struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
+    void operator()(char* p) const { kvo::heapRelease(p); }
 };
 using HeapString = std::unique_ptr<char, FreeDeleter>;
 
@@ -148,7 +153,7 @@ TEST_F(Classpath, ExtensionFilesPerFilterAndVariant) {
                                              root() + "smdef.jar"};
         if (c.subagents)
             expected.push_back(root() + "sub.jar");
-        EXPECT_EQ(added(), expected) << variantFor(c.variant).name;
+        EXPECT_EQ(added(), expected) << variantFor(c.variant).program;
     }
 }
 
@@ -208,6 +213,86 @@ TEST_F(Classpath, DuplicatesDifferingInCaseAreDropped) {
     EXPECT_STREQ(list.entries[1], "C:\\A\\b.jar2");
     freeClasspathList(&list);
     EXPECT_EQ(list.count, 0);
+}
+
+TEST_F(Classpath, ListGrowsByDoublingAndKeepsItsEntriesWhenItCannotGrow) {
+    // Each entry costs its copy; the array of entries is allocated again only when it is full.
+    ClasspathList list;
+    int allocations = 0;
+    {
+        kvotest::FailAllocation counting(1 << 30);
+        for (int i = 0; i < 1000; ++i)
+            AddClasspathEntryToList(&list, ("C:\\e\\" + std::to_string(i) + ".jar").c_str());
+        allocations = counting.allocations();
+    }
+    ASSERT_EQ(list.count, 1000);
+    EXPECT_LE(allocations, 1000 + 10) << "log2(1000) array allocations, not one per entry";
+    EXPECT_STREQ(list.entries[999], "C:\\e\\999.jar");
+    freeClasspathList(&list);
+
+    // A full list that cannot get a bigger array stays as it was.
+    for (int i = 0; i < 8; ++i)
+        AddClasspathEntryToList(&list, ("e" + std::to_string(i)).c_str());
+    ASSERT_EQ(list.count, list.capacity) << "the first array holds 8";
+    {
+        TraceCapture trace;
+        kvotest::FailAllocation failure(1);
+        AddClasspathEntryToList(&list, "ninth");
+        EXPECT_TRUE(trace.has("! AddClasspathEntryToList: unable to allocate " +
+                              std::to_string(16 * sizeof(char*)) + " byte(s) for list"));
+    }
+    ASSERT_EQ(list.count, 8);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(std::string(list.entries[i]), "e" + std::to_string(i));
+    AddClasspathEntryToList(&list, "ninth");
+    ASSERT_EQ(list.count, 9);
+    EXPECT_STREQ(list.entries[8], "ninth");
+    freeClasspathList(&list);
+}
+
+namespace {
+
+// The local form of "bad.jar" cannot be had (as text the code page has no characters for).
+int WINAPI badJarFails(UINT codePage, DWORD flags, LPCWCH text, int length, LPSTR out, int size,
+                       LPCCH defaultChar, LPBOOL usedDefault) {
+    if (text != nullptr && std::wstring(text) == L"bad.jar") {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return ::WideCharToMultiByte(codePage, flags, text, length, out, size, defaultChar, usedDefault);
+}
+
+}  // namespace
+
+TEST_F(Classpath, ValuesThatCannotBeHadAreSkippedUnderTheReadersOwnName) {
+    launcherProperties.setProperty(L"classpath.append.1", L"bad.jar");
+    launcherProperties.setProperty(L"classpath.append.2", L"good.jar");
+    launcherProperties.setProperty(L"classpath.append.3", L"verbatim:x.jar");
+    launcherProperties.setProperty(L"classpath.append.4", L"last.jar");
+    {
+        TraceCapture trace;
+        const auto convert = kvo::replace(os.WideCharToMultiByte, badJarFails);
+        EXPECT_EQ(added(),
+                  (std::vector<std::string>{root() + "good.jar", "verbatim:x.jar", root() + "last.jar"}));
+        EXPECT_TRUE(trace.has("! ProcessClasspathProperties: unable to convert \"bad.jar\"; rc = X'459'"));
+    }
+    // Running out of memory for a value's text or for its entry skips that value only; the trace
+    // line names the function it comes from. The allocations of the first values come first.
+    std::set<std::string> errors;
+    kvotest::forEachFailingAllocation([&](int) {
+        TraceCapture trace;
+        ClasspathList list;
+        ProcessClasspathProperties(&list, &launcherProperties);
+        for (const std::string& line : trace.lines())
+            if (line.rfind("! ", 0) == 0)
+                errors.insert(line);
+        EXPECT_GE(list.count, 3) << "one value at most is missing";
+        freeClasspathList(&list);
+    });
+    EXPECT_TRUE(errors.count("! ProcessClasspathProperties: unable to allocate 8 byte(s) for buffer"));
+    EXPECT_TRUE(errors.count("! ProcessClasspathProperties: unable to allocate 15 byte(s) for entry"));
+    for (const std::string& line : errors)
+        EXPECT_EQ(line.find("SearchExtensions"), std::string::npos) << line;
 }
 
 TEST_F(Classpath, PatternsAgainstTheClasspathVariable) {

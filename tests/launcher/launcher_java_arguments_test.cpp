@@ -11,6 +11,7 @@
 
 #include "jni_double.h"
 #include "classpath.h"
+#include "heap.h"
 #include "java_arguments.h"
 #include "process_environment.h"
 #include "settings.h"
@@ -162,7 +163,7 @@ TEST(ConvertToUTF8, NullAndPlainText) {
     char* plain = ConvertToUTF8("abc");
     ASSERT_NE(plain, nullptr);
     EXPECT_STREQ(plain, "abc");
-    std::free(plain);
+    kvo::heapRelease(plain);
     EXPECT_EQ(trace.lines(),
               (std::vector<std::string>{
                   "> ConvertToUTF8: localString = NIL", "< ConvertToUTF8: return ( NIL )",

@@ -32,59 +32,24 @@ std::string joined(const std::vector<const char*>& entries, const char* separato
 
 }  // namespace
 
-TEST(Variants, DescribeTheFourPrograms) {
-    struct Row {
+TEST(Variants, UsageTextNamesTheProgramsThatTakeAClass) {
+    struct Case {
         VariantId id;
-        const char* mainClass;
-        int firstJavaArgument;
-        const char* window;
-        const char* fallbackProperties;
-        const char* traceSwitch;
-        bool shutdown, workingDirectorySet, redirects, readsLogOutput, securityManager;
-        int filters;
-        DumpForm dump;
-        bool console;
-    } rows[] = {
-        {VariantId::Kvocli, nullptr, 2, "KVOCLI", "kvocli.properties", "kvocli.dbg", false, false, false,
-         false, false, 3, DumpForm::Describe, true},
-        {VariantId::Kvojavaw, nullptr, 2, "KVOJava", "kvojava.properties", "kvojava.dbg", false, false, true,
-         true, false, 3, DumpForm::JexpFile, false},
-        {VariantId::Kvoconw, "com.orvane.console.ConsoleLauncher", 1, "KVOConsole", "kvocon.properties",
-         "kvocon.dbg", true, true, true, true, true, 2, DumpForm::JexpFile, false},
-        {VariantId::Kvocon, "com.orvane.console.ConsoleLauncher", 1, "KVOConsole", "kvocon.properties",
-         "kvocon.dbg", true, true, false, true, true, 2, DumpForm::Describe, true},
+        const char* usage;
+    } cases[] = {
+        {VariantId::Kvocli, "KVOCLI classname [arguments]\n"},
+        {VariantId::Kvojavaw, "KVOJAVA classname [arguments]\n"},
+        {VariantId::Kvoconw, ""},
+        {VariantId::Kvocon, ""},
     };
-    for (const Row& row : rows) {
-        const Variant& v = variantFor(row.id);
-        SCOPED_TRACE(v.name);
-        EXPECT_EQ(v.id, row.id);
-        EXPECT_EQ(v.classArgument, row.mainClass == nullptr);
-        if (row.mainClass) {
-            EXPECT_STREQ(v.fixedMainClass, row.mainClass);
-        } else {
-            EXPECT_EQ(v.fixedMainClass, nullptr);
-        }
-        EXPECT_EQ(v.firstJavaArgument, row.firstJavaArgument);
-        EXPECT_STREQ(v.windowClassName, row.window);
-        EXPECT_STREQ(v.fallbackPropertiesFile, row.fallbackProperties);
-        EXPECT_STREQ(v.traceSwitchFile, row.traceSwitch);
-        EXPECT_EQ(v.shutdownCommand, row.shutdown);
-        EXPECT_EQ(v.setsWorkingDirectory, row.workingDirectorySet);
-        EXPECT_EQ(v.redirectsOutput, row.redirects);
-        EXPECT_EQ(v.readsLogOutput, row.readsLogOutput);
-        EXPECT_EQ(v.securityManager, row.securityManager);
-        EXPECT_EQ(v.dumpForm, row.dump);
-        EXPECT_EQ(v.consoleSubsystem, row.console);
-        ASSERT_EQ(v.extensionFilterCount, row.filters);
-        EXPECT_STREQ(v.extensionFilters[0], "*.KVOExt");
-        EXPECT_STREQ(v.extensionFilters[1], "*.SMDef");
-        if (row.filters == 3) {
-            EXPECT_STREQ(v.extensionFilters[2], "*.KVOSubagent");
-        }
+    for (const Case& c : cases) {
+        char usage[64] = "?";
+        formatUsage(variantFor(c.id), usage, sizeof usage);
+        EXPECT_STREQ(usage, c.usage) << variantFor(c.id).program;
     }
-    EXPECT_STREQ(variantFor(VariantId::Kvocli).usageText, "KVOCLI classname [arguments]\n");
-    EXPECT_STREQ(variantFor(VariantId::Kvojavaw).usageText, "KVOJAVA classname [arguments]\n");
-    EXPECT_EQ(variantFor(VariantId::Kvocon).usageText, nullptr);
+    char small[8] = "?";
+    formatUsage(variantFor(VariantId::Kvocli), small, sizeof small);
+    EXPECT_STREQ(small, "KVOCLI ") << "cut to the buffer";
 }
 
 TEST(Variants, TestsCanSwitchTheCurrentOne) {
@@ -186,6 +151,28 @@ TEST(LocalText, CaseInsensitiveComparisonKeepsDoubleByteCharactersApart) {
     replaceSlashes(plain);
     EXPECT_STREQ(plain, "C:\\a");
     replaceSlashes(nullptr);
+}
+
+TEST(LocalText, BackslashesBecomeSlashesButTrailBytesStay) {
+    struct Case {
+        const char* text;
+        LeadBytePredicate isLeadByte;
+        const char* expected;
+    } cases[] = {
+        {"C:\\Prod\\kvo", nullptr, "C:/Prod/kvo"},
+        // C:\<U+8868> and C:\<U+8868>\x in code page 932: the character's trail byte is 0x5C.
+        {"C:\\\x95\x5C", shiftJisLead, "C:/\x95\x5C"},
+        {"C:\\\x95\x5C\\x", shiftJisLead, "C:/\x95\x5C/x"},
+        // A lead byte at the very end has no trail byte to protect.
+        {"a\\\x95", shiftJisLead, "a/\x95"},
+        {"", shiftJisLead, ""},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.text;
+        replaceBackslashes(&text[0], c.isLeadByte);
+        EXPECT_EQ(text, c.expected) << c.text;
+    }
+    replaceBackslashes(nullptr, shiftJisLead);
 }
 
 TEST(ClasspathRules, FixedListsAndJoining) {

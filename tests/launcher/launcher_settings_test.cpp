@@ -15,6 +15,8 @@
 #include "trace_log.h"
 #include "variant.h"
 #include "launcher_test_support.h"
+#include "os_calls.h"
+#include "seam.h"
 
 using namespace kvo;
 using namespace kvo::launcher;
@@ -153,6 +155,37 @@ TEST_F(Settings, EveryValueSet) {
     EXPECT_EQ(smpOkFlag, 1);
 }
 
+namespace {
+
+LONG WINAPI closeFails(HKEY key) {
+    ::RegCloseKey(key);
+    return ERROR_INVALID_HANDLE;
+}
+
+// The value "JreDir" cannot be read (as one whose access is denied).
+LONG WINAPI jreDirDenied(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    if (name != nullptr && std::string(name) == "JreDir")
+        return ERROR_ACCESS_DENIED;
+    return ::RegQueryValueExA(key, name, reserved, type, data, size);
+}
+
+}  // namespace
+
+TEST_F(Settings, KeyThatCannotBeClosedIsReportedAndItsValuesKept) {
+    key_.setString("Root", "C:\\Prod\\");
+    key_.setString("JreDir", "E:\\Java\\jre\\");
+    key_.setNumber("JIT", 1);
+    const auto close = kvo::replace(os.RegCloseKey, closeFails);
+    const auto query = kvo::replace(os.RegQueryValueExA, jreDirDenied);
+    load();
+    EXPECT_EQ(err_,
+              "LoadSettings: unable to close registry key \"SOFTWARE\\Orvane\\Varnel\\CurrentVersion\"; rc = "
+              "X'6'\n");
+    expectDerived(layoutNow(), "C:\\Prod\\");
+    EXPECT_EQ(std::string(jreDirectory), "C:\\Prod\\jre\\") << "an unreadable value is an absent one";
+    EXPECT_EQ(jitFlag, 1);
+}
+
 TEST_F(Settings, PartialKeys) {
     struct Case {
         const char* root;    // null: value absent
@@ -199,8 +232,8 @@ TEST_F(Settings, KvocliIgnoresLogOutput) {
     for (const Case& c : cases) {
         setCurrentVariant(c.variant);
         load();
-        EXPECT_EQ(logOutputFlag, c.logOutput) << variantFor(c.variant).name;
-        EXPECT_EQ(jitFlag, 1) << variantFor(c.variant).name;
+        EXPECT_EQ(logOutputFlag, c.logOutput) << variantFor(c.variant).program;
+        EXPECT_EQ(jitFlag, 1) << variantFor(c.variant).program;
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,7 +21,10 @@
 #include "state.h"
 #include "trace_log.h"
 #include "variant.h"
+#include "launcher_test_support.h"
+#include "os_calls.h"
 #include "output_redirection.h"
+#include "seam.h"
 
 using namespace kvo;
 using namespace kvo::launcher;
@@ -42,6 +46,41 @@ bool withoutDescriptor2(Body body) {
     _close(saved);
     return after == -1;
 }
+
+// Descriptor calls that fail as a process out of descriptors, or one whose descriptor went away, sees
+// them fail: _dup always; _dup2 at its nth call from the start of the scope.
+int __cdecl noDescriptorLeft(int) {
+    errno = EMFILE;
+    return -1;
+}
+
+int dup2Calls = 0;
+int dup2Failing = 0;
+
+int __cdecl dup2FailingOnce(int from, int to) {
+    if (++dup2Calls == dup2Failing) {
+        errno = EBADF;
+        return -1;
+    }
+    return ::_dup2(from, to);
+}
+
+// What a failed descriptor call does to standard error: where text written meanwhile goes, and the
+// trace line that says what happened.
+struct DescriptorCase {
+    const char* what;
+    bool dupFails;
+    int dup2Failing;          // the failing _dup2 call (1 = the first), 0: none
+    const char* traceLine;    // without the function's name
+    bool meanwhileInTheFile;  // text written while the stream is redirected (or dumped) reaches the file
+    bool afterwardsOnStderr;  // text written afterwards reaches the original standard error
+};
+
+const DescriptorCase kDescriptorCases[] = {
+    {"save", true, 0, ": unable to save stderr; rc = X'18'", false, true},
+    {"reassign", false, 1, ": unable to reassign stderr; rc = X'9'", false, true},
+    {"restore", false, 2, ": unable to restore stderr; rc = X'9'", true, false},
+};
 
 class FileDump : public ::testing::Test {
 protected:
@@ -130,6 +169,67 @@ TEST(Redirection, StreamIntoItsFileUntilRestored) {
     }));
     EXPECT_EQ("no handles\n", kvotest::readFile(log.file("kvo.demo.Redirected.stderr")));
     logOutputFlag = 0;
+}
+
+TEST(Redirection, FailedDescriptorCallsLeaveTheStreamWhereItCanBeUsed) {
+    kvotest::ScratchDir log{"kvoredir"};
+    std::snprintf(logDirectory, sizeof logDirectory, "%s", log.path().c_str());
+    programName = "kvo.demo.Redirected";
+    logOutputFlag = 1;
+    for (const DescriptorCase& c : kDescriptorCases) {
+        SCOPED_TRACE(c.what);
+        kvotest::TraceCapture trace;
+        std::string err;
+        {
+            kvotest::CapturedOutput output;  // gives descriptor 2 back at the end in any case
+            dup2Calls = 0;
+            dup2Failing = c.dup2Failing;
+            const auto dup2 = kvo::replace(os._dup2, dup2FailingOnce);
+            const auto dup = kvo::replace(os._dup, c.dupFails ? noDescriptorLeft : ::_dup);
+            RedirectedStream stream{2};
+            redirectStream(&stream);
+            std::fputs("meanwhile\n", stderr);
+            restoreStream(&stream);
+            std::fputs("afterwards\n", stderr);
+            std::fflush(stderr);
+            output.stop();
+            err = output.err();
+        }
+        const std::string file = kvotest::readFile(log.file("kvo.demo.Redirected.stderr"));
+        EXPECT_EQ(file.find("meanwhile") != std::string::npos, c.meanwhileInTheFile) << file;
+        EXPECT_EQ(err.find("afterwards") != std::string::npos, c.afterwardsOnStderr) << err;
+        EXPECT_TRUE(trace.has(std::string("- main") + c.traceLine));
+    }
+    logOutputFlag = 0;
+}
+
+TEST_F(FileDump, FailedDescriptorCallsAreTracedAndStandardErrorStaysUsable) {
+    for (const DescriptorCase& c : kDescriptorCases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(log.file("kvo.demo.Fails.jexp").c_str());
+        kvotest::TraceCapture trace;
+        std::string err;
+        {
+            kvotest::CapturedOutput output;
+            dup2Calls = 0;
+            dup2Failing = c.dup2Failing;
+            const auto dup2 = kvo::replace(os._dup2, dup2FailingOnce);
+            const auto dup = kvo::replace(os._dup, c.dupFails ? noDescriptorLeft : ::_dup);
+            throwAndDump();
+            std::fputs("afterwards\n", stderr);
+            std::fflush(stderr);
+            output.stop();
+            err = output.err();
+        }
+        // The description goes into the file when standard error could be pointed at it, else where
+        // standard error leads; the exception is cleared either way.
+        EXPECT_EQ(jexp().find("IllegalStateException: dumped") != std::string::npos, c.meanwhileInTheFile)
+            << jexp();
+        EXPECT_EQ(err.find("IllegalStateException: dumped") != std::string::npos, !c.meanwhileInTheFile)
+            << err;
+        EXPECT_EQ(err.find("afterwards") != std::string::npos, c.afterwardsOnStderr) << err;
+        EXPECT_TRUE(trace.has(std::string("- DumpException") + c.traceLine));
+    }
 }
 
 }  // namespace

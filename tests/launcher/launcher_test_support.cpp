@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "classpath.h"
+#include "heap.h"
 #include "java_arguments.h"
 #include "process_environment.h"
 #include "settings.h"
@@ -18,13 +19,11 @@ using namespace kvo::launcher;
 namespace kvotest {
 
 TraceCapture::TraceCapture() : dir_("trc"), file_(dir_.file("launcher.log")) {
-    delete ras;
-    ras = new RAS(file_.c_str(), 1, 1, 1);
+    startTraceLog(heapNew<RAS>(file_.c_str(), 1, 1, 1));
 }
 
 TraceCapture::~TraceCapture() {
-    delete ras;
-    ras = nullptr;
+    endTraceLog();
 }
 
 std::vector<std::string> TraceCapture::lines() const {
@@ -54,14 +53,7 @@ void ResetLauncherState() {
                             jreDirectory, logDirectory, proddataDirectory, tempdataDirectory})
         directory[0] = 0;
     logOutputFlag = noClassGCFlag = jitFlag = smpOkFlag = 0;
-    if (const wchar_t** names = launcherProperties.propertyNames()) {
-        std::vector<std::wstring> keys;
-        for (const wchar_t** name = names; *name != nullptr; ++name)
-            keys.push_back(*name);
-        delete[] names;
-        for (const std::wstring& key : keys)
-            launcherProperties.remove(key.c_str());
-    }
+    launcherProperties.clear();
 }
 
 void writeTree(const std::string& path, const std::string& content) {

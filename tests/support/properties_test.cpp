@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "heap.h"
+#include "heap_failure.h"
 
 using namespace kvo;
 
@@ -133,13 +137,19 @@ TEST(Properties, PutReplaceRemoveAndNames) {
     std::vector<std::wstring> order;
     for (const wchar_t** n = names; *n; ++n)
         order.emplace_back(*n);
-    delete[] names;
+    kvo::heapRelease(names);
     EXPECT_EQ(order, (std::vector<std::wstring>{L"a", L"jvm.heap.maximum", L"key", L""}));
 
     p.remove(L"key");
     p.remove(L"never-there");
     EXPECT_EQ(p.size(), 3);
     EXPECT_EQ(value(p, L"key"), L"<null>");
+
+    p.clear();
+    EXPECT_EQ(p.size(), 0);
+    EXPECT_EQ(value(p, L"a"), L"<null>");
+    p.setProperty(L"a", L"again");
+    EXPECT_EQ(value(p, L"a"), L"again");
 }
 
 TEST(Properties, SaveEscapesValuesAndKeepsChainOrder) {
@@ -259,7 +269,7 @@ TEST(PropertiesHostile, RandomBytesAndCutEscapesLoad) {
         int n = 0;
         while (names[n])
             ++n;
-        delete[] names;
+        kvo::heapRelease(names);
         EXPECT_EQ(n, p.size());
     }
     for (const char* cut : {"a=\\", "a=\\u", "a=\\uu", "a=\\u00", "a=\\\r", "a=x\\\n", "\\", "#"}) {
@@ -276,4 +286,73 @@ TEST(Properties, SaveEscapesLeadingSpacesOnly) {
     Properties p;
     p.setProperty(L"k", L"  a b ");
     EXPECT_EQ(saved(p), "k=\\ \\ a b \n");
+}
+
+// Running out of memory at any allocation of a load ends it with 0 and leaves a table that holds, for
+// each key it has, the value the input gave that key (never a half-built entry or a cut value).
+TEST(PropertiesMemory, EveryFailingAllocationOfALoadLeavesAConsistentTable) {
+    std::string longValue(300, 'v');  // grows the 80-unit scratch buffer twice
+    const std::string text = "first=1\nsecond=two\nlong=" + longValue + "\nsecond=again\nu=\\u00e9\n";
+    const std::map<std::wstring, std::wstring> complete = {
+        {L"first", L"1"},
+        {L"second", L"again"},
+        {L"long", std::wstring(longValue.begin(), longValue.end())},
+        {L"u", L"\u00e9"},
+    };
+    int failedLoads = 0;
+    const int allocations = kvotest::forEachFailingAllocation([&](int n) {
+        Properties p;
+        const int result = p.load(text.data(), static_cast<int>(text.size()));
+        const wchar_t** names = p.propertyNames();
+        SCOPED_TRACE(n);
+        if (names == nullptr) {
+            EXPECT_EQ(result, 1) << "only the listing itself failed";
+            return;
+        }
+        int listed = 0;
+        for (const wchar_t** name = names; *name != nullptr; ++name, ++listed) {
+            const auto expected = complete.find(*name);
+            ASSERT_NE(expected, complete.end());
+            const std::wstring got = p.getProperty(*name);
+            // "second" may still hold its first value when the load stopped before the second line.
+            if (*name != std::wstring(L"second") || got != L"two") {
+                EXPECT_EQ(got, expected->second);
+            }
+        }
+        kvo::heapRelease(names);
+        EXPECT_EQ(listed, p.size());
+        if (result == 0) {
+            ++failedLoads;
+        } else {
+            EXPECT_EQ(listed, 4) << "a load that reports success read everything";
+        }
+    });
+    EXPECT_GT(allocations, 10);
+    EXPECT_GT(failedLoads, allocations / 2);
+}
+
+TEST(PropertiesMemory, PutAndSetPropertyReportRunningOut) {
+    Properties p;
+    {
+        kvotest::FailAllocation failure(1);  // the chains
+        EXPECT_FALSE(p.setProperty(L"k", L"v"));
+        EXPECT_TRUE(failure.reached());
+    }
+    EXPECT_EQ(p.size(), 0);
+    EXPECT_TRUE(p.setProperty(L"k", L"v"));
+    for (int n = 1; n <= 3; ++n) {  // key copy, value copy, entry
+        kvotest::FailAllocation failure(n);
+        EXPECT_FALSE(p.setProperty(L"other", L"w")) << n;
+    }
+    EXPECT_EQ(p.size(), 1);
+    EXPECT_EQ(p.getProperty(L"other"), nullptr);
+    // put takes over heap strings even when it cannot store them (no leak under the sanitizers).
+    EXPECT_FALSE(p.put(Properties::heapCopy(L"key"), nullptr));
+    EXPECT_FALSE(p.put(nullptr, Properties::heapCopy(L"value")));
+    EXPECT_TRUE(p.put(Properties::heapCopy(L"k"), Properties::heapCopy(L"replaced")));
+    EXPECT_EQ(std::wstring(p.getProperty(L"k")), L"replaced");
+    {
+        kvotest::FailAllocation failure(1);
+        EXPECT_EQ(p.propertyNames(), nullptr);
+    }
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "capture_output.h"
+#include "heap.h"
+#include "seam.h"
 
 using namespace kvo;
 
@@ -244,11 +248,23 @@ TEST(TraceLog, DumpIsNotInterleavedWithOtherThreads) {
     std::vector<unsigned char> block(16 * 50, 'x');
     {
         RAS trace(log.c_str(), 1, 0, 1);
+        // The noise runs from before the dump starts until after it has ended: the threads overlap
+        // whatever the scheduler does.
+        std::atomic<int> noiseLines{0};
+        std::atomic<bool> stop{false};
         std::thread noisy([&] {
-            for (int i = 0; i < 200; ++i)
+            while (!stop.load()) {
                 trace.traceInfo("noise");
+                noiseLines.fetch_add(1);
+            }
         });
+        while (noiseLines.load() < 5)
+            Sleep(1);
         trace.traceDump("block", block.data(), static_cast<unsigned>(block.size()));
+        const int atDumpEnd = noiseLines.load();
+        while (noiseLines.load() < atDumpEnd + 5)
+            Sleep(1);
+        stop.store(true);
         noisy.join();
     }
     const auto lines = linesOf(readFile(log));
@@ -256,8 +272,82 @@ TEST(TraceLog, DumpIsNotInterleavedWithOtherThreads) {
     while (first < lines.size() && bodyOf(lines[first]) != "- block:")
         ++first;
     ASSERT_LT(first + 50, lines.size());
+    EXPECT_GE(first, 5u) << "noise before the dump";
+    EXPECT_GE(lines.size() - (first + 51), 5u) << "noise after the dump";
     for (size_t i = 1; i <= 50; ++i)
         EXPECT_EQ(bodyOf(lines[first + i]).substr(0, 4), "-   ") << lines[first + i];
+}
+
+namespace {
+
+// The heap release of the trace log under test, instead of freeing it, puts a live trace log writing
+// into another file in its place, as a reused block would hold something else: any trace call that
+// still reaches the old object after it was ended writes into that file.
+void* watchedLog = nullptr;
+std::string reusedLogFile;
+void (*realRelease)(void*) = nullptr;
+
+void reuseWatchedLog(void* block) {
+    if (block == watchedLog && watchedLog != nullptr) {
+        ::new (block) RAS(reusedLogFile.c_str(), 1, 1, 0);
+        watchedLog = nullptr;
+        return;  // left alive on purpose: writers that are wrong keep writing into it
+    }
+    realRelease(block);
+}
+
+}  // namespace
+
+TEST(TraceLog, EndingTheLogWhileOtherThreadsTraceLosesNoWriterInside) {
+    ScratchDir dir;
+    const std::string log = dir.file("end.log");
+    reusedLogFile = dir.file("reused.log");
+    constexpr int kWriters = 4;
+
+    for (int round = 0; round < 5; ++round) {
+        RAS* trace = heapNew<RAS>(log.c_str(), 1, 0, 1);
+        ASSERT_NE(trace, nullptr);
+        startTraceLog(trace);
+        std::atomic<int> written{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> writers;
+        for (int t = 0; t < kWriters; ++t) {
+            writers.emplace_back([&, t] {
+                while (!stop.load()) {
+                    KVO_TRACE(traceInfo, "writer %d", t);
+                    written.fetch_add(1);
+                }
+            });
+        }
+        while (written.load() < 20 * kWriters)
+            Sleep(1);
+
+        realRelease = kvo::heap.release;
+        watchedLog = trace;
+        {
+            const auto restore = kvo::replace(kvo::heap.release, reuseWatchedLog);
+            endTraceLog();
+            EXPECT_EQ(watchedLog, nullptr) << "the ended log was destroyed";
+            // The writers go on tracing (into nothing now) for a while.
+            const int atEnd = written.load();
+            while (written.load() < atEnd + 20 * kWriters)
+                Sleep(1);
+            stop.store(true);
+            for (auto& w : writers)
+                w.join();
+        }
+        EXPECT_FALSE(kvotest::fileExists(reusedLogFile))
+            << "round " << round << ": a trace call used the log after it was ended:\n"
+            << readFile(reusedLogFile);
+        EXPECT_FALSE(TraceLogUse()) << "no trace log after the end";
+    }
+}
+
+TEST(TraceLog, TraceCallsWithoutALogDoNothing) {
+    endTraceLog();
+    endTraceLog();  // ending twice is harmless
+    KVO_TRACE(traceError, "nowhere %d", 1);
+    EXPECT_FALSE(TraceLogUse());
 }
 
 TEST(TraceLog, ConcurrentWritersLoseNoLine) {

@@ -125,6 +125,25 @@ void startWorker(JNIEnv* env, const Args& args) {
     writeOut("kvo.demo.NonDaemonThread: main returns\n");
 }
 
+// A daemon thread that keeps running code of this library after main has returned and the JVM has
+// been destroyed (DestroyJavaVM does not wait for daemons), until the process ends.
+volatile unsigned long daemonRounds = 0;
+
+void startDaemon(JNIEnv* env, const Args& args) {
+    const std::optional<std::string> marker = args.empty() ? std::nullopt : args[0];
+    kvojni::Vm::of(env).startThread("daemon", true, [marker](JNIEnv*) {
+        if (marker)
+            appendToFile(*marker, "daemon running\n");
+        record("daemon", "running");
+        for (;;) {
+            for (int i = 0; i < 100000; ++i)
+                daemonRounds = daemonRounds + 1;
+            Sleep(0);
+        }
+    });
+    writeOut("kvo.demo.DaemonThread: main returns\n");
+}
+
 [[noreturn]] void runForever(JNIEnv*, const Args& args) {
     if (!args.empty() && args[0])
         appendToFile(*args[0], "running\n");
@@ -144,6 +163,7 @@ const Behaviour kBehaviours[] = {
     {"kvo/demo/Abort", callAbort},
     {"kvo/demo/Throw", throwFromMain},
     {"kvo/demo/NonDaemonThread", startWorker},
+    {"kvo/demo/DaemonThread", startDaemon},
     {"kvo/demo/RunForever", runForever},
 };
 

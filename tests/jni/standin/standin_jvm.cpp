@@ -4,6 +4,8 @@
 #include "standin_classes.h"
 #include "standin_record.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,9 +45,32 @@ kvostandin::Hooks recordInitArgs(const JavaVMInitArgs& args) {
     return hooks;
 }
 
+// Records "unloaded" when the library is unloaded while the process goes on (FreeLibrary), as opposed
+// to the end of the process. Plain Win32 calls only: this runs under the loader's lock.
+void recordUnload() {
+    char path[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableA("KVO_STANDIN_RECORD", path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return;
+    const HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    static const char kLine[] = "unloaded\n";
+    DWORD written = 0;
+    WriteFile(file, kLine, sizeof kLine - 1, &written, nullptr);
+    CloseHandle(file);
+}
+
 }  // namespace
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr)
+        recordUnload();
+    return TRUE;
+}
 
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* initArgs) {
     kvostandin::resetRecord();

@@ -1,0 +1,7 @@
+#include "os_calls.h"
+
+namespace kvo::launcher {
+
+OsCalls os;
+
+}  // namespace kvo::launcher
