@@ -6,140 +6,91 @@
 
 namespace kvo {
 
-// A kernel object handle; null and INVALID_HANDLE_VALUE both mean "none".
-class UniqueHandle {
+// One owned value of a kind of resource. Traits give the value type, the value that holds nothing,
+// whether a value is owned, and how to close one.
+template <class Traits>
+class UniqueResource {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    using Value = typename Traits::Value;
+
+    UniqueResource() = default;
+    explicit UniqueResource(Value value) : value_(value) {}
+    ~UniqueResource() { reset(); }
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
         if (this != &other)
             reset(other.release());
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
 
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+    Value get() const { return value_; }
+    bool valid() const { return Traits::owns(value_); }
     explicit operator bool() const { return valid(); }
 
-    HANDLE release() {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
+    // Closes what is held and gives the place for a call that returns a new value through a pointer.
+    Value* receive() {
+        reset();
+        return &value_;
     }
-    void reset(HANDLE handle = nullptr) {
-        if (valid())
-            CloseHandle(handle_);
-        handle_ = handle;
+    Value release() {
+        const Value value = value_;
+        value_ = Traits::none();
+        return value;
+    }
+    void reset(Value value = Traits::none()) {
+        if (Traits::owns(value_))
+            Traits::close(value_);
+        value_ = value;
     }
 
 private:
-    HANDLE handle_ = nullptr;
+    Value value_ = Traits::none();
 };
 
+// A kernel object handle; null and INVALID_HANDLE_VALUE both mean "none".
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static HANDLE none() { return nullptr; }
+    static bool owns(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void close(HANDLE handle) { CloseHandle(handle); }
+};
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
+
 // A mapped view of a file or section.
-class UniqueView {
+struct MappedViewTraits {
+    using Value = void*;
+    static void* none() { return nullptr; }
+    static bool owns(void* view) { return view != nullptr; }
+    static void close(void* view) { UnmapViewOfFile(view); }
+};
+class UniqueView : public UniqueResource<MappedViewTraits> {
 public:
-    UniqueView() = default;
-    explicit UniqueView(void* view) : view_(view) {}
-    ~UniqueView() { reset(); }
-    UniqueView(UniqueView&& other) noexcept : view_(other.release()) {}
-    UniqueView& operator=(UniqueView&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    UniqueView(const UniqueView&) = delete;
-    UniqueView& operator=(const UniqueView&) = delete;
-
-    unsigned char* get() const { return static_cast<unsigned char*>(view_); }
-    explicit operator bool() const { return view_ != nullptr; }
-
-    void* release() {
-        void* view = view_;
-        view_ = nullptr;
-        return view;
-    }
-    void reset(void* view = nullptr) {
-        if (view_ != nullptr)
-            UnmapViewOfFile(view_);
-        view_ = view;
-    }
-
-private:
-    void* view_ = nullptr;
+    using UniqueResource::UniqueResource;
+    // The view's bytes.
+    unsigned char* get() const { return static_cast<unsigned char*>(UniqueResource::get()); }
 };
 
 // Memory from LocalAlloc (security descriptors, formatted messages).
-class UniqueLocal {
-public:
-    UniqueLocal() = default;
-    explicit UniqueLocal(void* block) : block_(block) {}
-    ~UniqueLocal() { reset(); }
-    UniqueLocal(UniqueLocal&& other) noexcept : block_(other.release()) {}
-    UniqueLocal& operator=(UniqueLocal&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    UniqueLocal(const UniqueLocal&) = delete;
-    UniqueLocal& operator=(const UniqueLocal&) = delete;
-
-    void* get() const { return block_; }
-    void* release() {
-        void* block = block_;
-        block_ = nullptr;
-        return block;
-    }
-    void reset(void* block = nullptr) {
-        if (block_ != nullptr)
-            LocalFree(block_);
-        block_ = block;
-    }
-
-private:
-    void* block_ = nullptr;
+struct LocalMemoryTraits {
+    using Value = void*;
+    static void* none() { return nullptr; }
+    static bool owns(void* block) { return block != nullptr; }
+    static void close(void* block) { LocalFree(block); }
 };
+using UniqueLocal = UniqueResource<LocalMemoryTraits>;
 
-// A registry key; the predefined roots are never closed.
-class UniqueKey {
-public:
-    UniqueKey() = default;
-    explicit UniqueKey(HKEY key) : key_(key) {}
-    ~UniqueKey() { reset(); }
-    UniqueKey(UniqueKey&& other) noexcept : key_(other.release()) {}
-    UniqueKey& operator=(UniqueKey&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
+// A registry key; the predefined root keys are never closed.
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static HKEY none() { return nullptr; }
+    static bool owns(HKEY key) {
+        return key != nullptr &&
+               reinterpret_cast<ULONG_PTR>(key) < reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
     }
-    UniqueKey(const UniqueKey&) = delete;
-    UniqueKey& operator=(const UniqueKey&) = delete;
-
-    HKEY get() const { return key_; }
-    HKEY* receive() {
-        reset();
-        return &key_;
-    }
-    HKEY release() {
-        HKEY key = key_;
-        key_ = nullptr;
-        return key;
-    }
-    void reset(HKEY key = nullptr) {
-        if (key_ != nullptr && !isPredefined(key_))
-            RegCloseKey(key_);
-        key_ = key;
-    }
-
-private:
-    static bool isPredefined(HKEY key) {
-        return reinterpret_cast<ULONG_PTR>(key) >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT);
-    }
-    HKEY key_ = nullptr;
+    static void close(HKEY key) { RegCloseKey(key); }
 };
+using UniqueKey = UniqueResource<RegistryKeyTraits>;
 
 }  // namespace kvo
