@@ -14,7 +14,9 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         PostQuitMessage(0);
     else
         result = DefWindowProcA(window, message, wParam, lParam);
-    KVO_TRACE(traceExitHigh, "WindowProcedure: return ( X'%lX' )", static_cast<unsigned long>(result));
+    // The result is pointer-sized: all of it is traced, on 64-bit Windows too.
+    KVO_TRACE(traceExitHigh, "WindowProcedure: return ( X'%llX' )",
+              static_cast<unsigned long long>(static_cast<ULONG_PTR>(result)));
     return result;
 }
 
