@@ -1,0 +1,18 @@
+// kta_ca.dll: the product's Windows Installer custom actions. Each takes the installer's session
+// handle and returns a Windows error code: 0 (ERROR_SUCCESS) or 1603 (ERROR_INSTALL_FAILURE).
+// The installer finds them by these plain names (kta_ca.def).
+#pragma once
+
+#include <windows.h>
+#include <msi.h>
+
+extern "C" {
+
+// Data directories
+UINT __stdcall AskDeletePersistentDataCA(MSIHANDLE session);
+UINT __stdcall CleanUpTheEmptiesCA(MSIHANDLE session);
+UINT __stdcall DeleteClassfixCA(MSIHANDLE session);
+UINT __stdcall DeleteDataCA(MSIHANDLE session);
+UINT __stdcall SeedDataCA(MSIHANDLE session);
+
+}  // extern "C"
