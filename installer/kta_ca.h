@@ -15,4 +15,7 @@ UINT __stdcall DeleteClassfixCA(MSIHANDLE session);
 UINT __stdcall DeleteDataCA(MSIHANDLE session);
 UINT __stdcall SeedDataCA(MSIHANDLE session);
 
+// File dates
+UINT __stdcall FixFileDatesCA(MSIHANDLE session);
+
 }  // extern "C"

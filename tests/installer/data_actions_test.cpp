@@ -415,7 +415,8 @@ TEST(KtaCaExports, EveryActionIsFoundByItsPlainName) {
                                    "CleanUpTheEmptiesCA",
                                    "DeleteClassfixCA",
                                    "DeleteDataCA",
-                                   "SeedDataCA"};
+                                   "SeedDataCA",
+                                   "FixFileDatesCA"};
     std::vector<std::wstring> libraries = {L"kta_ca.dll"};
     // The 32-bit deliverable itself, where this build is 32-bit (Wine maps the Unix path to Z:).
     if (const char* shipped = std::getenv("KVO_SHIPPED_KTA_CA"); shipped != nullptr && *shipped != '\0') {

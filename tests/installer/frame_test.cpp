@@ -252,8 +252,10 @@ TEST_F(Frame, ActionsLeaveNoHandleOpen) {
     {
         auto s = session();
         s.setProperty(L"PREVIOUS_ROOT_DIRECTORY", root);
+        s.setProperty(L"KTA_FixFileDatesCA.7C2E41A9_58B3_4D6F_A0E7_1B94C3D85F26", root);
         s.setProperty(L"CustomActionData", root);
         EXPECT_EQ(DeleteClassfixCA(s.get()), 0u);
+        EXPECT_EQ(FixFileDatesCA(s.get()), 0u);
         EXPECT_EQ(SeedDataCA(s.get()), 0u);
         HeapArray<wchar_t> text;
         DWORD length;
