@@ -18,4 +18,20 @@ UINT __stdcall SeedDataCA(MSIHANDLE session);
 // File dates
 UINT __stdcall FixFileDatesCA(MSIHANDLE session);
 
+// Version, directory, feature and policy
+UINT __stdcall GetVersionsCA(MSIHANDLE session);
+UINT __stdcall SetInstalledINSTALLDIRCA(MSIHANDLE session);
+UINT __stdcall SaveINSTALLDIRUpgRBCA(MSIHANDLE session);
+UINT __stdcall SetOld31FeaturesCA(MSIHANDLE session);
+UINT __stdcall SetLoggingPolicyCA(MSIHANDLE session);
+UINT __stdcall ResetLoggingPolicyCA(MSIHANDLE session);
+
+// Response file, messages and log
+UINT __stdcall ReadRspFileCA(MSIHANDLE session);
+UINT __stdcall LogOptionsSelectedCA(MSIHANDLE session);
+UINT __stdcall InvalidParmsErrorMessageCA(MSIHANDLE session);
+UINT __stdcall DisplayPropertyMsgBoxCA(MSIHANDLE session);
+UINT __stdcall DisplayWarningMessageBoxCA(MSIHANDLE session);
+UINT __stdcall IntroduceLogCA(MSIHANDLE session);
+
 }  // extern "C"

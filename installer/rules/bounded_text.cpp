@@ -26,6 +26,11 @@ BoundedText::BoundedText(wchar_t* buffer, std::size_t capacity) : buffer_(buffer
     buffer_[0] = L'\0';
 }
 
+BoundedText::BoundedText(wchar_t* buffer, std::size_t capacity, KeepText)
+    : buffer_(buffer), capacity_(capacity) {
+    acceptWritten();
+}
+
 void BoundedText::clear() {
     length_ = 0;
     cut_ = false;

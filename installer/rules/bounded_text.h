@@ -17,6 +17,9 @@ class BoundedText {
 public:
     // buffer holds capacity units, the terminator included (capacity >= 1); it starts empty.
     BoundedText(wchar_t* buffer, std::size_t capacity);
+    // The same over a buffer that holds a text already: that text is kept (cut where the buffer ends).
+    struct KeepText {};
+    BoundedText(wchar_t* buffer, std::size_t capacity, KeepText);
     BoundedText(const BoundedText&) = delete;
     BoundedText& operator=(const BoundedText&) = delete;
 

@@ -102,6 +102,12 @@ int leadingMessageNumber(const wchar_t* text) {
     return number;
 }
 
+const wchar_t* optionLine(int installed, int requested) {
+    if (installed == kStateLocal)
+        return requested == kStateAbsent ? L"%s was selected to be removed." : L"%s is already installed.";
+    return requested == kStateLocal ? L"%s was selected to be installed." : nullptr;
+}
+
 bool ensureTrailingBackslash(BoundedText& path) {
     if (path.endsWith(L'\\'))
         return true;

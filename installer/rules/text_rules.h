@@ -66,6 +66,14 @@ bool isMissingSectionMarker(const wchar_t* text);
 // digits are taken, so the number always fits.
 int leadingMessageNumber(const wchar_t* text);
 
+// The line LogOptionsSelectedCA logs for a feature (a pattern with one %s for its name), or null:
+// installed locally and requested absent "%s was selected to be removed.", installed locally and
+// anything else requested "%s is already installed.", otherwise requested locally "%s was selected
+// to be installed.". States are the installer's: absent 2, local 3.
+inline constexpr int kStateAbsent = 2;
+inline constexpr int kStateLocal = 3;
+const wchar_t* optionLine(int installed, int requested);
+
 // Appends a backslash to a path that does not end with one; false when it does not fit.
 bool ensureTrailingBackslash(BoundedText& path);
 

@@ -26,6 +26,7 @@ struct OsCalls {
     decltype(&::MsiViewExecute) MsiViewExecute = ::MsiViewExecute;
     decltype(&::MsiViewFetch) MsiViewFetch = ::MsiViewFetch;
     decltype(&::MsiViewModify) MsiViewModify = ::MsiViewModify;
+    decltype(&::MsiViewClose) MsiViewClose = ::MsiViewClose;
     decltype(&::MsiCloseHandle) MsiCloseHandle = ::MsiCloseHandle;
     decltype(&::MsiGetProductInfoW) MsiGetProductInfoW = ::MsiGetProductInfoW;
     decltype(&::MsiEvaluateConditionW) MsiEvaluateConditionW = ::MsiEvaluateConditionW;

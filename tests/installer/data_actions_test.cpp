@@ -7,96 +7,15 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 
-#include "installer_test_support.h"
+#include "action_fixture.h"
 
 namespace {
 
 using kvotest::Row;
+using namespace kvotest::actions;
 
-const wchar_t kProductCode[] = L"{5D3A8C41-7E2B-4F90-8A6D-1C2E3F405162}";
-const wchar_t kOtherProductCode[] = L"{00000000-1111-2222-3333-444444444444}";  // not installed
-const wchar_t kComponent[] = L"KTA.bin.7C2E41A9_58B3_4D6F_A0E7_1B94C3D85F26";
-
-std::wstring productRoot() {
-    return kvotest::currentDirectory() + L"product\\";
-}
-
-class DataActions : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        kvotest::makeDirectory(productRoot());
-        product_ = new kvotest::InstalledProduct(kProductCode, productRoot());
-    }
-    static void TearDownTestSuite() {
-        delete product_;
-        product_ = nullptr;
-        kvotest::removeTree(productRoot());
-    }
-
-    void SetUp() override {
-        ASSERT_EQ(product_->installResult(), 0u) << "the product giving the installation location";
-        kvotest::removeTree(productRoot());
-        kvotest::makeDirectory(productRoot());
-        library_ = std::make_unique<kvotest::KtaLibrary>();
-        ASSERT_NE(library_->module(), nullptr) << "kta_ca.dll beside the test";
-        capture_ = std::make_unique<kvotest::MessageCapture>();
-    }
-    void TearDown() override {
-        capture_.reset();
-        library_.reset();
-        package_.reset();
-    }
-
-    using Properties = std::vector<std::pair<std::wstring, std::wstring>>;
-
-    // A session of a package of the installed product (or of another product code) with the
-    // messages the actions show. The properties are also set in the open session: for a package
-    // whose product is installed, Wine opens the product's cached package instead of the one given.
-    kvotest::Session session(const Properties& properties = {}, const wchar_t* productCode = kProductCode) {
-        package_ = std::make_unique<kvotest::TestPackage>(kvotest::currentDirectory() + L"data-actions.msi");
-        package_->property(L"ProductCode", productCode);
-        package_->error(25004, L"[ProductName] Setup");
-        package_->error(25006, L"Delete the configuration data?");
-        for (const auto& [name, value] : properties) {
-            if (!value.empty())
-                package_->property(name, value);
-        }
-        auto s = package_->session();
-        for (const auto& [name, value] : properties)
-            s.setProperty(name, value);
-        return s;
-    }
-
-    UINT call(const char* name, const kvotest::Session& session) {
-        const auto action = library_->action(name);
-        EXPECT_NE(action, nullptr) << name;
-        return action != nullptr ? action(session.get()) : ERROR_PROC_NOT_FOUND;
-    }
-
-    static std::vector<Row> sorted(std::vector<Row> rows) {
-        std::sort(rows.begin(), rows.end());
-        return rows;
-    }
-    static std::vector<Row> directoryRows(const kvotest::Session& session) {
-        // The installer adds TARGETDIR to a package that lacks it.
-        return sorted(
-            session.rows(L"SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory` WHERE "
-                         L"`Directory` <> 'TARGETDIR'"));
-    }
-    static std::vector<Row> removeFileRows(const kvotest::Session& session) {
-        return sorted(session.rows(
-            L"SELECT `FileKey`, `Component_`, `FileName`, `DirProperty`, `InstallMode` FROM `RemoveFile`"));
-    }
-
-    static kvotest::InstalledProduct* product_;
-    std::unique_ptr<kvotest::TestPackage> package_;
-    std::unique_ptr<kvotest::KtaLibrary> library_;
-    std::unique_ptr<kvotest::MessageCapture> capture_;
-};
-
-kvotest::InstalledProduct* DataActions::product_ = nullptr;
+class DataActions : public KtaActions {};
 
 TEST_F(DataActions, DeleteDataSchedulesTheTreesOfTheExample) {
     kvotest::makeDirectory(productRoot() + L"data\\sub");
@@ -254,7 +173,8 @@ TEST_F(DataActions, ATreeTooDeepForAPathBufferIsNeverScheduledUnderACutPath) {
     EXPECT_TRUE(capture_->hasLine(L"**** ZAL_ERROR -- Could not add data directory to RemoveFile table"));
     const auto errors = capture_->errorLines();
     ASSERT_FALSE(errors.empty());
-    EXPECT_NE(errors[0].find(L"does not fit in 259 characters; it is not scheduled for removal"), std::wstring::npos);
+    EXPECT_NE(errors[0].find(L"does not fit in 259 characters; it is not scheduled for removal"),
+              std::wstring::npos);
     // tempdata and log are still scheduled.
     EXPECT_TRUE(capture_->hasLine(L"**** ZAL_INFO -- Successfully added log directory to RemoveFile table"));
 }
@@ -267,7 +187,7 @@ TEST_F(DataActions, AskDeletePersistentDataIsAnsweredByTheUser) {
     } cases[] = {{IDYES, L"y", L"**** ZAL_INFO -- User selected to DELETE configuration data."},
                  {IDNO, L"", L"**** ZAL_INFO -- User selected to NOT DELETE configuration data."}};
     for (const Case& c : cases) {
-        const auto session = this->session({{L"ProductName", L"Demo Product"}}, kOtherProductCode);
+        const auto session = this->session({}, kOtherProductCode);
         capture_->clear();
         kvotest::BoxAnswerer answerer(L"Demo Product Setup", c.button);  // the caption, formatted
         EXPECT_EQ(call("AskDeletePersistentDataCA", session), 0u);
@@ -416,7 +336,19 @@ TEST(KtaCaExports, EveryActionIsFoundByItsPlainName) {
                                    "DeleteClassfixCA",
                                    "DeleteDataCA",
                                    "SeedDataCA",
-                                   "FixFileDatesCA"};
+                                   "FixFileDatesCA",
+                                   "GetVersionsCA",
+                                   "SetInstalledINSTALLDIRCA",
+                                   "SaveINSTALLDIRUpgRBCA",
+                                   "SetOld31FeaturesCA",
+                                   "SetLoggingPolicyCA",
+                                   "ResetLoggingPolicyCA",
+                                   "ReadRspFileCA",
+                                   "LogOptionsSelectedCA",
+                                   "InvalidParmsErrorMessageCA",
+                                   "DisplayPropertyMsgBoxCA",
+                                   "DisplayWarningMessageBoxCA",
+                                   "IntroduceLogCA"};
     std::vector<std::wstring> libraries = {L"kta_ca.dll"};
     // The 32-bit deliverable itself, where this build is 32-bit (Wine maps the Unix path to Z:).
     if (const char* shipped = std::getenv("KVO_SHIPPED_KTA_CA"); shipped != nullptr && *shipped != '\0') {

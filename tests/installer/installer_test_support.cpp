@@ -121,13 +121,24 @@ std::vector<Row> Session::rows(const std::wstring& query) const {
     return rows;
 }
 
-TestPackage::TestPackage(const std::wstring& path) : path_(path) {
+TestPackage::TestPackage(const std::wstring& path) : TestPackage(path, {}) {}
+
+TestPackage::TestPackage(const std::wstring& path, std::initializer_list<const wchar_t*> tables)
+    : path_(path) {
     DeleteFileW(path_.c_str());
     const UINT result = MsiOpenDatabaseW(path_.c_str(), MSIDBOPEN_CREATE, &database_);
     if (result != ERROR_SUCCESS)
         failWith(L"MsiOpenDatabaseW " + path_, result);
-    for (const wchar_t* table : kTables)
-        run(table);
+    for (const wchar_t* create : kTables) {
+        const std::wstring statement = create;
+        const std::size_t start = statement.find(L'`') + 1;
+        const std::wstring name = statement.substr(start, statement.find(L'`', start) - start);
+        bool wanted = tables.size() == 0;
+        for (const wchar_t* table : tables)
+            wanted = wanted || name == table;
+        if (wanted)
+            run(create);
+    }
 }
 
 TestPackage::~TestPackage() {
@@ -191,6 +202,14 @@ Session TestPackage::session() {
     if (result != ERROR_SUCCESS)
         failWith(L"MsiOpenPackageW " + path_, result);
     return Session(handle);
+}
+
+void addProductMessages(TestPackage& package) {
+    package.property(L"ProductName", L"Demo Product");
+    package.error(25004, L"[ProductName] Setup");
+    package.error(25006, L"Delete the configuration data?");
+    package.error(25012, L"Invalid parameters: [2]");
+    package.error(25014, L"Not every file date of [ProductName] could be repaired.");
 }
 
 MessageCapture::MessageCapture() {
@@ -303,7 +322,7 @@ InstalledProduct::InstalledProduct(const std::wstring& productCode, const std::w
     {
         TestPackage package(path);
         package.property(L"ProductCode", code_);
-        package.property(L"ProductName", L"kta_ca test product");
+        addProductMessages(package);
         package.property(L"ProductVersion", L"1.0.0");
         package.property(L"Manufacturer", L"kvo tests");
         package.property(L"ProductLanguage", L"1033");

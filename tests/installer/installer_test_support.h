@@ -45,6 +45,8 @@ private:
 class TestPackage {
 public:
     explicit TestPackage(const std::wstring& path);
+    // Only the tables named (a package that lacks the others).
+    TestPackage(const std::wstring& path, std::initializer_list<const wchar_t*> tables);
     ~TestPackage();
     TestPackage(const TestPackage&) = delete;
     TestPackage& operator=(const TestPackage&) = delete;
@@ -61,6 +63,10 @@ private:
     std::wstring path_;
     MSIHANDLE database_ = 0;
 };
+
+// The messages of the product's package the actions use: 25004 "[ProductName] Setup" (captions),
+// 25006 (the question about persistent data), 25012 "Invalid parameters: [2]" and 25014.
+void addProductMessages(TestPackage& package);
 
 // The installer's info and error messages, as its external user interface gets them (fully
 // formatted), while the object lives. Only one at a time.

@@ -80,6 +80,18 @@ TEST(BoundedText, NeverSplitsASurrogatePair) {
     }
 }
 
+TEST(BoundedText, KeepsATextAlreadyInItsBuffer) {
+    wchar_t name[12] = L"Prop";
+    BoundedText text(name, 12, BoundedText::KeepText{});
+    EXPECT_EQ(text.length(), 4u);
+    text.append(L".suffix-cut");
+    EXPECT_STREQ(name, L"Prop.suffix");
+    EXPECT_TRUE(text.cut());
+    wchar_t unterminated[3] = {L'a', L'b', L'c'};
+    BoundedText kept(unterminated, 3, BoundedText::KeepText{});
+    EXPECT_STREQ(kept.text(), L"ab");
+}
+
 TEST(BoundedText, Numbers) {
     TextBuffer<64> text;
     text.appendSigned(-9223372036854775807LL - 1).append(L' ').appendUnsigned(18446744073709551615ULL);
@@ -187,6 +199,30 @@ TEST(TextRules, NamesAndValues) {
     } numbers[] = {{L"25014", 25014}, {L"12abc", 12}, {L"abc", 0}, {L"", 0}, {L"99999999999999", 999999999}};
     for (const NumberCase& c : numbers)
         EXPECT_EQ(leadingMessageNumber(c.text), c.number) << c.text;
+}
+
+TEST(TextRules, OptionLines) {
+    struct Case {
+        int installed;
+        int requested;
+        const wchar_t* line;
+    } cases[] = {
+        {kStateLocal, kStateAbsent, L"%s was selected to be removed."},
+        {kStateLocal, kStateLocal, L"%s is already installed."},
+        {kStateLocal, -1, L"%s is already installed."},
+        {kStateAbsent, kStateLocal, L"%s was selected to be installed."},
+        {-1, kStateLocal, L"%s was selected to be installed."},
+        {kStateAbsent, kStateAbsent, nullptr},
+        {-1, -1, nullptr},  // neither installed nor requested
+        {kStateAbsent, -1, nullptr},
+    };
+    for (const Case& c : cases) {
+        const wchar_t* line = optionLine(c.installed, c.requested);
+        if (c.line == nullptr)
+            EXPECT_EQ(line, nullptr) << c.installed << " " << c.requested;
+        else
+            EXPECT_STREQ(line, c.line) << c.installed << " " << c.requested;
+    }
 }
 
 TEST(TextRules, Placeholders) {
