@@ -37,8 +37,13 @@ UINT openView(MSIHANDLE database, const wchar_t* query, UniqueMsiHandle& view) {
     return result;
 }
 
-// Rewrites a fetched Feature row: deleted, then inserted again as a temporary row.
-void rewriteRow(MSIHANDLE session, MSIHANDLE view, MSIHANDLE record) {
+// Rewrites a fetched Feature row whose field was just changed (setResult: the result of that
+// change): deleted, then inserted again as a temporary row.
+void rewriteRow(MSIHANDLE session, MSIHANDLE view, MSIHANDLE record, UINT setResult) {
+    if (setResult != ERROR_SUCCESS) {
+        logError(session, L"SetOld31FeaturesCA: unable to change a Feature record; rc = X'%lX'", {setResult});
+        return;
+    }
     UINT result = os.MsiViewModify(view, MSIMODIFY_DELETE, record);
     if (result == ERROR_SUCCESS)
         result = os.MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, record);
@@ -175,8 +180,8 @@ void moveChildren(MSIHANDLE session, MSIHANDLE database, MSIHANDLE allFeatures, 
                 continue;
             cutAtPlaceholderSuffix(parent.data());
             parent.acceptWritten();
-            os.MsiRecordSetStringW(record.get(), 2, parent.text());
-            rewriteRow(session, children.get(), record.get());
+            rewriteRow(session, children.get(), record.get(),
+                       os.MsiRecordSetStringW(record.get(), 2, parent.text()));
             continue;
         }
         if (isPlaceholderName(parent.text()))
@@ -200,8 +205,8 @@ void moveChildren(MSIHANDLE session, MSIHANDLE database, MSIHANDLE allFeatures, 
         }
         if (placeholder.empty())
             continue;
-        os.MsiRecordSetStringW(record.get(), 2, placeholder.text());
-        rewriteRow(session, children.get(), record.get());
+        rewriteRow(session, children.get(), record.get(),
+                   os.MsiRecordSetStringW(record.get(), 2, placeholder.text()));
     }
 }
 
@@ -248,8 +253,8 @@ UINT runSetOld31Features(MSIHANDLE session) {
                 // Marked already (a rewritten row the walk meets again): the same result.
                 if ((attributes & kNotAbsent) != 0)
                     continue;
-                os.MsiRecordSetInteger(record.get(), 8, attributes | kNotAbsent);
-                rewriteRow(session, allFeatures.get(), record.get());
+                rewriteRow(session, allFeatures.get(), record.get(),
+                           os.MsiRecordSetInteger(record.get(), 8, attributes | kNotAbsent));
             }
         }
     }

@@ -141,9 +141,15 @@ UINT runInvalidParmsErrorMessage(MSIHANDLE session) {
         logError(session, L"InvalidParmsErrorMessageCA: unable to create the record of message %d",
                  {kInvalidParametersMessage});
     } else {
-        os.MsiRecordSetInteger(record.get(), 1, kInvalidParametersMessage);
-        os.MsiRecordSetStringW(record.get(), 2, read == ERROR_SUCCESS ? parameters.get() : L"");
-        os.MsiProcessMessage(session, INSTALLMESSAGE_ERROR, record.get());
+        UINT result = os.MsiRecordSetInteger(record.get(), 1, kInvalidParametersMessage);
+        if (result == ERROR_SUCCESS)
+            result = os.MsiRecordSetStringW(record.get(), 2, read == ERROR_SUCCESS ? parameters.get() : L"");
+        if (result == ERROR_SUCCESS)
+            os.MsiProcessMessage(session, INSTALLMESSAGE_ERROR, record.get());
+        else
+            logError(session,
+                     L"InvalidParmsErrorMessageCA: unable to fill the record of message %d; rc = X'%lX'",
+                     {kInvalidParametersMessage, result});
     }
     return ERROR_INSTALL_FAILURE;
 }
