@@ -2,7 +2,9 @@
 # The main job: lays out a product tree, runs the launcher kvocli on the stand-in JVM with the demo
 # class and a non-ASCII argument, and shows its output, its exit code and where its trace log is;
 # then runs the stand-in's file-system demo class, which loads nqfsfunc.dll from bin as the product's
-# Java code does and prints the volumes and a listing of the product tree.
+# Java code does and prints the volumes and a listing of the product tree; then installs the demo
+# package (kvo-demo.msi) with msiexec, runs the installed kvocli and removes the package, showing the
+# lines the custom actions of kta_ca.dll write into the installer's log.
 #
 # The deliverables in out/bin are 32-bit. Where this machine cannot execute 32-bit x86 code, the
 # launcher that runs is the build of the same sources that the tests run (tools/test-arch.sh).
@@ -71,3 +73,71 @@ set +e
 rc=$?
 set -e
 echo "== exit code: $rc"
+
+# The installation package: installed in the demo's prefix, the installed kvocli run, and removed
+# again, with the lines its custom actions (kta_ca.dll) write into the installer's log.
+if [ "$ARCH" = "i686" ]; then
+  PACKAGE="$(pwd)/$OUT/kvo-demo.msi"
+else
+  echo
+  echo "== building the $ARCH demo package (the shipped $OUT/kvo-demo.msi is 32-bit)"
+  cmake --build "$TREE" -j 2 --target kvo_demo_package >/dev/null
+  PACKAGE="$(pwd)/$TREE/packaging/kvo-demo.msi"
+fi
+winpath() { echo "Z:$1" | tr / '\\'; }
+INSTALL_LOG="$DEMO/install.log"
+REMOVE_LOG="$DEMO/uninstall.log"
+actionLines() {  # the custom actions' lines of an installer log
+  tr -d '\r' <"$1" | grep -a -E '\*\*\*\* ZAL_(INFO|ERROR) -- ' | sed 's/^/     /'
+}
+
+# A product left installed by an interrupted demo goes first.
+"$WINE" run msiexec /x "$(winpath "$PACKAGE")" /qn DELETEDATA=y </dev/null >/dev/null 2>&1 || true
+"$WINE" run reg delete 'HKLM\SOFTWARE\Orvane' /f </dev/null >/dev/null 2>&1 || true
+rm -rf "$KVO_WINEPREFIX/drive_c/Program Files/Orvane" "$KVO_WINEPREFIX/drive_c/Program Files (x86)/Orvane"
+
+echo
+echo "== msiexec /i kvo-demo.msi /qn   ($PACKAGE)"
+set +e
+"$WINE" run msiexec /i "$(winpath "$PACKAGE")" /qn /l*v "$(winpath "$INSTALL_LOG")" </dev/null
+rc=$?
+set -e
+echo "== exit code: $rc; the custom actions' lines of the installer log ($INSTALL_LOG):"
+actionLines "$INSTALL_LOG"
+INSTALLED="$KVO_WINEPREFIX/drive_c/Program Files/Orvane/KVO Demo"
+[ -d "$INSTALLED" ] || INSTALLED="$KVO_WINEPREFIX/drive_c/Program Files (x86)/Orvane/KVO Demo"
+if [ -d "$INSTALLED" ]; then
+  echo "== the installed tree ($INSTALLED):"
+  (cd "$INSTALLED" && find . -mindepth 1 | sort | sed 's/^\.\//     /')
+
+  # The stand-in JVM plays the product's Java runtime; the launcher finds the root in the registry
+  # key the package wrote and the properties the installation seeded into data.
+  cp "$TREE/standin/jvm.dll" "$INSTALLED/jre/bin/classic/jvm.dll"
+  touch "$INSTALLED/log/kvocli.dbg"   # full tracing
+  echo
+  echo "== the installed bin\\kvocli.exe kvo.demo.PrintArgs installed"
+  set +e
+  "$WINE" run "$INSTALLED/bin/kvocli.exe" kvo.demo.PrintArgs installed </dev/null
+  rc=$?
+  set -e
+  echo "== exit code: $rc; its trace log: $INSTALLED/log/kvo.demo.PrintArgs.log"
+  echo "   (data\\kvocli.properties, seeded by SeedDataCA, gave the JVM option:"
+  grep -a -h 'demo.greeting' "$INSTALLED/log/kvo.demo.PrintArgs.log" | sed 's/^.*JavaThread: /     /' | head -3 || true
+  echo "   )"
+fi
+
+echo
+echo "== msiexec /x kvo-demo.msi /qn DELETEDATA=y"
+set +e
+"$WINE" run msiexec /x "$(winpath "$PACKAGE")" /qn DELETEDATA=y /l*v "$(winpath "$REMOVE_LOG")" </dev/null
+rc=$?
+set -e
+echo "== exit code: $rc; the custom actions' lines of the installer log ($REMOVE_LOG):"
+actionLines "$REMOVE_LOG"
+if [ -d "$INSTALLED" ]; then
+  echo "== left on disk: the product's own folders and files, which DeleteDataCA and CleanUpTheEmptiesCA"
+  echo "   scheduled for removal (Windows removes them; Wine's installer does not honour those rows):"
+  (cd "$INSTALLED" && find . -mindepth 1 | sort | sed 's/^\.\//     /')
+fi
+# The launcher part of the next demo starts without the product's registry key again.
+"$WINE" run reg delete 'HKLM\SOFTWARE\Orvane' /f </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,117 @@
+#include "text_rules.h"
+
+namespace kvo::installer {
+
+namespace {
+
+wchar_t foldAscii(wchar_t unit) {
+    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+}
+
+bool oneOf(const wchar_t* name, std::initializer_list<const wchar_t*> names) {
+    for (const wchar_t* candidate : names) {
+        if (equalsIgnoringAsciiCase(name, candidate))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void composeLogLine(LogKind kind, const wchar_t* text, BoundedText& line) {
+    line.clear();
+    if (kind == LogKind::Info)
+        formatText(line, L"**** ZAL_INFO -- %s", {text});
+    else if (kind == LogKind::Error)
+        formatText(line, L"**** ZAL_ERROR -- %s", {text});
+}
+
+void appendModuleSuffixTo(BoundedText& name) {
+    name.append(L'.');
+    name.append(kModuleId);
+}
+
+bool equalsIgnoringAsciiCase(const wchar_t* a, const wchar_t* b) {
+    if (a == nullptr || b == nullptr)
+        return a == b;
+    for (; *a != L'\0' && *b != L'\0'; ++a, ++b) {
+        if (foldAscii(*a) != foldAscii(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+bool isDotEntry(const wchar_t* name) {
+    return name != nullptr && name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+bool isProtectedFileName(const wchar_t* name) {
+    return oneOf(name, {L"admin4.txt", L"user1.txt"});
+}
+
+bool isKeptInstallFolder(const wchar_t* name) {
+    return oneOf(name, {L"data", L"database", L"tempdata", L"log", L"classfix", L"VeDiZade"});
+}
+
+bool asksToDeleteData(const wchar_t* value) {
+    return value != nullptr && value[0] == L'y';
+}
+
+const wchar_t* versionWithoutHash(const wchar_t* text) {
+    if (text == nullptr)
+        return L"";
+    return text[0] == L'#' ? text + 1 : text;
+}
+
+bool isProductLoggingPolicy(const wchar_t* value) {
+    return equalsIgnoringAsciiCase(value, kProductLoggingPolicy);
+}
+
+namespace {
+wchar_t* findPlaceholderSuffix(wchar_t* name) {
+    const std::size_t suffixLength = textLength(kPlaceholderSuffix);
+    for (wchar_t* p = name; p != nullptr && *p != L'\0'; ++p) {
+        std::size_t i = 0;
+        while (i < suffixLength && p[i] == kPlaceholderSuffix[i])
+            ++i;
+        if (i == suffixLength)
+            return p;
+    }
+    return nullptr;
+}
+}  // namespace
+
+bool isPlaceholderName(const wchar_t* name) {
+    return findPlaceholderSuffix(const_cast<wchar_t*>(name)) != nullptr;
+}
+
+void cutAtPlaceholderSuffix(wchar_t* name) {
+    wchar_t* suffix = findPlaceholderSuffix(name);
+    if (suffix != nullptr)
+        *suffix = L'\0';
+}
+
+bool isMissingSectionMarker(const wchar_t* text) {
+    return equalsIgnoringAsciiCase(text, kMissingSectionMarker);
+}
+
+int leadingMessageNumber(const wchar_t* text) {
+    int number = 0;
+    for (int i = 0; text != nullptr && i < 9 && text[i] >= L'0' && text[i] <= L'9'; ++i)
+        number = number * 10 + (text[i] - L'0');
+    return number;
+}
+
+const wchar_t* optionLine(int installed, int requested) {
+    if (installed == kStateLocal)
+        return requested == kStateAbsent ? L"%s was selected to be removed." : L"%s is already installed.";
+    return requested == kStateLocal ? L"%s was selected to be installed." : nullptr;
+}
+
+bool ensureTrailingBackslash(BoundedText& path) {
+    if (path.endsWith(L'\\'))
+        return true;
+    return path.appendWhole(L"\\", 1);
+}
+
+}  // namespace kvo::installer

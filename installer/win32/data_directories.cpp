@@ -1,0 +1,370 @@
+// The data-directory actions: the question about persistent data, the removal of the data, tempdata,
+// log and classfix trees and of empty folders in the installer's own removal steps, and the seeding
+// of the data directory from the product's defaults.
+#include "data_directories.h"
+
+#include "helpers.h"
+#include "kta_ca.h"
+#include "os_calls.h"
+#include "owners.h"
+
+namespace kvo::installer {
+
+RemovalCounters removalCounters;
+
+namespace {
+
+constexpr int kRemoveOnUninstall = 2;            // RemoveFile install mode: when the component is removed
+constexpr int kRemoveOnInstallAndUninstall = 3;  // both when it is installed and when it is removed
+constexpr int kMaxPathLength = static_cast<int>(kPathCapacity - 1);
+
+// What tells the three walkers apart.
+struct RemovalWalk {
+    const wchar_t* routine;  // for log lines
+    KeyCounter& counter;
+    const wchar_t* prefix;  // null: the empty-folder keys
+    const wchar_t* component;
+    int installMode;
+    bool removesFiles;
+};
+
+const wchar_t* entryName(const WIN32_FIND_DATAW& entry) {
+    return entry.cAlternateFileName[0] != L'\0' ? entry.cAlternateFileName : entry.cFileName;
+}
+
+bool isDirectory(const WIN32_FIND_DATAW& entry) {
+    return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t* parentPath,
+                    const wchar_t* parentDirKey, MSIHANDLE session) {
+    TextBuffer<kPathCapacity> path;
+    TextBuffer<kPathCapacity> pattern;
+    if (!joinWhole(path, {parentPath, name, L"\\"}) || !joinWhole(pattern, {path.text(), L"*"})) {
+        logError(session,
+                 L"%s: the path %s%s\\* does not fit in %d characters; it is not scheduled for removal",
+                 {walk.routine, parentPath, name, kMaxPathLength});
+        return 0;
+    }
+    const unsigned number = walk.counter.take();
+    RemovalKeys keys;
+    if (walk.prefix != nullptr)
+        treeRemovalKeys(walk.prefix, number, keys);
+    else
+        emptyRemovalKeys(number, keys);
+    AddTempDirectoryRow(keys.directory.text(), parentDirKey, name, session);
+    // An empty file name: the installer removes the folder itself once it is empty.
+    AddTempRemoveFileRow(keys.folderRow.text(), walk.component, L"", keys.directory.text(), walk.installMode,
+                         session);
+
+    WIN32_FIND_DATAW entry;
+    UniqueFind search(os.FindFirstFileW(pattern.text(), &entry));
+    if (!search.valid()) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return 1;
+        logError(session, L"%s: unable to list %s; rc = X'%lX'", {walk.routine, pattern, error});
+        return 0;
+    }
+    int result = 1;
+    bool filesScheduled = false;
+    do {
+        if (isDotEntry(entry.cFileName))
+            continue;
+        if (isDirectory(entry)) {
+            result = scheduleRemoval(walk, entryName(entry), path.text(), keys.directory.text(), session);
+        } else if (walk.removesFiles && !filesScheduled) {
+            // "*": the installer deletes every file of the folder.
+            AddTempRemoveFileRow(keys.filesRow.text(), walk.component, L"*", keys.directory.text(),
+                                 walk.installMode, session);
+            filesScheduled = true;
+        }
+    } while (result == 1 && os.FindNextFileW(search.get(), &entry));
+    return result;
+}
+
+// The installation directory of the product being run, from the installer's product information.
+// Fails (logged, 1603 for the action) when it cannot be read or is empty.
+bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedText& location) {
+    TextBuffer<64> productCode;
+    readPropertyInto(session, L"ProductCode", productCode);
+    DWORD size = static_cast<DWORD>(location.capacity());
+    location.clear();
+    UINT result =
+        os.MsiGetProductInfoW(productCode.text(), INSTALLPROPERTY_INSTALLLOCATION, location.data(), &size);
+    if (result == ERROR_SUCCESS)
+        location.acceptWritten();
+    else
+        location.clear();  // a location that did not fit is not used cut
+    if (result == ERROR_SUCCESS && !location.empty() && !ensureTrailingBackslash(location))
+        result = ERROR_MORE_DATA;
+    if (result != ERROR_SUCCESS || location.empty()) {
+        logError(session, L"Could not determine Install Directory, RC=%d, Install Directory=%s",
+                 {result, result == ERROR_SUCCESS ? location.text() : L""});
+        LogExitCode(session, actionName, -1);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int ScheduleTreeRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
+                        const wchar_t* prefix, const wchar_t* component, MSIHANDLE session) {
+    const RemovalWalk walk{
+        L"ScheduleTreeRemoval", removalCounters.tree, prefix, component, kRemoveOnUninstall, true};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+}
+
+int ScheduleClassfixRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
+                            const wchar_t* prefix, MSIHANDLE session) {
+    TextBuffer<kKeyCapacity> component;
+    moduleComponent(component);
+    const RemovalWalk walk{L"ScheduleClassfixRemoval", removalCounters.classfix,     prefix,
+                           component.text(),           kRemoveOnInstallAndUninstall, true};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+}
+
+int ScheduleEmptyRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
+                         MSIHANDLE session) {
+    TextBuffer<kKeyCapacity> component;
+    moduleComponent(component);
+    const RemovalWalk walk{L"ScheduleEmptyRemoval", removalCounters.empty, nullptr,
+                           component.text(),        kRemoveOnUninstall,    false};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+}
+
+int CopyProddata(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* destDir) {
+    TextBuffer<kPathCapacity> pattern;
+    if (!joinWhole(pattern, {sourceDir, L"*"})) {
+        logError(session, L"Could not copy %s; the path is longer than %d characters.",
+                 {sourceDir, kMaxPathLength});
+        return -1;
+    }
+    WIN32_FIND_DATAW entry;
+    UniqueFind search(os.FindFirstFileW(pattern.text(), &entry));
+    if (!search.valid())
+        return 0;
+    int result = 0;
+    do {
+        if (isDotEntry(entry.cFileName))
+            continue;
+        const wchar_t* name = entry.cFileName;
+        TextBuffer<kPathCapacity> source;
+        TextBuffer<kPathCapacity> destination;
+        if (isDirectory(entry)) {
+            // The directory's own listing needs room for the "*" after its backslash.
+            if (!joinWhole(source, {sourceDir, name, L"\\"}) || source.length() >= kPathCapacity - 1 ||
+                !joinWhole(destination, {destDir, name, L"\\"})) {
+                logError(session, L"Could not create %s%s directory; the path is longer than %d characters.",
+                         {destDir, name, kMaxPathLength});
+                result = -1;
+            } else if (os.CreateDirectoryW(destination.text(), nullptr) ||
+                       GetLastError() == ERROR_ALREADY_EXISTS) {
+                result = CopyProddata(session, source.text(), destination.text());
+            } else {
+                logError(session, L"Could not create %s directory; return code=%d.",
+                         {destination, static_cast<long>(GetLastError())});
+                result = -1;
+            }
+        } else if (!joinWhole(source, {sourceDir, name}) || !joinWhole(destination, {destDir, name})) {
+            logError(session, L"Could not copy %s%s to %s%s; the path is longer than %d characters.",
+                     {sourceDir, name, destDir, name, kMaxPathLength});
+            result = -2;
+        } else if (os.CopyFileW(source.text(), destination.text(), TRUE)) {
+            logInfo(session, L"Copied %s to %s.", {source, destination});
+        } else if (GetLastError() == ERROR_FILE_EXISTS) {
+            logInfo(session, L"Skipped copy of existing file: %s", {destination});
+        } else {
+            logError(session, L"Could not copy %s to %s.", {source, destination});
+            result = -2;
+        }
+    } while (result == 0 && os.FindNextFileW(search.get(), &entry));
+    return result;
+}
+
+namespace {
+constexpr wchar_t kAskDeletePersistentData[] = L"KTA_Core/AskDeletePersistentDataCA";
+constexpr wchar_t kCleanUpTheEmpties[] = L"KTA_Core/CleanUpTheEmptiesCA";
+constexpr wchar_t kDeleteClassfix[] = L"KTA_Core/DeleteClassfixCA";
+constexpr wchar_t kDeleteData[] = L"KTA_Core/DeleteDataCA";
+constexpr wchar_t kSeedData[] = L"KTA_Core/SeedDataCA";
+
+constexpr int kQuestionMessage = 25006;
+constexpr int kCaptionMessage = 25004;
+}  // namespace
+
+UINT runAskDeletePersistentData(MSIHANDLE session) {
+    LogEntryExit(session, 1, kAskDeletePersistentData);
+    HeapArray<wchar_t> question;
+    HeapArray<wchar_t> caption;
+    HeapArray<wchar_t> formattedCaption;
+    DWORD length = 0;
+    GetErrorText(session, question, length, kQuestionMessage);
+    GetErrorText(session, caption, length, kCaptionMessage);
+    if (!question || !caption) {
+        logError(session, L"AskDeletePersistentDataCA: no memory for the texts of messages %d and %d",
+                 {kQuestionMessage, kCaptionMessage});
+        LogExitCode(session, kAskDeletePersistentData, ERROR_NOT_ENOUGH_MEMORY);
+        return ERROR_INSTALL_FAILURE;
+    }
+    // The caption may refer to properties; the question is shown as it is.
+    UINT result = formatWithInstaller(session, caption.get(), formattedCaption);
+    bool remove = false;
+    if (result == ERROR_SUCCESS) {
+        remove = os.MessageBoxW(os.GetForegroundWindow(), question.get(), formattedCaption.get(),
+                                MB_YESNO | MB_TASKMODAL) == IDYES;
+    } else {
+        logError(session, L"AskDeletePersistentDataCA: unable to format the caption; rc = X'%lX'", {result});
+    }
+    if (remove) {
+        LogMessage(session, INSTALLMESSAGE_INFO, L"User selected to DELETE configuration data.");
+        result = os.MsiSetPropertyW(session, L"DELETEDATA", L"y");
+        if (result != ERROR_SUCCESS)
+            logError(session, L"AskDeletePersistentDataCA: unable to set DELETEDATA; rc = X'%lX'", {result});
+    } else {
+        LogMessage(session, INSTALLMESSAGE_INFO, L"User selected to NOT DELETE configuration data.");
+    }
+    LogEntryExit(session, 0, kAskDeletePersistentData);
+    return result;
+}
+
+UINT runCleanUpTheEmpties(MSIHANDLE session) {
+    LogEntryExit(session, 1, kCleanUpTheEmpties);
+    TextBuffer<kPathCapacity> location;
+    if (!readInstallLocation(session, kCleanUpTheEmpties, location))
+        return ERROR_INSTALL_FAILURE;
+    TextBuffer<kKeyCapacity> component;
+    moduleComponent(component);
+    // The installation directory itself goes if it is empty.
+    AddTempRemoveFileRow(L"EMPTY_INSTALLDIR", component.text(), L"", L"INSTALLDIR", kRemoveOnUninstall,
+                         session);
+
+    TextBuffer<kPathCapacity> pattern;
+    WIN32_FIND_DATAW entry;
+    UniqueFind search(joinWhole(pattern, {location.text(), L"*"}) ? os.FindFirstFileW(pattern.text(), &entry)
+                                                                  : INVALID_HANDLE_VALUE);
+    if (search.valid()) {
+        do {
+            // A folder is kept when either of its names is one of the kept ones.
+            if (isDotEntry(entry.cFileName) || !isDirectory(entry) || isKeptInstallFolder(entry.cFileName) ||
+                isKeptInstallFolder(entry.cAlternateFileName))
+                continue;
+            const wchar_t* name = entryName(entry);
+            if (ScheduleEmptyRemoval(name, location.text(), L"INSTALLDIR", session) == 1)
+                logInfo(session, L"Successfully added %s directory to RemoveFile table (if empty)", {name});
+            else
+                logError(session, L"Could not add %s directory to RemoveFile table (if empty)", {name});
+        } while (os.FindNextFileW(search.get(), &entry));
+    }
+    LogEntryExit(session, 0, kCleanUpTheEmpties);
+    return ERROR_SUCCESS;
+}
+
+UINT runDeleteClassfix(MSIHANDLE session) {
+    LogEntryExit(session, 1, kDeleteClassfix);
+    TextBuffer<kPathCapacity> root;
+    UINT result = readPropertyInto(session, L"PREVIOUS_ROOT_DIRECTORY", root);
+    if (result == ERROR_SUCCESS && !root.empty() && !ensureTrailingBackslash(root))
+        result = ERROR_MORE_DATA;
+    if (result != ERROR_SUCCESS || root.empty()) {
+        logError(session, L"Could not determine Install Directory, RC=%d, Install Directory=%s",
+                 {result, root});
+        LogExitCode(session, kDeleteClassfix, -1);
+        return ERROR_INSTALL_FAILURE;
+    }
+    if (ScheduleClassfixRemoval(L"classfix", root.text(), L"INSTALLDIR", L"CF", session) == 1)
+        LogMessage(session, INSTALLMESSAGE_INFO,
+                   L"Successfully added classfix directory to RemoveFile table");
+    else
+        LogMessage(session, INSTALLMESSAGE_ERROR, L"Could not add classfix directory to RemoveFile table");
+    LogEntryExit(session, 0, kDeleteClassfix);
+    return ERROR_SUCCESS;
+}
+
+namespace {
+void scheduleNamedTree(MSIHANDLE session, const wchar_t* name, const wchar_t* location,
+                       const wchar_t* component) {
+    if (ScheduleTreeRemoval(name, location, L"INSTALLDIR", L"KTA_KVO", component, session) == 1)
+        logInfo(session, L"Successfully added %s directory to RemoveFile table", {name});
+    else
+        logError(session, L"Could not add %s directory to RemoveFile table", {name});
+}
+}  // namespace
+
+UINT runDeleteData(MSIHANDLE session) {
+    LogEntryExit(session, 1, kDeleteData);
+    TextBuffer<5> answer;
+    const bool remove =
+        readPropertyInto(session, L"DELETEDATA", answer) == ERROR_SUCCESS && asksToDeleteData(answer.text());
+    TextBuffer<kPathCapacity> location;
+    if (!readInstallLocation(session, kDeleteData, location))
+        return ERROR_INSTALL_FAILURE;
+    TextBuffer<kKeyCapacity> component;
+    moduleComponent(component);
+    if (remove) {
+        scheduleNamedTree(session, L"data", location.text(), component.text());
+        // With the component's removal the installer removes the Explorer's saved order of the
+        // product's Start-menu folder.
+        const UINT result = AddTempRegistryRow(L"KVODelMenuOrder", 1,
+                                               L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Menu"
+                                               L"Order\\Start Menu\\Programs\\ZAL Varnel",
+                                               L"Order", L"DeleteMe", component.text(), session);
+        if (result == ERROR_SUCCESS)
+            LogMessage(session, INSTALLMESSAGE_INFO, L"Sucessfully added MenuOrder value to Registry Table");
+        else
+            logError(session, L"Could not add MenuOrder value to Registry Table, rc = %d", {result});
+    }
+    scheduleNamedTree(session, L"tempdata", location.text(), component.text());
+    scheduleNamedTree(session, L"log", location.text(), component.text());
+    LogEntryExit(session, 0, kDeleteData);
+    return ERROR_SUCCESS;
+}
+
+UINT runSeedData(MSIHANDLE session) {
+    LogEntryExit(session, 1, kSeedData);
+    // A deferred action: CustomActionData is all it reads (Windows gives it no other property).
+    TextBuffer<kPathCapacity> directory;
+    UINT result = readPropertyInto(session, L"CustomActionData", directory);
+    TextBuffer<kPathCapacity> source;
+    TextBuffer<kPathCapacity> destination;
+    if (result == ERROR_SUCCESS && (directory.empty() || !ensureTrailingBackslash(directory) ||
+                                    !joinWhole(source, {directory.text(), L"proddata\\defaults\\"}) ||
+                                    !joinWhole(destination, {directory.text(), L"data\\"})))
+        result = directory.empty() ? ERROR_INVALID_DATA : ERROR_MORE_DATA;
+    if (result != ERROR_SUCCESS) {
+        logError(session, L"Could not obtain the installation directory from CustomActionData; rc = X'%lX'",
+                 {result});
+        LogExitCode(session, kSeedData, -1);
+        return ERROR_INSTALL_FAILURE;
+    }
+    logInfo(session, L"Sourcedir is %s", {source});
+    logInfo(session, L"Destdir is %s", {destination});
+    const int copied = CopyProddata(session, source.text(), destination.text());
+    if (copied == 0) {
+        logInfo(session, L"CopyProddata returned %d", {copied});
+        LogEntryExit(session, 0, kSeedData);
+        return ERROR_SUCCESS;
+    }
+    logError(session, L"CopyProddata returned %d", {copied});
+    LogExitCode(session, kSeedData, copied);
+    return ERROR_INSTALL_FAILURE;
+}
+
+}  // namespace kvo::installer
+
+extern "C" UINT __stdcall AskDeletePersistentDataCA(MSIHANDLE session) {
+    return kvo::installer::runAskDeletePersistentData(session);
+}
+extern "C" UINT __stdcall CleanUpTheEmptiesCA(MSIHANDLE session) {
+    return kvo::installer::runCleanUpTheEmpties(session);
+}
+extern "C" UINT __stdcall DeleteClassfixCA(MSIHANDLE session) {
+    return kvo::installer::runDeleteClassfix(session);
+}
+extern "C" UINT __stdcall DeleteDataCA(MSIHANDLE session) {
+    return kvo::installer::runDeleteData(session);
+}
+extern "C" UINT __stdcall SeedDataCA(MSIHANDLE session) {
+    return kvo::installer::runSeedData(session);
+}

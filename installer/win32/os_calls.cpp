@@ -1,0 +1,7 @@
+#include "os_calls.h"
+
+namespace kvo::installer {
+
+OsCalls os;
+
+}  // namespace kvo::installer
