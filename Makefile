@@ -1,40 +1,49 @@
 # The two commands a newcomer needs:
-#   make demo   set up the machine, build, and run a launcher on the stand-in JVM
-#   make test   set up the machine, build, and run every test under Wine
+#   make demo   set up the machine, build, and run the deliverables: launchers on the stand-in JVM,
+#               nqfsfunc, and the demo package installed and removed by the Windows Installer
+#   make test   set up the machine, build, and run every test (natively and under Wine)
 #
-# make build stages the deliverables (32-bit Windows) into out/bin/, the product's bin directory.
+# make build stages the deliverables: the 32-bit ones into out/bin/ (and out/kvo-demo.msi), the
+# 64-bit ones into out/bin64/ (and out/kvo-demo-x64.msi).
 
 BUILD      ?= build
 OUT        ?= out
 JOBS       ?= $(shell nproc)
-TEST_ARCH  := $(shell tools/test-arch.sh)
+# The Windows builds whose tests, demo and benchmarks run under Wine here: i686 and x86_64 where the
+# machine runs 32-bit x86 code, else x86_64 alone (tools/test-arch.sh; KVO_TEST_ARCH names one).
+RUN_ARCHES := $(shell tools/test-arch.sh --all)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
-DELIVER_DIR := $(BUILD)/i686
-TEST_DIR    := $(BUILD)/test-$(TEST_ARCH)
-BENCH_DIR   := $(BUILD)/bench-$(TEST_ARCH)
-NATIVE_DIR  := $(BUILD)/native
-OUT_ABS     := $(abspath $(OUT))
+DELIVER_ARCHES := i686 x86_64
+BIN_DIR_i686   := bin
+BIN_DIR_x86_64 := bin64
+NATIVE_DIR     := $(BUILD)/native
+OUT_ABS        := $(abspath $(OUT))
+STAGED_DIRS    := -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin -DKVO_DELIVERABLES64_DIR=$(OUT_ABS)/bin64
 
-.PHONY: all setup build test native-test demo bench clean
+.PHONY: all setup build test native-test demo bench clean \
+        $(addprefix build-,$(DELIVER_ARCHES)) $(addprefix test-,$(DELIVER_ARCHES)) \
+        $(addprefix bench-,$(DELIVER_ARCHES))
 
 all: build
 
 setup:
 	@tools/setup-machine.sh
 
-$(DELIVER_DIR)/CMakeCache.txt:
-	cmake -S . -B $(DELIVER_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DKVO_BUILD_TESTS=OFF
+# The deliverables of one architecture (release build, no tests), staged below $(OUT).
+define deliverables
+$(BUILD)/$(1)/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/$(1) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake -DKVO_BUILD_TESTS=OFF \
+	  -DKVO_INSTALL_BIN_DIR=$(BIN_DIR_$(1))
 
-build: $(DELIVER_DIR)/CMakeCache.txt
-	cmake --build $(DELIVER_DIR) -j $(JOBS)
-	cmake --install $(DELIVER_DIR) --prefix $(OUT)
+build-$(1): $(BUILD)/$(1)/CMakeCache.txt
+	cmake --build $(BUILD)/$(1) -j $(JOBS)
+	cmake --install $(BUILD)/$(1) --prefix $(OUT)
+endef
+$(foreach arch,$(DELIVER_ARCHES),$(eval $(call deliverables,$(arch))))
 
-$(TEST_DIR)/CMakeCache.txt:
-	cmake -S . -B $(TEST_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(TEST_ARCH)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON \
-	  -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin
+build: $(addprefix build-,$(DELIVER_ARCHES))
 
 $(NATIVE_DIR)/CMakeCache.txt:
 	cmake -S . -B $(NATIVE_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DKVO_BUILD_TESTS=ON \
@@ -45,25 +54,43 @@ native-test: $(NATIVE_DIR)/CMakeCache.txt
 	cmake --build $(NATIVE_DIR) -j $(JOBS)
 	cd $(NATIVE_DIR) && ctest --output-on-failure -j $(JOBS)
 
-test: setup build native-test $(TEST_DIR)/CMakeCache.txt
-	@echo "== tests run the $(TEST_ARCH) build under Wine"
-	cmake --build $(TEST_DIR) -j $(JOBS)
-	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+# The test suite of one architecture's build under Wine; each suite also checks the staged images of
+# both architectures (exports, ordinals, imports, package actions).
+define test_suite
+$(BUILD)/test-$(1)/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/test-$(1) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON $(STAGED_DIRS)
+
+test-$(1): $(BUILD)/test-$(1)/CMakeCache.txt
+	@echo "== the $(1) build's tests under Wine"
+	cmake --build $(BUILD)/test-$(1) -j $(JOBS)
+	cd $(BUILD)/test-$(1) && ctest --output-on-failure -j $(JOBS)
+endef
+$(foreach arch,$(DELIVER_ARCHES),$(eval $(call test_suite,$(arch))))
+
+test: setup build native-test $(addprefix test-,$(RUN_ARCHES))
+	@echo "== tests passed: the native suite and the Wine suites of the $(RUN_ARCHES) build(s)"
 
 demo: setup build
-	@tools/demo.sh
+	@tools/demo.sh $(RUN_ARCHES)
 
-$(BENCH_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BENCH_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(TEST_ARCH)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON \
-	  -DKVO_BUILD_BENCH=ON -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin
+# Benchmarks (not tests): ratios against baselines measured in the same run, per architecture.
+define bench_suite
+$(BUILD)/bench-$(1)/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/bench-$(1) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON \
+	  -DKVO_BUILD_BENCH=ON $(STAGED_DIRS)
 
-# Benchmarks (not tests): ratios against baselines measured in the same run.
-bench: setup build $(BENCH_DIR)/CMakeCache.txt
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target bench_textconv bench_launcher
-	$(BENCH_DIR)/wine.sh start
-	cmake --build $(BENCH_DIR) --target bench_textconv_run bench_launcher_run; \
-	  status=$$?; $(BENCH_DIR)/wine.sh stop; exit $$status
+bench-$(1): $(BUILD)/bench-$(1)/CMakeCache.txt
+	@echo "== benchmarks of the $(1) build"
+	cmake --build $(BUILD)/bench-$(1) -j $(JOBS) --target bench_textconv bench_launcher
+	$(BUILD)/bench-$(1)/wine.sh start
+	cmake --build $(BUILD)/bench-$(1) --target bench_textconv_run bench_launcher_run; \
+	  status=$$$$?; $(BUILD)/bench-$(1)/wine.sh stop; exit $$$$status
+endef
+$(foreach arch,$(DELIVER_ARCHES),$(eval $(call bench_suite,$(arch))))
+
+bench: setup build $(addprefix bench-,$(RUN_ARCHES))
 
 clean:
 	rm -rf $(BUILD) $(OUT)

@@ -1,43 +1,47 @@
 #!/usr/bin/env bash
-# The main job: lays out a product tree, runs the launcher kvocli on the stand-in JVM with the demo
-# class and a non-ASCII argument, and shows its output, its exit code and where its trace log is;
-# then runs the stand-in's file-system demo class, which loads nqfsfunc.dll from bin as the product's
-# Java code does and prints the volumes and a listing of the product tree; then installs the demo
-# package (kvo-demo.msi) with msiexec, runs the installed kvocli and removes the package, showing the
-# lines the custom actions of kta_ca.dll write into the installer's log.
-#
-# The deliverables in out/bin are 32-bit. Where this machine cannot execute 32-bit x86 code, the
-# launcher that runs is the build of the same sources that the tests run (tools/test-arch.sh).
+# The main job, once per Windows build this machine runs (tools/test-arch.sh --all: the 32-bit and
+# the 64-bit build, or the 64-bit one alone where the machine runs no 32-bit x86 code):
+#  - lays out a product tree with the staged deliverables (out/bin, or out/bin64 for the 64-bit
+#    build), runs the launcher kvocli on the stand-in JVM with the demo class and a non-ASCII
+#    argument, and shows its output, its exit code and its trace log;
+#  - runs the stand-in's file-system demo class, which loads nqfsfunc.dll from bin as the product's
+#    Java code does and prints the volumes and a listing of the product tree;
+#  - installs the demo package (out/kvo-demo.msi, or out/kvo-demo-x64.msi) with msiexec, runs the
+#    installed kvocli and removes the package, showing the lines the custom actions of kta_ca.dll
+#    write into the installer's log.
+#   tools/demo.sh [ARCH...]   (default: tools/test-arch.sh --all)
 #   BUILD=<build directory> (default build), OUT=<staging directory> (default out)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${BUILD:-build}"
 OUT="${OUT:-out}"
-ARCH="$(tools/test-arch.sh)"
-TREE="$BUILD/test-$ARCH"
 GENERATOR=$(command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
-echo "== building the $ARCH launcher and the stand-in JVM ($TREE)"
+demo() {
+ARCH="$1"
+TREE="$BUILD/test-$ARCH"
+if [ "$ARCH" = "i686" ]; then
+  STAGED="$OUT/bin" PACKAGE="$(pwd)/$OUT/kvo-demo.msi"
+else
+  STAGED="$OUT/bin64" PACKAGE="$(pwd)/$OUT/kvo-demo-x64.msi"
+fi
+echo
+echo "======== the $ARCH build: $STAGED and $(basename "$PACKAGE")"
+echo "== building the $ARCH stand-in JVM ($TREE)"
 if [ ! -f "$TREE/CMakeCache.txt" ]; then
   cmake -S . -B "$TREE" -G "$GENERATOR" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$ARCH-w64-mingw32.cmake" -DKVO_BUILD_TESTS=ON \
-    -DKVO_DELIVERABLES_DIR="$(pwd)/$OUT/bin" >/dev/null
+    -DKVO_DELIVERABLES_DIR="$(pwd)/$OUT/bin" -DKVO_DELIVERABLES64_DIR="$(pwd)/$OUT/bin64" >/dev/null
 fi
-cmake --build "$TREE" -j 2 --target kvocli kvoucd32 nqfsfunc kvo_codepage_files kvo_standin_jvm >/dev/null
+cmake --build "$TREE" -j 2 --target kvo_standin_jvm >/dev/null
 
 # The product tree. The registry key is not needed: without it the root is the parent of the
 # directory that holds the program.
-DEMO="$(pwd)/$BUILD/demo"
+DEMO="$(pwd)/$BUILD/demo/$ARCH"
 ROOT="$DEMO/product"
 rm -rf "$ROOT"
 mkdir -p "$ROOT"/{bin,data,database,jni,log,proddata,tempdata,classes/extensions,jre/bin/classic}
-cp "$OUT"/bin/* "$ROOT/bin/" 2>/dev/null || true
-if [ "$ARCH" != "i686" ]; then
-  echo "   this machine cannot run 32-bit x86 code: bin gets the $ARCH build of kvocli.exe, kvoucd32.dll and nqfsfunc.dll"
-  echo "   (the 32-bit deliverables from $OUT/bin are beside them, as shipped)"
-fi
-cp "$TREE/launcher/kvocli.exe" "$TREE/textconv/kvoucd32.dll" "$TREE/fsnative/nqfsfunc.dll" "$ROOT/bin/"
-cp "$TREE"/codepages/*.UNI "$ROOT/bin/"
+cp "$STAGED"/* "$ROOT/bin/"
 cp "$TREE/standin/jvm.dll" "$ROOT/jre/bin/classic/jvm.dll"
 printf 'jvm.heap.initial=32\njvm.heap.maximum=256\n.jvm.option.1=-Ddemo.greeting=hello\n' > "$ROOT/data/kvocli.properties"
 printf 'classpath.append.1=lib/demo.jar\n' > "$ROOT/classes/extensions/demo.KVOExt"
@@ -76,14 +80,6 @@ echo "== exit code: $rc"
 
 # The installation package: installed in the demo's prefix, the installed kvocli run, and removed
 # again, with the lines its custom actions (kta_ca.dll) write into the installer's log.
-if [ "$ARCH" = "i686" ]; then
-  PACKAGE="$(pwd)/$OUT/kvo-demo.msi"
-else
-  echo
-  echo "== building the $ARCH demo package (the shipped $OUT/kvo-demo.msi is 32-bit)"
-  cmake --build "$TREE" -j 2 --target kvo_demo_package >/dev/null
-  PACKAGE="$(pwd)/$TREE/packaging/kvo-demo.msi"
-fi
 winpath() { echo "Z:$1" | tr / '\\'; }
 INSTALL_LOG="$DEMO/install.log"
 REMOVE_LOG="$DEMO/uninstall.log"
@@ -97,7 +93,7 @@ actionLines() {  # the custom actions' lines of an installer log
 rm -rf "$KVO_WINEPREFIX/drive_c/Program Files/Orvane" "$KVO_WINEPREFIX/drive_c/Program Files (x86)/Orvane"
 
 echo
-echo "== msiexec /i kvo-demo.msi /qn   ($PACKAGE)"
+echo "== msiexec /i $(basename "$PACKAGE") /qn   ($PACKAGE)"
 set +e
 "$WINE" run msiexec /i "$(winpath "$PACKAGE")" /qn /l*v "$(winpath "$INSTALL_LOG")" </dev/null
 rc=$?
@@ -127,7 +123,7 @@ if [ -d "$INSTALLED" ]; then
 fi
 
 echo
-echo "== msiexec /x kvo-demo.msi /qn DELETEDATA=y"
+echo "== msiexec /x $(basename "$PACKAGE") /qn DELETEDATA=y"
 set +e
 "$WINE" run msiexec /x "$(winpath "$PACKAGE")" /qn DELETEDATA=y /l*v "$(winpath "$REMOVE_LOG")" </dev/null
 rc=$?
@@ -141,3 +137,10 @@ if [ -d "$INSTALLED" ]; then
 fi
 # The launcher part of the next demo starts without the product's registry key again.
 "$WINE" run reg delete 'HKLM\SOFTWARE\Orvane' /f </dev/null >/dev/null 2>&1 || true
+"$WINE" stop
+trap - EXIT
+}
+
+for arch in ${*:-$(tools/test-arch.sh --all)}; do
+  demo "$arch"
+done

@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# check_exports.sh OBJDUMP32 KTA_CA_DLL DEF_FILE
-# The 32-bit kta_ca.dll exports exactly the actions of the .def file, by their plain names (the
+# check_exports.sh OBJDUMP KTA_CA_DLL DEF_FILE
+# The staged kta_ca.dll of the architecture KVO_IMAGE_ARCH names exports exactly the actions of the .def file, by their plain names (the
 # Windows Installer looks an action up by that name: a decorated _Name@4 is an action that fails on
 # Windows, while Wine skips it silently), and imports only libraries of the system.
 set -euo pipefail
+source "$(dirname "$0")/../common/image_format.sh"
 objdump32=$1 dll=$2 def=$3
 fail=0
 
 [ -f "$dll" ] || { echo "missing $dll (run make build first)"; exit 1; }
 dump=$("$objdump32" -p "$dll")
-if ! grep -q 'file format pei-i386' <<<"$("$objdump32" -f "$dll")"; then
-  echo "$dll is not a 32-bit image"; fail=1
-fi
+expect_image_format "$objdump32" "$dll" || fail=1
 expected=$(awk 'f && NF { print $1 } /^EXPORTS/ { f = 1 }' "$def" | sort)
 actual=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" |
          sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
@@ -26,5 +25,5 @@ imports=$(sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' <<<"$dump" | tr 'A-Z' '
 foreign=$(grep -vxE 'kernel32\.dll|user32\.dll|advapi32\.dll|msi\.dll|msvcrt\.dll' <<<"$imports" || true)
 if [ -n "$foreign" ]; then echo "imports other than system libraries:"; echo "$foreign"; fail=1; fi
 
-[ $fail -eq 0 ] && echo "kta_ca.dll: $(wc -l <<<"$expected") actions exported by plain name; imports $(echo $imports)"
+[ $fail -eq 0 ] && echo "kta_ca.dll (${KVO_IMAGE_ARCH:-i686}): $(wc -l <<<"$expected") actions exported by plain name; imports $(echo $imports)"
 exit $fail

@@ -4,10 +4,12 @@
 # kta_ca.dll (checked on the DLL given and on the copy the package carries). Wine skips an entry
 # point it cannot find and goes on ("Return value 1"); Windows fails the installation (1723).
 set -euo pipefail
+source "$(dirname "$0")/../common/image_format.sh"
 objdump=$1 package=$2 dll=$3
 fail=0
 [ -f "$package" ] || { echo "missing $package"; exit 1; }
 [ -f "$dll" ] || { echo "missing $dll"; exit 1; }
+[ -z "${KVO_IMAGE_ARCH:-}" ] || expect_image_format "$objdump" "$dll" || fail=1
 
 exports_of() {
   "$objdump" -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |

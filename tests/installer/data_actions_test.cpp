@@ -159,17 +159,24 @@ TEST_F(DataActions, ATreeTooDeepForAPathBufferIsNeverScheduledUnderACutPath) {
         path += name;
         CreateDirectoryW(path.c_str(), nullptr);
     }
-    // A folder is walked when its path with "\\*" fits in 259 characters.
-    const int levelsThatFit = static_cast<int>((259 - 2 - data.size()) / 9);
+    // A folder is walked when its search pattern (its path, which ends with a backslash, and "*")
+    // fits in 259 characters.
+    const int levelsThatFit = static_cast<int>((259 - 1 - data.size()) / 9);
     const auto session = this->session({{L"DELETEDATA", L"y"}});
 
     EXPECT_EQ(call("DeleteDataCA", session), 0u);
 
     const auto rows = directoryRows(session);
     int dataRows = 0;
-    for (const Row& row : rows)
-        dataRows += row[2] == L"data" || row[2][0] == L'D' ? 1 : 0;
-    EXPECT_EQ(dataRows, 1 + levelsThatFit);
+    std::wstring names;
+    for (const Row& row : rows) {
+        if (row[2] == L"data" || row[2][0] == L'D') {
+            ++dataRows;
+            names += row[2] + L" ";
+        }
+    }
+    EXPECT_EQ(dataRows, 1 + levelsThatFit) << "root " << std::string(data.begin(), data.end()) << ": "
+                                           << std::string(names.begin(), names.end());
     EXPECT_TRUE(capture_->hasLine(L"**** ZAL_ERROR -- Could not add data directory to RemoveFile table"));
     const auto errors = capture_->errorLines();
     ASSERT_FALSE(errors.empty());
