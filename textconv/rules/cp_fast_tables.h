@@ -201,7 +201,8 @@ KVO_ALWAYS_INLINE inline int finishText(const Unit* src, const size_t& i, Step s
 }
 
 #if defined(__SSE2__)
-#if defined(__SANITIZE_ADDRESS__)
+// GCC announces AddressSanitizer with __SANITIZE_ADDRESS__, clang only through __has_feature.
+#if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
 #define KVO_ALIGNED_BLOCK_READ __attribute__((no_sanitize_address))
 #else
 #define KVO_ALIGNED_BLOCK_READ
