@@ -3,6 +3,7 @@
 #   make test   set up the machine, build, and run every test under Wine
 #
 # make build stages the deliverables (32-bit Windows) into out/bin/, the product's bin directory.
+# make fuzz runs every fuzz target for FUZZ_SECONDS (see README.md, Development).
 
 BUILD      ?= build
 OUT        ?= out
@@ -14,9 +15,15 @@ DELIVER_DIR := $(BUILD)/i686
 TEST_DIR    := $(BUILD)/test-$(TEST_ARCH)
 BENCH_DIR   := $(BUILD)/bench-$(TEST_ARCH)
 NATIVE_DIR  := $(BUILD)/native
+FUZZ_DIR    := $(BUILD)/fuzz
 OUT_ABS     := $(abspath $(OUT))
 
-.PHONY: all setup build test native-test demo bench clean
+# make fuzz: seconds per target, where findings are kept, and which targets (default: all).
+FUZZ_SECONDS  ?= 600
+FUZZ_FINDINGS ?= fuzz-findings
+FUZZ_TARGETS  ?=
+
+.PHONY: all setup build test native-test fuzz-build fuzz-smoke fuzz demo bench clean
 
 all: build
 
@@ -45,7 +52,24 @@ native-test: $(NATIVE_DIR)/CMakeCache.txt
 	cmake --build $(NATIVE_DIR) -j $(JOBS)
 	cd $(NATIVE_DIR) && ctest --output-on-failure -j $(JOBS)
 
-test: setup build native-test $(TEST_DIR)/CMakeCache.txt
+# The fuzz targets: natively with clang, under libFuzzer, AddressSanitizer and UBSan.
+$(FUZZ_DIR)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVO_BUILD_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+
+fuzz-build: $(FUZZ_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+# Each target for a fixed, small number of runs on its seed corpus; a finding fails the test.
+fuzz-smoke: fuzz-build
+	fuzz/run.sh smoke $(FUZZ_DIR)
+
+# Each target for FUZZ_SECONDS; new corpus entries and failing inputs go to $(FUZZ_FINDINGS)/<target>/.
+fuzz: setup fuzz-build
+	fuzz/run.sh fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_FINDINGS) $(FUZZ_TARGETS)
+
+test: setup build native-test fuzz-smoke $(TEST_DIR)/CMakeCache.txt
 	@echo "== tests run the $(TEST_ARCH) build under Wine"
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
