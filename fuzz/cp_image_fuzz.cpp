@@ -5,11 +5,14 @@
 // never be read out of bounds (AddressSanitizer), and must keep the promises validation makes: no
 // character but the terminator maps to 0, no double-byte code has a zero trail byte. The flat tables
 // of cp_fast_tables.h built from it must give the same lookups, and the same conversions of a text of
-// every character.
+// every character; and the bytes after the declared size, when there are any, are a text that every
+// conversion of common/conversion_checks.h converts at every output size, reference against fast (the
+// reserved header field gives the default character).
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "conversion_checks.h"
 #include "cp_fast_tables.h"
 #include "cp_image.h"
 #include "fuzz_support.h"
@@ -147,5 +150,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KVO_FUZZ_CHECK(parseCpImage(exact.get(), declared, &t), "the image alone no longer validates");
     checkLookups(t);
     checkFastTables(t);
+
+    const size_t textSize = size - declared;
+    if (textSize != 0 && textSize <= 256) {
+        kvofuzz::Image fuzzed;
+        fuzzed.records = t;
+        buildFastTables(fuzzed.records, &fuzzed.fast);
+        const uint32_t reserved = readLe32(exact.get() + 4);
+        const int def = (reserved & 0xFFFF) != 0 ? static_cast<int>(reserved & 0xFFFF) : '*';
+        kvofuzz::checkConversions(fuzzed, data + declared, textSize, reserved >> 28, def);
+    }
     return 0;
 }
