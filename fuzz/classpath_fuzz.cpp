@@ -130,7 +130,8 @@ void checkPaths(const std::string& first, const std::string& second, bool dbcs) 
     const size_t last = modelLastBackslash(before, dbcs);
     const bool endsWithSeparator =
         !before.empty() && ((last != std::string::npos && last + 1 == before.size()) || before.back() == '/');
-    const bool add = !before.empty() && !endsWithSeparator && before.size() < static_cast<size_t>(kMaxPathLength);
+    const bool add =
+        !before.empty() && !endsWithSeparator && before.size() < static_cast<size_t>(kMaxPathLength);
     KVO_FUZZ_CHECK(trailing.str() == (add ? before + "\\" : before), "ensureTrailingBackslash");
 
     // Root from the program path: the parent of the program's directory, with its backslash.
@@ -208,8 +209,8 @@ void checkClasspathValue(const std::string& value, const std::string& list, bool
     static std::vector<std::string>* visits;
     std::vector<std::string> seen;
     visits = &seen;
-    const char* found =
-        firstEntryEndingWith(copy.get(), patternText.c_str(), lead, [](const char* e) { visits->push_back(e); });
+    const char* found = firstEntryEndingWith(copy.get(), patternText.c_str(), lead,
+                                             [](const char* e) { visits->push_back(e); });
     KVO_FUZZ_CHECK(seen == expectedVisits, "pieces visited differ (%zu against %zu)", seen.size(),
                    expectedVisits.size());
     if (expectedAt == std::string::npos) {
@@ -226,10 +227,12 @@ void checkComparisons(const std::string& a, const std::string& b, bool dbcs) {
     LeadBytePredicate lead = dbcs ? isLeadByte : nullptr;
     KVO_FUZZ_CHECK(equalsIgnoreCase(a.c_str(), b.c_str(), lead) == modelEqualsIgnoreCase(a, b, dbcs),
                    "equalsIgnoreCase");
-    KVO_FUZZ_CHECK(equalsIgnoreCase(a.c_str(), b.c_str(), lead) == equalsIgnoreCase(b.c_str(), a.c_str(), lead),
-                   "equalsIgnoreCase not symmetric");
+    KVO_FUZZ_CHECK(
+        equalsIgnoreCase(a.c_str(), b.c_str(), lead) == equalsIgnoreCase(b.c_str(), a.c_str(), lead),
+        "equalsIgnoreCase not symmetric");
     KVO_FUZZ_CHECK(equalsIgnoreCase(a.c_str(), a.c_str(), lead), "equalsIgnoreCase not reflexive");
-    KVO_FUZZ_CHECK(endsWithIgnoreCase(a.c_str(), b.c_str(), lead) == modelEndsWith(a, b, dbcs), "endsWithIgnoreCase");
+    KVO_FUZZ_CHECK(endsWithIgnoreCase(a.c_str(), b.c_str(), lead) == modelEndsWith(a, b, dbcs),
+                   "endsWithIgnoreCase");
     std::string head = a.substr(0, b.size());
     KVO_FUZZ_CHECK(startsWithAsciiIgnoreCase(a.c_str(), b.c_str()) ==
                        (a.size() >= b.size() && modelEqualsIgnoreCase(head, b, false)),
@@ -250,7 +253,8 @@ void checkComparisons(const std::string& a, const std::string& b, bool dbcs) {
     replaceSlashes(nullptr);
 }
 
-void checkLibraryPath(const std::string& jni, const std::string& bin, const std::string& path, bool withPath) {
+void checkLibraryPath(const std::string& jni, const std::string& bin, const std::string& path,
+                      bool withPath) {
     const char* variable = withPath ? path.c_str() : nullptr;
     const size_t size = libraryPathSize(jni.c_str(), bin.c_str(), variable);
     auto withoutLast = [](const std::string& s) { return s.empty() ? s : s.substr(0, s.size() - 1); };

@@ -247,11 +247,13 @@ void checkEncoders(const std::vector<uint16_t>& units) {
     // CompUnicode likewise.
     const std::string comp = referenceCompUnicodeEncode(units);
     const unsigned compSize = compUnicodeSizeOf(src.get());
-    KVO_FUZZ_CHECK(compSize == comp.size() + 1, "CompUnicode size %u, reference %zu", compSize, comp.size() + 1);
+    KVO_FUZZ_CHECK(compSize == comp.size() + 1, "CompUnicode size %u, reference %zu", compSize,
+                   comp.size() + 1);
     ExactBuffer<unsigned char> compEncoded(compSize, 0xA5);
     encodeCompUnicodeText(src.get(), compEncoded.get());
-    KVO_FUZZ_CHECK(std::memcmp(compEncoded.get(), comp.data(), comp.size()) == 0 && compEncoded[comp.size()] == 0,
-                   "CompUnicode bytes differ from the reference");
+    KVO_FUZZ_CHECK(
+        std::memcmp(compEncoded.get(), comp.data(), comp.size()) == 0 && compEncoded[comp.size()] == 0,
+        "CompUnicode bytes differ from the reference");
     KVO_FUZZ_CHECK(std::strlen(reinterpret_cast<const char*>(compEncoded.get())) == comp.size(),
                    "a zero byte inside CompUnicode");
     const Decoded compBack = walk(compEncoded.get(), decodeCompUnicode, kReplacementUnit);
@@ -259,7 +261,8 @@ void checkEncoders(const std::vector<uint16_t>& units) {
     ExactBuffer<Unit> decoded(units.size() + 1, 0);
     KVO_FUZZ_CHECK(decodeCompUnicodeText(compEncoded.get(), decoded.get(), uint16_t{0}) == units.size(),
                    "CompUnicode text round trip: unit count");
-    KVO_FUZZ_CHECK(unitsOf(decoded.get(), units.size()) == units, "CompUnicode text round trip changed the units");
+    KVO_FUZZ_CHECK(unitsOf(decoded.get(), units.size()) == units,
+                   "CompUnicode text round trip changed the units");
 }
 
 }  // namespace

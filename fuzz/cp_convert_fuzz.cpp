@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         const std::string path = std::string(dir) + "/CP" + std::to_string(t.codePage) + ".UNI";
         t.bytes = readFile(path);
         if (!parseCpImage(t.bytes.data(), t.bytes.size(), &t.records)) {
-            std::fprintf(stderr, "cp_convert_fuzz: no valid mapping image %s (set KVO_CODEPAGE_DIR)\n", path.c_str());
+            std::fprintf(stderr, "cp_convert_fuzz: no valid mapping image %s (set KVO_CODEPAGE_DIR)\n",
+                         path.c_str());
             std::exit(2);
         }
         buildFastTables(t.records, &t.fast);

@@ -24,8 +24,8 @@ using kvofuzz::ExactBuffer;
 namespace {
 
 void checkLookups(const CpRecords& t) {
-    KVO_FUZZ_CHECK(t.toUnicodeCount <= 256 && t.fromUnicodeCount <= 256, "record counts %u %u", t.toUnicodeCount,
-                   t.fromUnicodeCount);
+    KVO_FUZZ_CHECK(t.toUnicodeCount <= 256 && t.fromUnicodeCount <= 256, "record counts %u %u",
+                   t.toUnicodeCount, t.fromUnicodeCount);
     // Unicode -> code page: every unit.
     for (unsigned u = 0; u < 0x10000; ++u) {
         const uint16_t code = cpUnicodeToCp(t, static_cast<uint16_t>(u));
@@ -43,7 +43,8 @@ void checkLookups(const CpRecords& t) {
         const uint16_t u = cpToUnicode(t, one.get(), &dbcs);
         KVO_FUZZ_CHECK(dbcs == 0, "byte %02X alone took %d bytes", b, 1 + dbcs);
         KVO_FUZZ_CHECK(b == 0 ? u == kNoMapping : u != 0, "byte %02X maps to %04X", b, u);
-        KVO_FUZZ_CHECK(cpToUnicode(t, one.get(), nullptr) == u, "byte %02X: lookup without the width differs", b);
+        KVO_FUZZ_CHECK(cpToUnicode(t, one.get(), nullptr) == u, "byte %02X: lookup without the width differs",
+                       b);
         const bool lead = cpIsLeadByte(t, static_cast<unsigned char>(b));
         if (b == 0)
             continue;
@@ -73,7 +74,8 @@ void checkFastTables(const CpRecords& t) {
     for (unsigned b = 1; b < 256; ++b) {
         text[0] = static_cast<unsigned char>(b);
         text[1] = 0;
-        KVO_FUZZ_CHECK((f.lead[b] != 0) == cpIsLeadByte(t, static_cast<unsigned char>(b)), "lead byte %02X", b);
+        KVO_FUZZ_CHECK((f.lead[b] != 0) == cpIsLeadByte(t, static_cast<unsigned char>(b)), "lead byte %02X",
+                       b);
         if (!f.lead[b]) {
             KVO_FUZZ_CHECK(f.single[b] == cpToUnicode(t, text, nullptr), "byte %02X: flat table %04X", b,
                            f.single[b]);
@@ -81,8 +83,8 @@ void checkFastTables(const CpRecords& t) {
         }
         for (unsigned x = 1; x < 256; ++x) {
             text[1] = static_cast<unsigned char>(x);
-            KVO_FUZZ_CHECK(f.trail[b][x] == cpToUnicode(t, text, nullptr), "bytes %02X %02X: flat table %04X", b,
-                           x, f.trail[b][x]);
+            KVO_FUZZ_CHECK(f.trail[b][x] == cpToUnicode(t, text, nullptr), "bytes %02X %02X: flat table %04X",
+                           b, x, f.trail[b][x]);
         }
     }
 
@@ -101,8 +103,10 @@ void checkFastTables(const CpRecords& t) {
     local.push_back(0);
     const int def = '*';
     int usedRef = -1, usedFast = -1;
-    const int unitsNeeded = tableCpToUnicode(t, local.data(), static_cast<uint16_t*>(nullptr), 0, def, &usedRef);
-    const int fastUnitsNeeded = fastCpToUnicode(f, local.data(), static_cast<uint16_t*>(nullptr), 0, def, &usedFast);
+    const int unitsNeeded =
+        tableCpToUnicode(t, local.data(), static_cast<uint16_t*>(nullptr), 0, def, &usedRef);
+    const int fastUnitsNeeded =
+        fastCpToUnicode(f, local.data(), static_cast<uint16_t*>(nullptr), 0, def, &usedFast);
     KVO_FUZZ_CHECK(fastUnitsNeeded == unitsNeeded && usedFast == usedRef,
                    "local to Unicode size query %d, reference %d; flag %d, reference %d", fastUnitsNeeded,
                    unitsNeeded, usedFast, usedRef);

@@ -60,8 +60,8 @@ std::vector<Entry> entriesOf(const Properties& p) {
         entries.push_back({unitsOf(*n), unitsOf(value)});
     }
     delete[] names;
-    KVO_FUZZ_CHECK(entries.size() == static_cast<size_t>(p.size()), "%zu keys listed, size() %d", entries.size(),
-                   p.size());
+    KVO_FUZZ_CHECK(entries.size() == static_cast<size_t>(p.size()), "%zu keys listed, size() %d",
+                   entries.size(), p.size());
     return entries;
 }
 
@@ -99,7 +99,8 @@ void checkSave(const Properties& table) {
         if (size > saved.size())
             continue;
         ExactBuffer<char> buffer(size, '#');
-        KVO_FUZZ_CHECK(table.save(buffer.get(), static_cast<int>(size), kHeader) == 1, "save did not return 1");
+        KVO_FUZZ_CHECK(table.save(buffer.get(), static_cast<int>(size), kHeader) == 1,
+                       "save did not return 1");
         KVO_FUZZ_CHECK(std::memcmp(buffer.get(), saved.data(), size) == 0,
                        "save into %zu bytes differs from the stream's bytes", size);
     }
@@ -171,7 +172,8 @@ void checkList(const Properties& p) {
         KVO_FUZZ_CHECK(expected.size() < static_cast<size_t>(room), "model wrote past the size");
         Units got;
         for (int i = 0; i < room && buffer[static_cast<size_t>(i)] != 0; ++i)
-            got.push_back(static_cast<char16_t>(static_cast<uint32_t>(buffer[static_cast<size_t>(i)]) & 0xFFFF));
+            got.push_back(
+                static_cast<char16_t>(static_cast<uint32_t>(buffer[static_cast<size_t>(i)]) & 0xFFFF));
         // Values may hold a zero unit only as their end, so the listing text has none inside.
         KVO_FUZZ_CHECK(got == expected, "size %d: listing %s, expected %s", room, narrow(got).c_str(),
                        narrow(expected).c_str());

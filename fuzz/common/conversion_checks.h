@@ -73,17 +73,20 @@ void checkAllSizes(const char* what, const Image& table, Reference reference, Fa
     for (size_t size = 0; size <= static_cast<size_t>(needed); ++size) {
         const auto ref = run<Out>(reference, size, fill);
         const auto got = run<Out>(fast, size, fill);
-        KVO_FUZZ_CHECK(ref.value == needed && got.value == needed, "CP%u %s, size %zu: results %d/%d, needed %d",
-                       table.codePage, what, size, got.value, ref.value, needed);
-        KVO_FUZZ_CHECK(ref.used == refUsed && got.used == refUsed, "CP%u %s, size %zu: flags %d/%d, expected %d",
-                       table.codePage, what, size, got.used, ref.used, refUsed);
+        KVO_FUZZ_CHECK(ref.value == needed && got.value == needed,
+                       "CP%u %s, size %zu: results %d/%d, needed %d", table.codePage, what, size, got.value,
+                       ref.value, needed);
+        KVO_FUZZ_CHECK(ref.used == refUsed && got.used == refUsed,
+                       "CP%u %s, size %zu: flags %d/%d, expected %d", table.codePage, what, size, got.used,
+                       ref.used, refUsed);
         // A prefix of the whole output, then untouched elements: fewer than one character's worth.
         size_t written = 0;
         while (written < size && ref.buffer[written] == whole.buffer[written])
             ++written;
         for (size_t i = written; i < size; ++i)
-            KVO_FUZZ_CHECK(ref.buffer[i] == fill, "CP%u %s, size %zu: element %zu neither output nor untouched",
-                           table.codePage, what, size, i);
+            KVO_FUZZ_CHECK(ref.buffer[i] == fill,
+                           "CP%u %s, size %zu: element %zu neither output nor untouched", table.codePage,
+                           what, size, i);
         KVO_FUZZ_CHECK(size - written < widest || size == static_cast<size_t>(needed),
                        "CP%u %s, size %zu: only %zu elements written", table.codePage, what, size, written);
         if (ref.buffer != got.buffer) {
@@ -115,11 +118,11 @@ inline void checkUtf8ToCp(const Image& table, const unsigned char* src, int def)
     }
     expected.push_back(0);
     const size_t count = fastUtf8ToCp(table.fast, src, nullptr, def);
-    KVO_FUZZ_CHECK(count == expected.size(), "CP%u UTF-8 to local: counted %zu, expected %zu", table.codePage, count,
-                   expected.size());
+    KVO_FUZZ_CHECK(count == expected.size(), "CP%u UTF-8 to local: counted %zu, expected %zu", table.codePage,
+                   count, expected.size());
     ExactBuffer<unsigned char> out(count, 0xA5);
-    KVO_FUZZ_CHECK(fastUtf8ToCp(table.fast, src, out.get(), def) == count, "CP%u UTF-8 to local: result changed",
-                   table.codePage);
+    KVO_FUZZ_CHECK(fastUtf8ToCp(table.fast, src, out.get(), def) == count,
+                   "CP%u UTF-8 to local: result changed", table.codePage);
     KVO_FUZZ_CHECK(std::memcmp(out.get(), expected.data(), count) == 0, "CP%u UTF-8 to local: bytes differ",
                    table.codePage);
 }
@@ -139,12 +142,22 @@ inline void checkConversions(const Image& table, const uint8_t* data, size_t siz
         [&](uint16_t* dst, int len, int* used) { return fastCpToUnicode(f, src, dst, len, def, used); }, 1);
     checkAllSizes<unsigned char>(
         "local to CompUnicode", table,
-        [&](unsigned char* dst, int len, int* used) { return tableCpToCompUnicode(t, src, dst, len, def, used); },
-        [&](unsigned char* dst, int len, int* used) { return fastCpToCompUnicode(f, src, dst, len, def, used); }, 3);
+        [&](unsigned char* dst, int len, int* used) {
+            return tableCpToCompUnicode(t, src, dst, len, def, used);
+        },
+        [&](unsigned char* dst, int len, int* used) {
+            return fastCpToCompUnicode(f, src, dst, len, def, used);
+        },
+        3);
     checkAllSizes<unsigned char>(
         "CompUnicode to local", table,
-        [&](unsigned char* dst, int len, int* used) { return tableCompUnicodeToCp(t, src, dst, len, def, used); },
-        [&](unsigned char* dst, int len, int* used) { return fastCompUnicodeToCp(f, src, dst, len, def, used); }, 2);
+        [&](unsigned char* dst, int len, int* used) {
+            return tableCompUnicodeToCp(t, src, dst, len, def, used);
+        },
+        [&](unsigned char* dst, int len, int* used) {
+            return fastCompUnicodeToCp(f, src, dst, len, def, used);
+        },
+        2);
     checkUtf8ToCp(table, src, def);
     // The encoded length counts an unmapped character as one byte: the CompUnicode size with a
     // one-byte default.
@@ -166,8 +179,13 @@ inline void checkConversions(const Image& table, const uint8_t* data, size_t siz
         std::memcpy(unitText, units.data(), units.size() * sizeof(uint16_t));
     checkAllSizes<unsigned char>(
         "Unicode to local", table,
-        [&](unsigned char* dst, int len, int* used) { return tableUnicodeToCp(t, unitText, dst, len, def, used); },
-        [&](unsigned char* dst, int len, int* used) { return fastUnicodeToCp(f, unitText, dst, len, def, used); }, 2);
+        [&](unsigned char* dst, int len, int* used) {
+            return tableUnicodeToCp(t, unitText, dst, len, def, used);
+        },
+        [&](unsigned char* dst, int len, int* used) {
+            return fastUnicodeToCp(f, unitText, dst, len, def, used);
+        },
+        2);
 }
 
 }  // namespace kvofuzz

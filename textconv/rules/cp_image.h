@@ -167,8 +167,9 @@ inline bool parseCpImage(const unsigned char* image, size_t available, CpRecords
                 return false;
             if ((i != 0 || x != 0) && out->fromUnicode[i] != nullptr) {
                 const uint16_t code = cpRecordLookup(out->fromUnicode[i], x);
-                if (code == 0 || (code >= 0x100 && code != kNoMapping &&
-                                  ((code & 0xFF) == 0 || !cpIsLeadByte(*out, static_cast<unsigned char>(code >> 8)))))
+                if (code == 0 ||
+                    (code >= 0x100 && code != kNoMapping &&
+                     ((code & 0xFF) == 0 || !cpIsLeadByte(*out, static_cast<unsigned char>(code >> 8)))))
                     return false;
             }
         }
