@@ -5,6 +5,7 @@
 #
 # make build stages the deliverables: the 32-bit ones into out/bin/ (and out/kvo-demo.msi), the
 # 64-bit ones into out/bin64/ (and out/kvo-demo-x64.msi).
+# make fuzz runs every fuzz target for FUZZ_SECONDS (see README.md, Development).
 
 BUILD      ?= build
 OUT        ?= out
@@ -18,10 +19,16 @@ DELIVER_ARCHES := i686 x86_64
 BIN_DIR_i686   := bin
 BIN_DIR_x86_64 := bin64
 NATIVE_DIR     := $(BUILD)/native
+FUZZ_DIR       := $(BUILD)/fuzz
 OUT_ABS        := $(abspath $(OUT))
 STAGED_DIRS    := -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin -DKVO_DELIVERABLES64_DIR=$(OUT_ABS)/bin64
 
-.PHONY: all setup build test native-test demo bench clean \
+# make fuzz: seconds per target, where findings are kept, and which targets (default: all).
+FUZZ_SECONDS  ?= 600
+FUZZ_FINDINGS ?= fuzz-findings
+FUZZ_TARGETS  ?=
+
+.PHONY: all setup build test native-test fuzz-build fuzz-smoke fuzz demo bench clean \
         $(addprefix build-,$(DELIVER_ARCHES)) $(addprefix test-,$(DELIVER_ARCHES)) \
         $(addprefix bench-,$(DELIVER_ARCHES))
 
@@ -54,6 +61,23 @@ native-test: $(NATIVE_DIR)/CMakeCache.txt
 	cmake --build $(NATIVE_DIR) -j $(JOBS)
 	cd $(NATIVE_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# The fuzz targets: natively with clang, under libFuzzer, AddressSanitizer and UBSan.
+$(FUZZ_DIR)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVO_BUILD_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+
+fuzz-build: $(FUZZ_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+
+# Each target for a fixed, small number of runs on its seed corpus; a finding fails the test.
+fuzz-smoke: fuzz-build
+	fuzz/run.sh smoke $(FUZZ_DIR)
+
+# Each target for FUZZ_SECONDS; new corpus entries and failing inputs go to $(FUZZ_FINDINGS)/<target>/.
+fuzz: setup fuzz-build
+	fuzz/run.sh fuzz $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_FINDINGS) $(FUZZ_TARGETS)
+
 # The test suite of one architecture's build under Wine; each suite also checks the staged images of
 # both architectures (exports, ordinals, imports, package actions).
 define test_suite
@@ -68,8 +92,8 @@ test-$(1): $(BUILD)/test-$(1)/CMakeCache.txt
 endef
 $(foreach arch,$(DELIVER_ARCHES),$(eval $(call test_suite,$(arch))))
 
-test: setup build native-test $(addprefix test-,$(RUN_ARCHES))
-	@echo "== tests passed: the native suite and the Wine suites of the $(RUN_ARCHES) build(s)"
+test: setup build native-test fuzz-smoke $(addprefix test-,$(RUN_ARCHES))
+	@echo "== tests passed: the native suite, the fuzz smoke runs and the Wine suites of the $(RUN_ARCHES) build(s)"
 
 demo: setup build
 	@tools/demo.sh $(RUN_ARCHES)

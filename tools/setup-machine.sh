@@ -21,6 +21,7 @@ packages=(
   msitools wixl
   openjdk-17-jdk-headless
   locales googletest
+  clang libclang-rt-14-dev
 )
 
 # A mirror in the middle of a sync can fail one index of an update; try again, and if it still fails

@@ -46,13 +46,16 @@ struct CpFastTables {
     std::vector<uint32_t> compUnitPage;
 };
 
-// CompUnicode bytes of u (low 24 bits) and their count (top 8 bits); 0 for kNoMapping.
-inline uint32_t packedCompUnicode(uint16_t u) {
-    if (u == kNoMapping)
-        return 0;
+// CompUnicode bytes of u (low 24 bits) and their count (top 8 bits), for every unit.
+inline uint32_t packCompUnicode(uint16_t u) {
     unsigned char bytes[3] = {0, 0, 0};
     const int n = encodeCompUnicode(u, bytes);
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(n) << 24);
+}
+
+// The same for a table entry: 0 for kNoMapping.
+inline uint32_t packedCompUnicode(uint16_t u) {
+    return u == kNoMapping ? 0 : packCompUnicode(u);
 }
 
 inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
@@ -201,7 +204,8 @@ KVO_ALWAYS_INLINE inline int finishText(const Unit* src, const size_t& i, Step s
 }
 
 #if defined(__SSE2__)
-#if defined(__SANITIZE_ADDRESS__)
+// GCC announces AddressSanitizer with __SANITIZE_ADDRESS__, clang only through __has_feature.
+#if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
 #define KVO_ALIGNED_BLOCK_READ __attribute__((no_sanitize_address))
 #else
 #define KVO_ALIGNED_BLOCK_READ
@@ -543,7 +547,7 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
         // them and room for 72 bytes: the block is stored as ASCII, then each other byte's form is put
         // in its place and the block's bytes after it stored again further on. The bytes stored past
         // the block's output are written again by the characters that follow.
-        const uint32_t defPacked = packedCompUnicode(defUnit);
+        const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
         while (i + 32 <= len && pos + 72 <= room) {
             const unsigned char* block = src + i;
             const __m128i v = detail::loadBlock(block);

@@ -148,7 +148,8 @@ inline bool walkCpRecords(const unsigned char* image, size_t size, uint32_t offs
 // Validates an image of which `available` bytes may be read, and fills the record pointers. The size
 // field must lie between the header size and min(available, kCpImageMaxSize); every announced record
 // must lie inside it; no character other than the terminator may map to 0 (it would end the text),
-// and no double-byte code may have a zero trail byte. Returns false for any other image.
+// and every double-byte code must be one the image reads back as a character: a lead byte of its own
+// and a trail byte other than 0. Returns false for any other image.
 inline bool parseCpImage(const unsigned char* image, size_t available, CpRecords* out) {
     if (image == nullptr || available < kCpImageHeaderSize)
         return false;
@@ -161,17 +162,17 @@ inline bool parseCpImage(const unsigned char* image, size_t available, CpRecords
                                &out->fromUnicodeCount))
         return false;
     for (unsigned i = 0; i < 256; ++i) {
-        for (unsigned x = 1; x < 256; ++x) {
-            if (out->toUnicode[i] != nullptr && cpRecordLookup(out->toUnicode[i], x) == 0)
+        for (unsigned x = 0; x < 256; ++x) {
+            if (x != 0 && out->toUnicode[i] != nullptr && cpRecordLookup(out->toUnicode[i], x) == 0)
                 return false;
-            if (out->fromUnicode[i] != nullptr) {
+            if ((i != 0 || x != 0) && out->fromUnicode[i] != nullptr) {
                 const uint16_t code = cpRecordLookup(out->fromUnicode[i], x);
-                if (code == 0 || (code >= 0x100 && code != kNoMapping && (code & 0xFF) == 0))
+                if (code == 0 ||
+                    (code >= 0x100 && code != kNoMapping &&
+                     ((code & 0xFF) == 0 || !cpIsLeadByte(*out, static_cast<unsigned char>(code >> 8)))))
                     return false;
             }
         }
-        if (i != 0 && out->fromUnicode[i] != nullptr && cpRecordLookup(out->fromUnicode[i], 0) == 0)
-            return false;
     }
     return true;
 }

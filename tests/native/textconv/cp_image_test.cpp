@@ -120,6 +120,7 @@ TEST(CpImage, RejectsInconsistentImages) {
              put32(v, 0, uint32_t(v.size()));
          }},
         {"a byte mapping to U+0000", [&](auto& v) { v[good.size() - 8] = 0x00; }},
+        {"a double-byte code whose first byte is no lead byte", [&](auto& v) { v[good.size() - 1] = 0x41; }},
         {"truncated to its header", [&](auto& v) { v.resize(80); }},
         {"shorter than a header", [&](auto& v) { v.resize(40); }},
     };
