@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "heap.h"
 #include "properties.h"
 
 using kvo::Properties;
@@ -59,7 +60,7 @@ std::vector<Entry> entriesOf(const Properties& p) {
         KVO_FUZZ_CHECK(value != nullptr, "listed key without a value: %s", narrow(unitsOf(*n)).c_str());
         entries.push_back({unitsOf(*n), unitsOf(value)});
     }
-    delete[] names;
+    kvo::heapRelease(names);
     KVO_FUZZ_CHECK(entries.size() == static_cast<size_t>(p.size()), "%zu keys listed, size() %d",
                    entries.size(), p.size());
     return entries;
