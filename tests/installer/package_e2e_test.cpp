@@ -4,6 +4,7 @@
 // path is the program's argument.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,40 @@ TEST_F(DemoPackage, RemovalWithoutDeleteDataKeepsTheData) {
     EXPECT_TRUE(logged(L"Successfully added log directory to RemoveFile table"));
     EXPECT_EQ(kvotest::readTextFile(root_ + L"data\\user.properties"), "user");
     EXPECT_FALSE(kvotest::exists(root_ + L"bin"));
+}
+
+// The machine type in the PE header of an image (IMAGE_FILE_MACHINE_I386 or _AMD64), or 0.
+WORD machineOf(const std::wstring& path) {
+    const std::string bytes = kvotest::readTextFile(path);
+    if (bytes.size() < 0x40)
+        return 0;
+    DWORD header = 0;
+    std::memcpy(&header, bytes.data() + 0x3C, sizeof header);
+    if (bytes.size() < header + 6 || bytes.compare(header, 4, std::string("PE\0\0", 4)) != 0)
+        return 0;
+    WORD machine = 0;
+    std::memcpy(&machine, bytes.data() + header + 4, sizeof machine);
+    return machine;
+}
+
+// Without INSTALLDIR the package of this build's architecture installs into the program files folder
+// of that architecture (the 64-bit one for the x64 package), with deliverables of that architecture.
+TEST_F(DemoPackage, InstallsIntoTheProgramFilesFolderOfItsArchitecture) {
+    ASSERT_EQ(install(L""), 0u) << "log: " << kvotest::toNarrow(log_);
+    wchar_t location[MAX_PATH] = {0};
+    DWORD size = MAX_PATH;
+    ASSERT_EQ(MsiGetProductInfoW(kDemoProductCode, INSTALLPROPERTY_INSTALLLOCATION, location, &size), 0u);
+    // In a process of the package's own architecture, ProgramFiles is that architecture's folder.
+    wchar_t programFiles[MAX_PATH] = {0};
+    ASSERT_NE(GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH), 0u);
+    EXPECT_EQ(std::wstring(location), std::wstring(programFiles) + L"\\Orvane\\KVO Demo\\");
+    const WORD expected = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    for (const wchar_t* image : {L"kvocli.exe", L"kvoucd32.dll", L"nqfsfunc.dll", L"kta_ca.dll"}) {
+        const std::wstring path = std::wstring(location) + L"bin\\" + image;
+        EXPECT_EQ(machineOf(path), expected) << kvotest::toNarrow(path);
+    }
+    ASSERT_EQ(remove(L"DELETEDATA=y"), 0u);
+    kvotest::removeTree(location);  // what Wine's installer leaves of the data folders
 }
 
 TEST_F(DemoPackage, InvalidParametersFailTheInstallation) {
