@@ -38,6 +38,7 @@ struct CpFastTables {
     const uint32_t* compTrail[256];  // lead byte -> the same for each trail byte (0: no mapping)
     bool hasLeadBytes = false;
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
+    bool narrowCodes = false;    // every code from Unicode is one byte (or kNoMapping)
     std::vector<uint16_t> pages;
     std::vector<uint32_t> compPages;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
@@ -66,6 +67,7 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
     uint32_t* nextComp = f->compPages.data();
     uint16_t* next = f->pages.data() + 256;  // page 0: all kNoMapping
     f->hasLeadBytes = leadCount != 0;
+    f->narrowCodes = true;
     for (unsigned b = 0; b < 256; ++b) {
         f->lead[b] = cpIsLeadByte(t, static_cast<unsigned char>(b)) ? 1 : 0;
         f->single[b] = (b == 0 || f->lead[b] || t.toUnicode[0] == nullptr)
@@ -85,8 +87,11 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
         }
         f->fromPage[b] = f->pages.data();
         if (b < t.fromUnicodeCount && t.fromUnicode[b] != nullptr) {
-            for (unsigned x = 0; x < 256; ++x)
+            for (unsigned x = 0; x < 256; ++x) {
                 next[x] = cpRecordLookup(t.fromUnicode[b], x);
+                if (next[x] >= 0x100 && next[x] != kNoMapping)
+                    f->narrowCodes = false;
+            }
             if (b == 0)
                 next[0] = kNoMapping;
             f->fromPage[b] = next;
@@ -428,8 +433,10 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
-    if (sizeof(Unit) == 2 && f.asciiIdentity && !f.hasLeadBytes) {
+    if (sizeof(Unit) == 2 && f.asciiIdentity && f.narrowCodes) {
         // Every code is one byte: aligned blocks of 8 units narrowed, their non-ASCII units looked up.
+        // (A table without lead bytes may still give codes of two bytes, written as two bytes: it
+        // takes the loop below.)
         const __m128i zero = _mm_setzero_si128();
         while (!detail::aligned16(src + j) && src[j] != 0)
             step();
@@ -708,9 +715,9 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (pos + k > room)
                 return pos >= room;  // only counting, or the buffer ends inside this run
-            // A whole block where at least 16 more units follow (one byte each from a single-byte
-            // table, all inside the room): the bytes after the prefix are written again.
-            if (k == 16 || (!f.hasLeadBytes && pos + 16 <= room && i + 48 <= len))
+            // A whole block where at least 16 more units follow (one byte each where every code is one
+            // byte, all inside the room): the bytes after the prefix are written again.
+            if (k == 16 || (f.narrowCodes && pos + 16 <= room && i + 48 <= len))
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
             else if (k != 0)
                 detail::storePrefix(dst + pos, detail::compSwap16(v), k);
