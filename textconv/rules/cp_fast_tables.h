@@ -8,9 +8,9 @@
 // No Windows header.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,6 +18,7 @@
 
 #include "codecs.h"
 #include "cp_image.h"
+#include "heap.h"
 #include "table_convert.h"
 
 #if defined(__GNUC__)
@@ -39,12 +40,12 @@ struct CpFastTables {
     bool hasLeadBytes = false;
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
     bool narrowCodes = false;    // every code from Unicode is one byte (or kNoMapping)
-    std::vector<uint16_t> pages;
-    std::vector<uint32_t> compPages;
+    kvo::HeapArray<uint16_t> pages;
+    kvo::HeapArray<uint32_t> compPages;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
-    std::vector<uint32_t> compUnitPage;
+    kvo::HeapArray<uint32_t> compUnitPage;
 };
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits); 0 for kNoMapping.
@@ -56,16 +57,27 @@ inline uint32_t packedCompUnicode(uint16_t u) {
     return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(n) << 24);
 }
 
-inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
+// Builds the tables of a validated image; false (and f left empty) when their memory can't be had.
+inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     unsigned leadCount = 0, fromCount = 0;
     for (unsigned i = 0; i < 256; ++i) {
         leadCount += cpIsLeadByte(t, static_cast<unsigned char>(i)) ? 1 : 0;
         fromCount += (i < t.fromUnicodeCount && t.fromUnicode[i] != nullptr) ? 1 : 0;
     }
-    f->pages.assign(256 * (1 + leadCount + fromCount), kNoMapping);
-    f->compPages.assign(256 * leadCount, 0);
-    uint32_t* nextComp = f->compPages.data();
-    uint16_t* next = f->pages.data() + 256;  // page 0: all kNoMapping
+    const size_t pageCount = 1 + leadCount + fromCount;
+    constexpr size_t kCompUnitPages = 0x4080;
+    *f = CpFastTables{};
+    f->pages = kvo::makeHeapArray<uint16_t>(256 * pageCount);
+    f->compPages = kvo::makeHeapArray<uint32_t>(256 * leadCount);
+    f->compUnitPage = kvo::makeHeapArray<uint32_t>(kCompUnitPages);
+    if (!f->pages || !f->compPages || !f->compUnitPage) {
+        *f = CpFastTables{};
+        return false;
+    }
+    std::fill_n(f->pages.get(), 256 * pageCount, kNoMapping);
+    std::fill_n(f->compPages.get(), 256 * leadCount, 0u);
+    uint32_t* nextComp = f->compPages.get();
+    uint16_t* next = f->pages.get() + 256;  // page 0: all kNoMapping
     f->hasLeadBytes = leadCount != 0;
     f->narrowCodes = true;
     for (unsigned b = 0; b < 256; ++b) {
@@ -85,7 +97,7 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
             next += 256;
             nextComp += 256;
         }
-        f->fromPage[b] = f->pages.data();
+        f->fromPage[b] = f->pages.get();
         if (b < t.fromUnicodeCount && t.fromUnicode[b] != nullptr) {
             for (unsigned x = 0; x < 256; ++x) {
                 next[x] = cpRecordLookup(t.fromUnicode[b], x);
@@ -101,10 +113,9 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
     }
     // A unit's value is g0 | g1 << 7 | g2 << 14 cut to 16 bits: its high byte comes from g1 and g2, and
     // g1's low bit is bit 7 of its low byte.
-    f->compUnitPage.resize(0x4080);
     const auto pageAt = [&](unsigned g1, unsigned g2) {
         const unsigned high = ((g1 >> 1) | (g2 << 6)) & 0xFF;
-        return static_cast<uint32_t>(f->fromPage[high] - f->pages.data()) + ((g1 & 1) << 7);
+        return static_cast<uint32_t>(f->fromPage[high] - f->pages.get()) + ((g1 & 1) << 7);
     };
     for (unsigned x = 0; x < 0x4000; ++x)
         f->compUnitPage[x] = pageAt(compSwap(x & 0x7F), compSwap(x >> 7));
@@ -115,6 +126,7 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
         if (f->single[b] != b || f->fromPage[0][b] != b)
             f->asciiIdentity = false;
     }
+    return true;
 }
 
 inline uint16_t fastUnicodeToCp(const CpFastTables& f, uint16_t u) {
@@ -644,8 +656,8 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
-    const uint16_t* pages = f.pages.data();
-    const uint32_t* unitPage = f.compUnitPage.data();
+    const uint16_t* pages = f.pages.get();
+    const uint32_t* unitPage = f.compUnitPage.get();
     // The code of the unit of n bytes (2 or 3, with a third byte readable) at p, the default byte where
     // it has none. Units that decode to 0 find no mapping on page 0.
     auto unitCode = [&](const unsigned char* p, unsigned n) KVO_ALWAYS_INLINE {

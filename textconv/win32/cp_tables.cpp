@@ -22,6 +22,18 @@ namespace {
 
 constexpr DWORD kFillLockTimeoutMs = 10000;
 
+// Holds an SRW lock exclusively for its scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK* lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK* lock_;
+};
+
 // Held while a section is created and filled; an abandoned lock (its holder died mid-fill) counts as
 // not acquired, since the section may then hold a partial image.
 class FillLock {
@@ -160,18 +172,16 @@ void cp_tables::release() {
     view = nullptr;
     section = nullptr;
     records = kvo::textconv::CpRecords{};
-    fast.pages.clear();
+    fast = kvo::textconv::CpFastTables{};
 }
 
 int cp_tables::load() {
     if (loaded.load(std::memory_order_acquire))
         return 1;
-    AcquireSRWLockExclusive(&loadLock);
-    if (loaded.load(std::memory_order_relaxed)) {
-        // Loaded by another thread while this one waited; readers are using the tables already.
-        ReleaseSRWLockExclusive(&loadLock);
+    const ExclusiveLock guard(&loadLock);
+    // Loaded by another thread while this one waited; readers are using the tables already.
+    if (loaded.load(std::memory_order_relaxed))
         return 1;
-    }
     int result = 0;
     if (descriptor != nullptr) {
         char path[1024];
@@ -219,11 +229,12 @@ int cp_tables::load() {
             }
         }
     }
-    if (result) {
-        kvo::textconv::buildFastTables(records, &fast);
-        loaded.store(true, std::memory_order_release);
+    if (result && !kvo::textconv::buildFastTables(records, &fast)) {
+        release();  // the tables' memory can't be had: not loaded, tried again at the next call
+        result = 0;
     }
-    ReleaseSRWLockExclusive(&loadLock);
+    if (result)
+        loaded.store(true, std::memory_order_release);
     return result;
 }
 

@@ -3,6 +3,7 @@
 // nothing written past it, for random texts (ASCII runs, accented and double-byte characters,
 // unmapped and malformed ones) and every buffer size around the result, on the shipped mapping files
 // and on random synthetic images (codes of two bytes without lead bytes, ASCII that is not itself).
+// The tables' memory comes from kvo::heap: each allocation failing gives no tables and no leak.
 #include "cp_fast_tables.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "cp_image_builder.h"
+#include "heap_failure.h"
 
 using namespace kvo::textconv;
 using kvotest::ImageBuilder;
@@ -30,7 +32,7 @@ Loaded loadImage(std::vector<unsigned char> image, const std::string& what) {
     Loaded l;
     l.image = std::move(image);
     EXPECT_TRUE(parseCpImage(l.image.data(), l.image.size(), &l.records)) << what;
-    buildFastTables(l.records, &l.fast);
+    EXPECT_TRUE(buildFastTables(l.records, &l.fast)) << what;
     return l;
 }
 
@@ -312,6 +314,25 @@ TEST(FastTables, WideCodesWithoutLeadBytesInsideBlocks) {
         if (HasFatalFailure())
             return;
     }
+}
+
+// Each allocation of the tables failing gives false and empty tables (AddressSanitizer would report
+// what a failed build leaked).
+TEST(FastTables, AllocationFailureGivesNoTables) {
+    const std::vector<unsigned char> image = kvotest::readMappingFile(942);
+    CpRecords records;
+    ASSERT_TRUE(parseCpImage(image.data(), image.size(), &records));
+    const int allocations = kvotest::forEachFailingAllocation([&](int n) {
+        CpFastTables fast;
+        const bool built = buildFastTables(records, &fast);
+        if (n <= 3) {
+            EXPECT_FALSE(built) << "allocation " << n;
+            EXPECT_TRUE(fast.pages == nullptr && fast.compPages == nullptr && fast.compUnitPage == nullptr);
+        } else {
+            EXPECT_TRUE(built);
+        }
+    });
+    EXPECT_EQ(allocations, 3);
 }
 
 // Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes, and malformed ones
