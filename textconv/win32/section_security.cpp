@@ -12,11 +12,8 @@ namespace kvo::textconv {
 namespace {
 
 // Section rights: SECTION_ALL_ACCESS (0xF001F) and read (READ_CONTROL | SECTION_MAP_READ | SECTION_QUERY).
-// Mutex rights: MUTEX_ALL_ACCESS (0x1F0001) and SYNCHRONIZE | MUTEX_MODIFY_STATE.
 constexpr const char* kSectionFull = "0xF001F";
 constexpr const char* kSectionRead = "0x20005";
-constexpr const char* kMutexFull = "0x1F0001";
-constexpr const char* kMutexUse = "0x100001";
 
 // The SID of the account this process runs as, in string form, into sid (size bytes); false if it
 // can't be read or does not fit.
@@ -38,30 +35,22 @@ bool currentUserSid(char* sid, size_t size) {
     return true;
 }
 
-PSECURITY_DESCRIPTOR fromSddl(const char* full, const char* everyone) {
+}  // namespace
+
+PSECURITY_DESCRIPTOR createSectionSecurity() {
     char user[256];
     char userEntry[300] = "";
     if (currentUserSid(user, sizeof(user)))
-        std::snprintf(userEntry, sizeof(userEntry), "(A;;%s;;;%s)", full, user);
+        std::snprintf(userEntry, sizeof(userEntry), "(A;;%s;;;%s)", kSectionFull, user);
     char sddl[512];
-    const int length = std::snprintf(sddl, sizeof(sddl), "D:P(A;;%s;;;SY)(A;;%s;;;BA)%s(A;;%s;;;WD)", full,
-                                     full, userEntry, everyone);
+    const int length = std::snprintf(sddl, sizeof(sddl), "D:P(A;;%s;;;SY)(A;;%s;;;BA)%s(A;;%s;;;WD)",
+                                     kSectionFull, kSectionFull, userEntry, kSectionRead);
     if (length < 0 || static_cast<size_t>(length) >= sizeof(sddl))
         return nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
         return nullptr;
     return descriptor;
-}
-
-}  // namespace
-
-PSECURITY_DESCRIPTOR createSectionSecurity() {
-    return fromSddl(kSectionFull, kSectionRead);
-}
-
-PSECURITY_DESCRIPTOR createFillLockSecurity() {
-    return fromSddl(kMutexFull, kMutexUse);
 }
 
 }  // namespace kvo::textconv
