@@ -40,6 +40,12 @@ struct CpFastTables {
     bool hasLeadBytes = false;
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
     bool narrowCodes = false;    // every code from Unicode is one byte (or kNoMapping)
+    // From which byte (0x80 to 0x100: none) every single byte up to 0xFF maps to the unit of its own
+    // value, and from which unit (likewise) every unit up to U+00FF maps to the byte of its value:
+    // the upper half of Latin-1 in 1252 and 819. Widening and narrowing already give those; only the
+    // others are looked up.
+    uint16_t singleIdentityFrom = 0x100;
+    uint16_t fromIdentityFrom = 0x100;
     kvo::HeapArray<uint16_t> pages;
     kvo::HeapArray<uint32_t> compPages;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
@@ -126,6 +132,12 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
         if (f->single[b] != b || f->fromPage[0][b] != b)
             f->asciiIdentity = false;
     }
+    f->singleIdentityFrom = 0x100;
+    while (f->singleIdentityFrom > 0x80 && f->single[f->singleIdentityFrom - 1] == f->singleIdentityFrom - 1)
+        --f->singleIdentityFrom;
+    f->fromIdentityFrom = 0x100;
+    while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
+        --f->fromIdentityFrom;
     return true;
 }
 
@@ -271,11 +283,55 @@ inline unsigned nonAsciiUnits(__m128i v) {
     return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFFu;
 }
 
+// The same for 16 units, v0 the first 8 and v1 the next.
+inline unsigned nonAsciiUnits(__m128i v0, __m128i v1) {
+    const __m128i mask = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i ascii0 = _mm_cmpeq_epi16(_mm_and_si128(v0, mask), _mm_setzero_si128());
+    const __m128i ascii1 = _mm_cmpeq_epi16(_mm_and_si128(v1, mask), _mm_setzero_si128());
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii0, ascii1))) & 0xFFFFu;
+}
+
+// The limit for bytesBelow: identityFrom (0x80 to 0x100) in every byte. Bytes from 0x80 are negative as
+// signed bytes, in their order; 0x100 becomes 0, below which are all of them.
+inline __m128i byteLimit(unsigned identityFrom) {
+    return _mm_set1_epi8(static_cast<char>(identityFrom & 0xFF));
+}
+
+// Bit k set when byte k of the block is 0x80 or more and below the limit: the non-ASCII bytes that do
+// not stand for themselves.
+inline unsigned bytesBelow(__m128i v, __m128i limit) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, limit)));
+}
+
+// Bit k set when unit k of 16 (v0 the first 8, v1 the next) is 0x100 or more, or 0x80 or more and
+// below identityFrom (0x80 to 0x100); packed holds the 16 units narrowed with unsigned saturation.
+inline unsigned unitsNotNarrowed(__m128i v0, __m128i v1, __m128i packed, __m128i limit) {
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i narrow0 = _mm_cmpeq_epi16(_mm_and_si128(v0, high), _mm_setzero_si128());
+    const __m128i narrow1 = _mm_cmpeq_epi16(_mm_and_si128(v1, high), _mm_setzero_si128());
+    const __m128i wide = _mm_andnot_si128(_mm_packs_epi16(narrow0, narrow1), _mm_set1_epi8(-1));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(wide, _mm_cmplt_epi8(packed, limit))));
+}
+
+// a where select is 0, b where it is 1, without a branch.
+template <class T>
+KVO_ALWAYS_INLINE inline T choose(unsigned select, T a, T b) {
+    return static_cast<T>(a ^ ((a ^ b) & static_cast<T>(0u - select)));
+}
+
 // CompUnicode form of ASCII bytes: the nibble halves exchanged in every byte.
 inline __m128i compSwap16(__m128i v) {
     return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 2), _mm_set1_epi8(0x0C)),
                                      _mm_and_si128(_mm_srli_epi16(v, 2), _mm_set1_epi8(0x03))),
                         _mm_and_si128(v, _mm_set1_epi8(0x70)));
+}
+
+// The same keeping bit 7: the first byte of the CompUnicode form of a byte of 0x80 to 0xFF that maps to
+// the unit of its own value (the second is 0x04), and the byte such a unit's first byte stands for. The
+// two halves are exchanged by a delta swap: one constant, six operations.
+inline __m128i compSwapKeepingBit7(__m128i v) {
+    const __m128i t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi16(v, 2)), _mm_set1_epi8(0x03));
+    return _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi16(t, 2)));
 }
 
 // Writes the first count bytes of a block.
@@ -359,31 +415,36 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes: aligned blocks of 16, widened, their non-ASCII bytes looked up; the block
-        // that holds the terminator is left to the loop below.
+        // Single bytes: aligned blocks of 16 widened, and the bytes that do not stand for themselves
+        // (the non-ASCII bytes below singleIdentityFrom) looked up and put in place; the block that
+        // holds the terminator is left to the loop below. In 1252 and 819 text such bytes are rare
+        // (accented letters stand for themselves), so the branch on them is rarely taken.
         const __m128i zero = _mm_setzero_si128();
+        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
         while (!detail::aligned16(src + i) && src[i] != 0)
             step();
-        while (src[i] != 0) {
-            const bool write = n + 16 <= room;
-            if (!write && n < room)
-                break;
+        while (src[i] != 0) {  // aligned from here
             const __m128i v = detail::loadAlignedBlock(src + i);
             if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0)
                 break;
-            if (write) {
+            const unsigned others = detail::bytesBelow(v, limit);
+            if (n + 16 <= room) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-            }
-            for (unsigned m = detail::highBits(v); m != 0; m &= m - 1) {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                uint16_t u = f.single[src[i + k]];
-                if (u == kNoMapping) {
-                    u = defUnit;
-                    usedDefault = true;
-                }
-                if (write)
+                for (unsigned m = others; m != 0; m &= m - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    uint16_t u = f.single[src[i + k]];
+                    if (u == kNoMapping) {
+                        u = defUnit;
+                        usedDefault = true;
+                    }
                     dst[n + k] = static_cast<Unit>(u);
+                }
+            } else if (n >= room) {
+                for (unsigned m = others; m != 0; m &= m - 1)  // only counting
+                    usedDefault |= f.single[src[i + static_cast<unsigned>(__builtin_ctz(m))]] == kNoMapping;
+            } else {
+                break;  // the buffer ends inside this block
             }
             i += 16;
             n += 16;
@@ -446,36 +507,75 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
     };
 #if defined(__SSE2__)
     if (sizeof(Unit) == 2 && f.asciiIdentity && f.narrowCodes) {
-        // Every code is one byte: aligned blocks of 8 units narrowed, their non-ASCII units looked up.
-        // (A table without lead bytes may still give codes of two bytes, written as two bytes: it
-        // takes the loop below.)
+        // Every code is one byte: aligned blocks of 16 units narrowed, and the units that do not stand
+        // for their own byte (from 0x100, and the non-ASCII ones below fromIdentityFrom) looked up and
+        // put in place; rare in Western text, so the branch on them is rarely taken. (A table without
+        // lead bytes may still give codes of two bytes, written as two bytes: it takes the loop below.)
         const __m128i zero = _mm_setzero_si128();
+        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
         while (!detail::aligned16(src + j) && src[j] != 0)
             step();
-        while (src[j] != 0) {
-            const bool write = pos + 8 <= room;
-            if (!write && pos < room)
+        while (src[j] != 0) {  // aligned from here
+            // The second half is read only where the first holds no terminator (it may lie on the next
+            // page).
+            const __m128i v0 = detail::loadAlignedBlock(src + j);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v0, zero)) != 0)
                 break;
-            const __m128i v = detail::loadAlignedBlock(src + j);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, zero)) != 0)
+            const __m128i v1 = detail::loadAlignedBlock(src + j + 8);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v1, zero)) != 0)
                 break;
-            if (write)
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-            for (unsigned m = detail::nonAsciiUnits(v); m != 0; m &= m - 1) {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
-                if (code >= 0x100) {
-                    code = defByte;
-                    usedDefault = true;
-                }
-                if (write)
+            const __m128i narrowed = _mm_packus_epi16(v0, v1);
+            const unsigned others = detail::unitsNotNarrowed(v0, v1, narrowed, limit);
+            if (pos + 16 <= room) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), narrowed);
+                for (unsigned m = others; m != 0; m &= m - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
+                    if (code >= 0x100) {
+                        code = defByte;
+                        usedDefault = true;
+                    }
                     dst[pos + k] = static_cast<unsigned char>(code);
+                }
+            } else if (pos >= room) {
+                for (unsigned m = others; m != 0; m &= m - 1) {  // only counting
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    usedDefault |= fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k])) >= 0x100;
+                }
+            } else {
+                break;  // the buffer ends inside this block
             }
-            j += 8;
-            pos += 8;
+            j += 16;
+            pos += 16;
         }
     } else if (sizeof(Unit) == 2 && f.asciiIdentity) {
         const size_t len = detail::blockTextLength(src);
+        // Blocks of 8 units with room for two bytes each and one more (where the byte after a code of
+        // one byte is written, and written again by what follows): a block of ASCII narrowed, any other
+        // block unit by unit through the table, without a branch on the width of each code.
+        while (j + 8 <= len && pos + 17 <= room) {
+            const __m128i v = detail::loadBlock(src + j);
+            if (detail::nonAsciiUnits(v) == 0) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
+                j += 8;
+                pos += 8;
+                continue;
+            }
+            unsigned char* out = dst + pos;
+            for (unsigned k = 0; k < 8; ++k) {
+                unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
+                const bool bad = code == kNoMapping;
+                usedDefault |= bad;
+                code = bad ? defByte : code;
+                const unsigned wide = code >> 8 != 0 ? 1u : 0u;
+                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
+                out[1] = static_cast<unsigned char>(code);
+                out += 1 + wide;
+            }
+            j += 8;
+            pos = static_cast<size_t>(out - dst);
+        }
+        // Near the end of the room, or only counting: ASCII prefixes at once, the rest one by one.
         while (j + 8 <= len) {
             const bool write = pos + 8 <= room;
             if (!write && pos < room) {
@@ -558,42 +658,73 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes, each giving one to three bytes. Blocks of 16 with at least 16 more bytes after
-        // them and room for 72 bytes: the block is stored as ASCII, then each other byte's form is put
-        // in its place and the block's bytes after it stored again further on. The bytes stored past
-        // the block's output are written again by the characters that follow.
+        // Single bytes, each giving one to three bytes. Blocks of 31 bytes with at least 33 more after
+        // them and room for 128 bytes: the block is stored in its ASCII form (bit 7 kept), then after
+        // each non-ASCII byte what its form adds is put in and the block's bytes after it stored again
+        // further on. The bytes stored past the block's output are written again by the characters
+        // that follow.
+        //
+        // A byte from singleIdentityFrom maps to the unit of its own value, whose form is that byte
+        // (bit 7 kept) and 0x04: where a block holds only such bytes, 0x04 is put in after each of
+        // them, the first two without a branch on whether they are there (bit 31, which is never one
+        // of the block's bytes, stands for "no more"), so that text with accented letters spread
+        // evenly meets no branch on how many a block holds. Other blocks look every non-ASCII byte up.
         const uint32_t defPacked = packedCompUnicode(defUnit);
-        while (i + 32 <= len && pos + 72 <= room) {
-            const unsigned char* block = src + i;
-            const __m128i v = detail::loadBlock(block);
-            unsigned high = detail::highBits(v);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
-            if (high == 0) {
-                i += 16;
-                pos += 16;
-                continue;
-            }
-            unsigned at = 0;
+        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
+        const unsigned char* block = src;
+        // The block's bytes from at in their ASCII form, in place at out (32 of them: up to the block's
+        // end).
+        const auto restore = [&](unsigned char* out, unsigned at) KVO_ALWAYS_INLINE {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                             detail::compSwapKeepingBit7(detail::loadBlock(block + at)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                             detail::compSwapKeepingBit7(detail::loadBlock(block + at + 16)));
+        };
+        while (i + 64 <= len && pos + 128 <= room) {
+            block = src + i;
+            const __m128i v0 = detail::loadBlock(block);
+            const __m128i v1 = detail::loadBlock(block + 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwapKeepingBit7(v0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), detail::compSwapKeepingBit7(v1));
+            unsigned high = (detail::highBits(v0) | (detail::highBits(v1) << 16)) & 0x7FFFFFFFu;
+            const unsigned others = detail::bytesBelow(v0, limit) | (detail::bytesBelow(v1, limit) << 16);
+            unsigned at = 0;  // the block's bytes from here are in place at out
             unsigned char* out = dst + pos;
-            do {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+            if ((others & 0x7FFFFFFFu) == 0) {
+                // 0x04 after the non-ASCII byte at k, or, at k = 31, nothing (its stores land past the
+                // block's output).
+                const auto insert = [&](unsigned k) KVO_ALWAYS_INLINE {
+                    const unsigned present = k != 31 ? 1u : 0u;
+                    out += k - at + present;
+                    *out = 0x04;
+                    out += present;
+                    at = k + present;
+                    restore(out, at);
+                };
+                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
                 high &= high - 1;
-                out += k - at;
-                uint32_t packed = f.compSingle[block[k]];
-                if (packed == 0) {
-                    usedDefault = true;
-                    packed = defPacked;
+                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
+                high &= high - 1;
+                for (; high != 0; high &= high - 1)
+                    insert(static_cast<unsigned>(__builtin_ctz(high)));
+            } else {
+                for (; high != 0; high &= high - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+                    out += k - at;
+                    uint32_t packed = f.compSingle[block[k]];
+                    if (packed == 0) {
+                        usedDefault = true;
+                        packed = defPacked;
+                    }
+                    const uint32_t bytes = detail::littleEndian32(packed);
+                    std::memcpy(out, &bytes, 4);
+                    out += packed >> 24;
+                    at = k + 1;
+                    restore(out, at);
                 }
-                const uint32_t bytes = detail::littleEndian32(packed);
-                std::memcpy(out, &bytes, 4);
-                out += packed >> 24;
-                at = k + 1;
-                if (((high >> at) & 1) == 0)  // ASCII bytes follow
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                                     detail::compSwap16(detail::loadBlock(block + at)));
-            } while (high != 0);
-            out += 16 - at;
-            i += 16;
+            }
+            out += 31 - at;
+            i += 31;
             pos = static_cast<size_t>(out - dst);
         }
     }
@@ -658,66 +789,114 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
 #if defined(__SSE2__)
     const uint16_t* pages = f.pages.get();
     const uint32_t* unitPage = f.compUnitPage.get();
-    // The code of the unit of n bytes (2 or 3, with a third byte readable) at p, the default byte where
-    // it has none. Units that decode to 0 find no mapping on page 0.
-    auto unitCode = [&](const unsigned char* p, unsigned n) KVO_ALWAYS_INLINE {
-        const unsigned b1 = p[1] & 0x7Fu, b2 = p[2] & 0x7Fu;
-        const unsigned at = n > 2 ? (b1 | (b2 << 7)) : (0x4000u | b1);
-        unsigned code = pages[unitPage[at] + detail::kCompGroup[p[0]]];
-        if (code == kNoMapping) {
-            usedDefault = true;
-            code = defByte;
-        }
-        return code;
-    };
     if (f.asciiIdentity) {
         // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
         // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
         // its place and the block's bytes after the unit stored again one place further on. The bytes
-        // stored past the block's output are written again by the units that follow.
+        // stored past the block's output are written again by the units that follow. Masks, counts and
+        // indices are 32-bit (the 32-bit build runs these loops too).
+        //
+        // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
+        // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
+        // holds no other non-ASCII units, its output is that form of its bytes without each unit's
+        // 0x04: those are taken out, the first two without a branch on whether they are there, so that
+        // text with accented letters spread evenly meets no branch on how many a block holds.
+        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
+        const __m128i four = _mm_set1_epi8(0x04);
         while (i + 128 <= len && pos + 112 <= room) {
             const unsigned char* block = src + i;
             const __m128i v0 = detail::loadBlock(block);
             const __m128i v1 = detail::loadBlock(block + 16);
-            const uint64_t high = detail::highBits(v0) | (static_cast<uint64_t>(detail::highBits(v1)) << 16);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v0));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), detail::compSwap16(v1));
-            if (high == 0) {
-                i += 32;
-                pos += 32;
-                continue;
-            }
+            const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
+            const __m128i k0 = detail::compSwapKeepingBit7(v0);
+            const __m128i k1 = detail::compSwapKeepingBit7(v1);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), k0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), k1);
             if ((high & (high >> 1) & (high >> 2)) != 0)
                 break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
             // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
-            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear.
-            uint64_t starts = high & ~(high << 1);
-            unsigned at = 0;
-            unsigned char* out = dst + pos;
-            do {
-                const unsigned start = static_cast<unsigned>(__builtin_ctzll(starts));
-                const unsigned n = 2 + static_cast<unsigned>((high >> (start + 1)) & 1);
-                if (start + n > 32)
-                    break;  // reaches into the next block
+            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear. The
+            // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
+            // bytes): the block then ends where it starts.
+            unsigned starts = high & ~(high << 1);
+            const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
+                                   (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
+            const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
+            if ((((starts << 1) & (high | ~fours)) | (starts & below)) == 0) {
+                // Only units of two bytes, 0x04 the second, from fromIdentityFrom. A unit starting at
+                // byte 31 ends the block there.
+                const unsigned end = 32 - (starts >> 31);
+                starts &= 0x7FFFFFFFu;  // bit 31 is the sentinel for "no more units"
+                unsigned at = 0;        // the block's bytes from here are in place at out
+                unsigned char* out = dst + pos;
+                // Takes out the 0x04 after the unit at start, or, at start = 31, nothing (the bytes from
+                // the block's end are stored again past its output).
+                const auto takeOut = [&](unsigned start) KVO_ALWAYS_INLINE {
+                    const unsigned present = start != 31 ? 1u : 0u;
+                    const unsigned p = detail::choose<unsigned>(present, end, start + 1);
+                    out += p - at;
+                    at = p + present;
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                                     detail::compSwapKeepingBit7(detail::loadBlock(block + at)));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                                     detail::compSwapKeepingBit7(detail::loadBlock(block + at + 16)));
+                };
+                takeOut(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)));
                 starts &= starts - 1;
-                out += start - at;
-                const unsigned code = unitCode(block + start, n);
-                const unsigned wide = code >= 0x100 ? 1u : 0u;
-                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
-                out[1] = static_cast<unsigned char>(code & 0xFF);
-                out += 1 + wide;
-                at = start + n;
-                if (((high >> at) & 1) == 0) {  // ASCII bytes follow
+                takeOut(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)));
+                starts &= starts - 1;
+                for (; starts != 0; starts &= starts - 1)
+                    takeOut(static_cast<unsigned>(__builtin_ctz(starts)));
+                out += end - at;
+                i += end;
+                pos = static_cast<size_t>(out - dst);
+                continue;
+            }
+            const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
+            const unsigned cut = starts & ~fits;
+            const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
+            starts &= fits;  // never bit 31: it serves as the sentinel for "no more units"
+            unsigned at = 0;  // the block's bytes from here are in place at out
+            unsigned char* out = dst + pos;
+            // The unit at start, or, at start = 31, none: its code then lands on bytes in place, which
+            // the restore that must follow stores again. The bytes after the unit are stored again
+            // where restore says so.
+            const auto unit = [&](unsigned start, bool restore) KVO_ALWAYS_INLINE {
+                const unsigned present = start != 31 ? 1u : 0u;
+                const unsigned all = 0u - present;
+                out += (start - at) & all;
+                const unsigned b1 = block[start + 1], b2 = block[start + 2];
+                const unsigned three = b1 >> 7;
+                const unsigned page = detail::choose<unsigned>(three, 0x4000u | b1, (b1 & 0x7Fu) | ((b2 & 0x7Fu) << 7));
+                unsigned code = pages[unitPage[page] + detail::kCompGroup[block[start]]];
+                const unsigned bad = code == kNoMapping ? 1u : 0u;  // also units that decode to 0
+                usedDefault |= (bad & present) != 0;
+                code = detail::choose<unsigned>(bad, code, defByte);
+                const unsigned wide = code >> 8 != 0 ? 1u : 0u;
+                out[0] = static_cast<unsigned char>(detail::choose<unsigned>(wide, code, code >> 8));
+                out[1] = static_cast<unsigned char>(code);
+                out += (1 + wide) & all;
+                at += (start + 2 + three - at) & all;
+                if (restore) {
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                                      detail::compSwap16(detail::loadBlock(block + at)));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
                                      detail::compSwap16(detail::loadBlock(block + at + 16)));
                 }
-            } while (starts != 0);
-            // The ASCII bytes up to the next unit that is not ASCII, or to the end of the block.
-            const unsigned next = starts != 0 ? static_cast<unsigned>(__builtin_ctzll(starts)) : 32u;
-            out += next - at;
-            i += next;
+            };
+            // The first two without a branch on whether they are there (text with a few spread
+            // non-ASCII characters), the rest in a loop (text with many).
+            unit(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)), true);
+            starts &= starts - 1;
+            unit(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)), true);
+            starts &= starts - 1;
+            while (starts != 0) {
+                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
+                starts &= starts - 1;
+                unit(start, block[start + 2 + (block[start + 1] >> 7)] < 0x80);  // ASCII bytes follow
+            }
+            out += end - at;
+            i += end;
             pos = static_cast<size_t>(out - dst);
         }
     }
