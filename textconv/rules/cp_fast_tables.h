@@ -216,6 +216,23 @@ KVO_ALWAYS_INLINE inline void putCode(unsigned char* dst, size_t& pos, size_t ro
     }
 }
 
+// Puts a code of one byte (below 0x100) or two at out, where two bytes are certain to fit and the byte
+// after a code of one byte is written again by what follows, and moves out past it: one 16-bit store,
+// without a branch on the width (the codes of Japanese text are one byte or two in no order a branch
+// could predict).
+KVO_ALWAYS_INLINE inline void putCodeUnchecked(unsigned char*& out, unsigned code) {
+    const unsigned wide = (code + 0xFF00u) >> 16;  // 1 from 0x100 (codes are 16-bit)
+    const unsigned swapped = __builtin_bswap16(static_cast<uint16_t>(code));
+    // The lead byte first: in memory order on a little-endian machine, the value swapped for a wide code.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const uint16_t bytes = static_cast<uint16_t>(swapped ^ ((code ^ swapped) & (0u - wide)));
+#else
+    const uint16_t bytes = static_cast<uint16_t>(code ^ ((code ^ swapped) & (0u - wide)));
+#endif
+    std::memcpy(out, &bytes, 2);
+    out += 1 + wide;
+}
+
 // The characters left, one by one, then the terminator where it fits; the used-default flag; the size
 // of the whole output with its terminator.
 template <class Unit, class Out, class Step>
@@ -311,6 +328,15 @@ inline unsigned unitsNotNarrowed(__m128i v0, __m128i v1, __m128i packed, __m128i
     const __m128i narrow1 = _mm_cmpeq_epi16(_mm_and_si128(v1, high), _mm_setzero_si128());
     const __m128i wide = _mm_andnot_si128(_mm_packs_epi16(narrow0, narrow1), _mm_set1_epi8(-1));
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(wide, _mm_cmplt_epi8(packed, limit))));
+}
+
+// The number of set bits, without the processor's own instruction (which the 32-bit build may not
+// assume) or a call.
+KVO_ALWAYS_INLINE inline unsigned bitCount(unsigned x) {
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
 }
 
 // a where select is 0, b where it is 1, without a branch.
@@ -553,6 +579,7 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         // Blocks of 8 units with room for two bytes each and one more (where the byte after a code of
         // one byte is written, and written again by what follows): a block of ASCII narrowed, any other
         // block unit by unit through the table, without a branch on the width of each code.
+        const uint16_t* const* fromPage = f.fromPage;
         while (j + 8 <= len && pos + 17 <= room) {
             const __m128i v = detail::loadBlock(src + j);
             if (detail::nonAsciiUnits(v) == 0) {
@@ -562,15 +589,15 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
                 continue;
             }
             unsigned char* out = dst + pos;
+            const Unit* units = src + j;
             for (unsigned k = 0; k < 8; ++k) {
-                unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
-                const bool bad = code == kNoMapping;
-                usedDefault |= bad;
-                code = bad ? defByte : code;
-                const unsigned wide = code >> 8 != 0 ? 1u : 0u;
-                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
-                out[1] = static_cast<unsigned char>(code);
-                out += 1 + wide;
+                const unsigned u = static_cast<uint16_t>(units[k]);
+                unsigned code = fromPage[u >> 8][u & 0xFF];
+                if (code == kNoMapping) {
+                    usedDefault = true;
+                    code = defByte;
+                }
+                detail::putCodeUnchecked(out, code);
             }
             j += 8;
             pos = static_cast<size_t>(out - dst);
@@ -855,45 +882,33 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
             const unsigned cut = starts & ~fits;
             const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
-            starts &= fits;  // never bit 31: it serves as the sentinel for "no more units"
+            starts &= fits;
             unsigned at = 0;  // the block's bytes from here are in place at out
             unsigned char* out = dst + pos;
-            // The unit at start, or, at start = 31, none: its code then lands on bytes in place, which
-            // the restore that must follow stores again. The bytes after the unit are stored again
-            // where restore says so.
-            const auto unit = [&](unsigned start, bool restore) KVO_ALWAYS_INLINE {
-                const unsigned present = start != 31 ? 1u : 0u;
-                const unsigned all = 0u - present;
-                out += (start - at) & all;
-                const unsigned b1 = block[start + 1], b2 = block[start + 2];
+            // Unit by unit (text with many of them, such as Japanese): its code in place, then, where
+            // ASCII bytes follow, the block's bytes after it one place further on.
+            for (; starts != 0; starts &= starts - 1) {
+                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
+                out += start - at;
+                const unsigned b1 = block[start + 1];
                 const unsigned three = b1 >> 7;
-                const unsigned page = detail::choose<unsigned>(three, 0x4000u | b1, (b1 & 0x7Fu) | ((b2 & 0x7Fu) << 7));
+                const unsigned page = three ? (b1 & 0x7Fu) | ((block[start + 2] & 0x7Fu) << 7) : 0x4000u | b1;
                 unsigned code = pages[unitPage[page] + detail::kCompGroup[block[start]]];
-                const unsigned bad = code == kNoMapping ? 1u : 0u;  // also units that decode to 0
-                usedDefault |= (bad & present) != 0;
-                code = detail::choose<unsigned>(bad, code, defByte);
+                if (code == kNoMapping) {  // also units that decode to 0
+                    usedDefault = true;
+                    code = defByte;
+                }
                 const unsigned wide = code >> 8 != 0 ? 1u : 0u;
-                out[0] = static_cast<unsigned char>(detail::choose<unsigned>(wide, code, code >> 8));
+                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
                 out[1] = static_cast<unsigned char>(code);
-                out += (1 + wide) & all;
-                at += (start + 2 + three - at) & all;
-                if (restore) {
+                out += 1 + wide;
+                at = start + 2 + three;
+                if (block[at] < 0x80) {  // ASCII bytes follow
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                                      detail::compSwap16(detail::loadBlock(block + at)));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
                                      detail::compSwap16(detail::loadBlock(block + at + 16)));
                 }
-            };
-            // The first two without a branch on whether they are there (text with a few spread
-            // non-ASCII characters), the rest in a loop (text with many).
-            unit(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)), true);
-            starts &= starts - 1;
-            unit(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)), true);
-            starts &= starts - 1;
-            while (starts != 0) {
-                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
-                starts &= starts - 1;
-                unit(start, block[start + 2 + (block[start + 1] >> 7)] < 0x80);  // ASCII bytes follow
             }
             out += end - at;
             i += end;
@@ -948,6 +963,16 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
         const size_t len = detail::blockTextLength(src);
+        // Blocks of 32 bytes with at least 96 more after them (at least 32 more sequences, so at least
+        // 32 more bytes of output that write again whatever is stored past the block's output).
+        //
+        // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
+        // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
+        // the byte of its value (from fromIdentityFrom), its output is its bytes with each lead byte
+        // replaced by that unit and its continuation byte taken out, the first two without a branch on
+        // whether they are there, so that text with accented letters spread evenly meets no branch on
+        // how many a block holds. A counting call counts the sequences. Other blocks go sequence by
+        // sequence.
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (out != nullptr) {
                 // out holds exactly the output; 64 more bytes are at least 16 more sequences, so the
@@ -959,6 +984,70 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             }
             return true;
         };
+        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
+        const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
+        const __m128i leadC3 = _mm_set1_epi8(static_cast<char>(0xC3));
+        const __m128i continuationEnd = _mm_set1_epi8(static_cast<char>(0xC0));
+        const __m128i plus40 = _mm_set1_epi8(0x40);
+        // The bytes of a block: the leads, the continuation bytes, and the units that the continuation
+        // bytes stand for below fromIdentityFrom.
+        const auto classify = [&](__m128i v, __m128i previous, unsigned* leads, unsigned* continuations,
+                                  unsigned* below) KVO_ALWAYS_INLINE {
+            *leads = detail::highBits(_mm_or_si128(_mm_cmpeq_epi8(v, leadC2), _mm_cmpeq_epi8(v, leadC3)));
+            *continuations = detail::highBits(_mm_cmplt_epi8(v, continuationEnd));
+            const __m128i unit = _mm_add_epi8(v, _mm_and_si128(_mm_cmpeq_epi8(previous, leadC3), plus40));
+            *below = detail::bytesBelow(unit, limit);
+        };
+        while (i + 128 <= len) {
+            const unsigned char* block = src + i;
+            const __m128i v0 = detail::loadBlock(block);
+            const __m128i v1 = detail::loadBlock(block + 16);
+            unsigned leads0, continuations0, below0, leads1, continuations1, below1;
+            classify(v0, _mm_slli_si128(v0, 1), &leads0, &continuations0, &below0);
+            classify(v1, detail::loadBlock(block + 15), &leads1, &continuations1, &below1);
+            const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
+            unsigned leads = leads0 | (leads1 << 16);
+            const unsigned continuations = continuations0 | (continuations1 << 16);
+            const unsigned below = below0 | (below1 << 16);
+            if (high != (leads | continuations) || continuations != leads << 1 || (continuations & below) != 0) {
+                // Another block: its ASCII runs at once, the rest sequence by sequence.
+                detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
+                continue;
+            }
+            // A lead byte at byte 31 ends the block there.
+            const unsigned end = 32 - (leads >> 31);
+            leads &= 0x7FFFFFFFu;  // bit 31 is the sentinel for "no more"
+            if (out == nullptr) {
+                pos += end - detail::bitCount(leads);
+                i += end;
+                continue;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos + 16), v1);
+            unsigned at = 0;  // the block's bytes from here are in place at cursor
+            unsigned char* cursor = out + pos;
+            // The unit of the sequence at k in place of its lead byte, its continuation byte taken out;
+            // or, at k = 31, nothing (the bytes from the block's end are stored again past its output).
+            const auto pair = [&](unsigned k) KVO_ALWAYS_INLINE {
+                const unsigned present = k != 31 ? 1u : 0u;
+                const unsigned p = detail::choose<unsigned>(present, end, k);
+                cursor += p - at;
+                *cursor = static_cast<unsigned char>(block[k + 1] + ((block[k] & 1u) << 6));
+                cursor += present;
+                at = p + 2 * present;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(cursor), detail::loadBlock(block + at));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(cursor + 16), detail::loadBlock(block + at + 16));
+            };
+            pair(static_cast<unsigned>(__builtin_ctz(leads | 0x80000000u)));
+            leads &= leads - 1;
+            pair(static_cast<unsigned>(__builtin_ctz(leads | 0x80000000u)));
+            leads &= leads - 1;
+            for (; leads != 0; leads &= leads - 1)
+                pair(static_cast<unsigned>(__builtin_ctz(leads)));
+            cursor += end - at;
+            i += end;
+            pos = static_cast<size_t>(cursor - out);
+        }
         detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif
