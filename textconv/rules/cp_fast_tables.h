@@ -339,6 +339,43 @@ KVO_ALWAYS_INLINE inline unsigned bitCount(unsigned x) {
     return (x * 0x01010101u) >> 24;
 }
 
+// Byte j is 0xFF from j = p on (p from 0 to 16).
+struct BytesFrom {
+    alignas(16) unsigned char v[17][16];
+    constexpr BytesFrom() : v() {
+        for (unsigned p = 0; p <= 16; ++p)
+            for (unsigned j = 0; j < 16; ++j)
+                v[p][j] = j >= p ? 0xFF : 0x00;
+    }
+};
+inline constexpr BytesFrom kBytesFrom{};
+
+// v without its byte p (0 to 15; 16: none): the bytes after it one place down.
+inline __m128i withoutByte(__m128i v, unsigned p) {
+    const __m128i from = _mm_load_si128(reinterpret_cast<const __m128i*>(kBytesFrom.v[p]));
+    return _mm_or_si128(_mm_andnot_si128(from, v), _mm_and_si128(from, _mm_srli_si128(v, 1)));
+}
+
+// Stores v without the bytes whose bits are set in drop (16 bits) at out and returns how many bytes
+// that leaves (the 16 bytes are stored: those past the count are garbage). Up to two bytes go without
+// a branch on how many; more take a loop, from the highest down.
+inline unsigned storeWithout(unsigned char* out, __m128i v, unsigned drop) {
+    unsigned dropped;
+    const unsigned rest = drop & (drop - 1);
+    if ((rest & (rest - 1)) == 0) {
+        const unsigned first = static_cast<unsigned>(__builtin_ctz(drop | 0x10000u));
+        const unsigned second = static_cast<unsigned>(__builtin_ctz(rest | 0x10000u));
+        v = withoutByte(withoutByte(v, second), first);
+        dropped = 2 - (first >> 4) - (second >> 4);  // 16 stands for none
+    } else {
+        dropped = bitCount(drop);
+        for (; drop != 0; drop &= ~(0x80000000u >> __builtin_clz(drop)))
+            v = withoutByte(v, 31u - static_cast<unsigned>(__builtin_clz(drop)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    return 16 - dropped;
+}
+
 // a where select is 0, b where it is 1, without a branch.
 template <class T>
 KVO_ALWAYS_INLINE inline T choose(unsigned select, T a, T b) {
@@ -839,6 +876,23 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             const __m128i k1 = detail::compSwapKeepingBit7(v1);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), k0);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), k1);
+            const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
+                                   (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
+            const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
+            if ((((high << 1) & (high | ~fours)) | (high & below)) == 0) {
+                // Only units of two bytes, 0x04 the second, from fromIdentityFrom: each half of the
+                // block without its 0x04 bytes (byte 0 of the second half is one where a unit starts at
+                // byte 15). A unit starting at byte 31 ends the block there: its byte is written again
+                // by the next block.
+                const unsigned fourAt = high << 1;
+                const unsigned cut = high >> 31;
+                unsigned char* out = dst + pos;
+                out += detail::storeWithout(out, k0, fourAt & 0xFFFFu);
+                out += detail::storeWithout(out, k1, fourAt >> 16) - cut;
+                i += 32 - cut;
+                pos = static_cast<size_t>(out - dst);
+                continue;
+            }
             if ((high & (high >> 1) & (high >> 2)) != 0)
                 break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
             // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
@@ -846,39 +900,6 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
             // bytes): the block then ends where it starts.
             unsigned starts = high & ~(high << 1);
-            const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
-                                   (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
-            const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
-            if ((((starts << 1) & (high | ~fours)) | (starts & below)) == 0) {
-                // Only units of two bytes, 0x04 the second, from fromIdentityFrom. A unit starting at
-                // byte 31 ends the block there.
-                const unsigned end = 32 - (starts >> 31);
-                starts &= 0x7FFFFFFFu;  // bit 31 is the sentinel for "no more units"
-                unsigned at = 0;        // the block's bytes from here are in place at out
-                unsigned char* out = dst + pos;
-                // Takes out the 0x04 after the unit at start, or, at start = 31, nothing (the bytes from
-                // the block's end are stored again past its output).
-                const auto takeOut = [&](unsigned start) KVO_ALWAYS_INLINE {
-                    const unsigned present = start != 31 ? 1u : 0u;
-                    const unsigned p = detail::choose<unsigned>(present, end, start + 1);
-                    out += p - at;
-                    at = p + present;
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                                     detail::compSwapKeepingBit7(detail::loadBlock(block + at)));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                                     detail::compSwapKeepingBit7(detail::loadBlock(block + at + 16)));
-                };
-                takeOut(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)));
-                starts &= starts - 1;
-                takeOut(static_cast<unsigned>(__builtin_ctz(starts | 0x80000000u)));
-                starts &= starts - 1;
-                for (; starts != 0; starts &= starts - 1)
-                    takeOut(static_cast<unsigned>(__builtin_ctz(starts)));
-                out += end - at;
-                i += end;
-                pos = static_cast<size_t>(out - dst);
-                continue;
-            }
             const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
             const unsigned cut = starts & ~fits;
             const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
@@ -968,10 +989,10 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
         //
         // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
         // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
-        // the byte of its value (from fromIdentityFrom), its output is its bytes with each lead byte
-        // replaced by that unit and its continuation byte taken out, the first two without a branch on
-        // whether they are there, so that text with accented letters spread evenly meets no branch on
-        // how many a block holds. A counting call counts the sequences. Other blocks go sequence by
+        // the byte of its value (from fromIdentityFrom), its output is its bytes with each continuation
+        // byte replaced by that unit and each lead byte taken out, without a branch on how many a half
+        // block holds up to one, so that text with accented letters spread evenly meets few. A counting
+        // call counts the sequences. Other blocks: their ASCII runs at once, the rest sequence by
         // sequence.
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (out != nullptr) {
@@ -991,20 +1012,22 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
         const __m128i plus40 = _mm_set1_epi8(0x40);
         // The bytes of a block: the leads, the continuation bytes, and the units that the continuation
         // bytes stand for below fromIdentityFrom.
+        // The units are the continuation bytes' values, 0x40 added after 0xC3.
         const auto classify = [&](__m128i v, __m128i previous, unsigned* leads, unsigned* continuations,
-                                  unsigned* below) KVO_ALWAYS_INLINE {
+                                  unsigned* below, __m128i* units) KVO_ALWAYS_INLINE {
             *leads = detail::highBits(_mm_or_si128(_mm_cmpeq_epi8(v, leadC2), _mm_cmpeq_epi8(v, leadC3)));
             *continuations = detail::highBits(_mm_cmplt_epi8(v, continuationEnd));
-            const __m128i unit = _mm_add_epi8(v, _mm_and_si128(_mm_cmpeq_epi8(previous, leadC3), plus40));
-            *below = detail::bytesBelow(unit, limit);
+            *units = _mm_add_epi8(v, _mm_and_si128(_mm_cmpeq_epi8(previous, leadC3), plus40));
+            *below = detail::bytesBelow(*units, limit);
         };
         while (i + 128 <= len) {
             const unsigned char* block = src + i;
             const __m128i v0 = detail::loadBlock(block);
             const __m128i v1 = detail::loadBlock(block + 16);
             unsigned leads0, continuations0, below0, leads1, continuations1, below1;
-            classify(v0, _mm_slli_si128(v0, 1), &leads0, &continuations0, &below0);
-            classify(v1, detail::loadBlock(block + 15), &leads1, &continuations1, &below1);
+            __m128i units0, units1;
+            classify(v0, _mm_slli_si128(v0, 1), &leads0, &continuations0, &below0, &units0);
+            classify(v1, detail::loadBlock(block + 15), &leads1, &continuations1, &below1, &units1);
             const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
             unsigned leads = leads0 | (leads1 << 16);
             const unsigned continuations = continuations0 | (continuations1 << 16);
@@ -1014,39 +1037,20 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
                 detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
                 continue;
             }
-            // A lead byte at byte 31 ends the block there.
-            const unsigned end = 32 - (leads >> 31);
-            leads &= 0x7FFFFFFFu;  // bit 31 is the sentinel for "no more"
+            // Each half of the block without its lead bytes (its continuation bytes hold the units). A
+            // lead byte at byte 31 ends the block there: it is kept, and written again by the next
+            // block.
+            const unsigned cut = leads >> 31;
+            leads &= 0x7FFFFFFFu;
             if (out == nullptr) {
-                pos += end - detail::bitCount(leads);
-                i += end;
-                continue;
+                pos += 32 - cut - detail::bitCount(leads);
+            } else {
+                unsigned char* cursor = out + pos;
+                cursor += detail::storeWithout(cursor, units0, leads & 0xFFFFu);
+                cursor += detail::storeWithout(cursor, units1, leads >> 16) - cut;
+                pos = static_cast<size_t>(cursor - out);
             }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v0);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos + 16), v1);
-            unsigned at = 0;  // the block's bytes from here are in place at cursor
-            unsigned char* cursor = out + pos;
-            // The unit of the sequence at k in place of its lead byte, its continuation byte taken out;
-            // or, at k = 31, nothing (the bytes from the block's end are stored again past its output).
-            const auto pair = [&](unsigned k) KVO_ALWAYS_INLINE {
-                const unsigned present = k != 31 ? 1u : 0u;
-                const unsigned p = detail::choose<unsigned>(present, end, k);
-                cursor += p - at;
-                *cursor = static_cast<unsigned char>(block[k + 1] + ((block[k] & 1u) << 6));
-                cursor += present;
-                at = p + 2 * present;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(cursor), detail::loadBlock(block + at));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(cursor + 16), detail::loadBlock(block + at + 16));
-            };
-            pair(static_cast<unsigned>(__builtin_ctz(leads | 0x80000000u)));
-            leads &= leads - 1;
-            pair(static_cast<unsigned>(__builtin_ctz(leads | 0x80000000u)));
-            leads &= leads - 1;
-            for (; leads != 0; leads &= leads - 1)
-                pair(static_cast<unsigned>(__builtin_ctz(leads)));
-            cursor += end - at;
-            i += end;
-            pos = static_cast<size_t>(cursor - out);
+            i += 32 - cut;
         }
         detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
