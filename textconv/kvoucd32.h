@@ -64,11 +64,13 @@ int KVO_TEXTCONV_API NFConvertBuiltInToCompUnicode(const char* src, char* dst, i
 int KVO_TEXTCONV_API NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int ignored1,
                                           int ignored2) KVO_TEXTCONV_NOEXCEPT;  // 12
 int KVO_TEXTCONV_API NFConvertLocalToUTF8(const char* src, char* dst, int dstLen, int ignored1,
-                                          int ignored2) KVO_TEXTCONV_NOEXCEPT;                                              // 13
-int KVO_TEXTCONV_API NFGetCodepage(void) KVO_TEXTCONV_NOEXCEPT;                                                             // 14
-int KVO_TEXTCONV_API NFIsAllASCII(const char* text) KVO_TEXTCONV_NOEXCEPT;                                                  // 15
-int KVO_TEXTCONV_API NFConvertUnicodeCharToLocal(int unit, char* dst, int def, int* used) KVO_TEXTCONV_NOEXCEPT;            // 16
-int KVO_TEXTCONV_API NFConvertLocalCharToUnicode(const char* src, wchar_t* dst, int def, int* used) KVO_TEXTCONV_NOEXCEPT;  // 17
+                                          int ignored2) KVO_TEXTCONV_NOEXCEPT;  // 13
+int KVO_TEXTCONV_API NFGetCodepage(void) KVO_TEXTCONV_NOEXCEPT;                 // 14
+int KVO_TEXTCONV_API NFIsAllASCII(const char* text) KVO_TEXTCONV_NOEXCEPT;      // 15
+int KVO_TEXTCONV_API NFConvertUnicodeCharToLocal(int unit, char* dst, int def,
+                                                 int* used) KVO_TEXTCONV_NOEXCEPT;  // 16
+int KVO_TEXTCONV_API NFConvertLocalCharToUnicode(const char* src, wchar_t* dst, int def,
+                                                 int* used) KVO_TEXTCONV_NOEXCEPT;  // 17
 int KVO_TEXTCONV_API NFConvertLocalToEBCDIC(const char* src, char* dst, int dstLen, int def,
                                             int* used) KVO_TEXTCONV_NOEXCEPT;  // 18
 int KVO_TEXTCONV_API NFConvertEBCDICToLocal(const char* src, char* dst, int dstLen, int def,
@@ -83,8 +85,9 @@ int KVO_TEXTCONV_API NFGetEncodedLength(const char* src) KVO_TEXTCONV_NOEXCEPT; 
 int KVO_TEXTCONV_API NFConvertLocaleToCompUnicode(const char* locale, const char* src, char* dst, int dstLen,
                                                   int def, int* used) KVO_TEXTCONV_NOEXCEPT;  // 25
 int KVO_TEXTCONV_API NFConvertUTF8ToCompUnicode(const char* src, char* dst, int dstLen, int ignored1,
-                                                int ignored2) KVO_TEXTCONV_NOEXCEPT;                           // 26
-int KVO_TEXTCONV_API NFConvertUnicodeToUTF8(const wchar_t* src, char* dst, int dstLen) KVO_TEXTCONV_NOEXCEPT;  // 27
+                                                int ignored2) KVO_TEXTCONV_NOEXCEPT;  // 26
+int KVO_TEXTCONV_API NFConvertUnicodeToUTF8(const wchar_t* src, char* dst,
+                                            int dstLen) KVO_TEXTCONV_NOEXCEPT;  // 27
 int KVO_TEXTCONV_API NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int ignored1,
                                            int ignored2) KVO_TEXTCONV_NOEXCEPT;  // 28
 int KVO_TEXTCONV_API NFConvertLatin1ToUTF8(const char* src, char* dst, int dstLen, int ignored1,

@@ -103,8 +103,8 @@ std::string makeSpreadText() {
         u8"The data directory was not found; the task is stopped and will be started again later. "
         u8"Please check the settings for the service and the path C:\\Program Files\\Data\\logs. "
         u8"Unable to open settings.properties; rc = X'00000005'. The process ended with code 5.\n"));
-    const std::string accented =
-        inAnsiCodePage(u8"\u00e9\u00e8\u00ea\u00e0\u00e2\u00e7\u00f4\u00fb\u00fc\u00f6\u00e4\u00f1\u00ed\u00f3\u00e1\u00c9");
+    const std::string accented = inAnsiCodePage(
+        u8"\u00e9\u00e8\u00ea\u00e0\u00e2\u00e7\u00f4\u00fb\u00fc\u00f6\u00e4\u00f1\u00ed\u00f3\u00e1\u00c9");
     size_t letters = 0;
     for (unsigned char c : ascii)
         letters += std::isalpha(c) ? 1 : 0;
@@ -159,7 +159,8 @@ bool runRowSet(const char* title, const std::string& local) {
     std::vector<char> localOut(localSize);
     std::vector<char> compOut(comp.size());
     std::vector<wchar_t> scratchWide(wide.size());
-    std::vector<char> copyOut(std::max({local.size(), wide.size() * sizeof(wchar_t), comp.size(), utf8.size()}));
+    std::vector<char> copyOut(
+        std::max({local.size(), wide.size() * sizeof(wchar_t), comp.size(), utf8.size()}));
 
     const int utf8Size = static_cast<int>(utf8.size());
     const auto toWide = [&](int length) {
@@ -221,8 +222,8 @@ bool runRowSet(const char* title, const std::string& local) {
         "(%.1f%% of the bytes non-ASCII)\n",
         acp, NFGetCodepage(), local.size(), title,
         100.0 * static_cast<double>(nonAscii) / static_cast<double>(local.size()));
-    std::printf("%-22s %11s %11s %11s %8s %8s %8s %11s\n", "conversion", "table", "system -1", "system n", "ratio",
-                "ratio n", "target", "memcpy");
+    std::printf("%-22s %11s %11s %11s %8s %8s %8s %11s\n", "conversion", "table", "system -1", "system n",
+                "ratio", "ratio n", "target", "memcpy");
     std::printf("%-22s %11s %11s %11s %8s %8s %8s %11s\n", "", "MB/s", "MB/s", "MB/s", "(-1)", "", "(-1)",
                 "MB/s");
     bool met = true;

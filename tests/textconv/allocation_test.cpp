@@ -59,13 +59,15 @@ std::vector<Family> families() {
          [](char* d, int n) { return NFConvertLocalToEBCDIC(localText(), d, n, '*', nullptr); }, 1,
          Family::Always},
         {"EBCDICToLocal",
-         [](char* d, int n) { return NFConvertEBCDICToLocal("\x83\x81\x86\x51\x40\xC1", d, n, '*', nullptr); },
+         [](char* d, int n) {
+             return NFConvertEBCDICToLocal("\x83\x81\x86\x51\x40\xC1", d, n, '*', nullptr);
+         },
          1, Family::Always},
         {"CompUnicodeToLocal",
          [](char* d, int n) { return NFConvertCompUnicodeToLocal(kComp, d, n, '*', nullptr); }, 1,
          Family::OnTheSystemWay},
-        {"UnicodeToLocal",
-         [](char* d, int n) { return NFConvertUnicodeToLocal(kWide, d, n, '*', nullptr); }, 1, Family::Never},
+        {"UnicodeToLocal", [](char* d, int n) { return NFConvertUnicodeToLocal(kWide, d, n, '*', nullptr); },
+         1, Family::Never},
         {"LocalToUnicode",
          [](char* d, int n) {
              return NFConvertLocalToUnicode(localText(), reinterpret_cast<wchar_t*>(d), n, '*', nullptr);
@@ -109,8 +111,8 @@ TEST(AllocationFailure, EachAllocationOfAConversionGivesZeroAndWritesNothing) {
                 EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin())) << f.name;
             }
         });
-        const bool allocates = f.allocates == Family::Always ||
-                               (f.allocates == Family::OnTheSystemWay && localIsSystemWay());
+        const bool allocates =
+            f.allocates == Family::Always || (f.allocates == Family::OnTheSystemWay && localIsSystemWay());
         if (allocates)
             EXPECT_GT(allocations, 0) << f.name;
         else

@@ -220,12 +220,9 @@ TEST(Utf8Exports, MalformedSequencesBecomeOneDefaultEach) {
         const char* latin1;
         const char* comp;
     } cases[] = {
-        {"a\xC3", "a*", "\x64\xF7\xFF\x0C"},
-        {"\xE4\xB8", "*", "\xF7\xFF\x0C"},
-        {"\xA9z", "*z", "\xF7\xFF\x0C\x7A"},
-        {"\xF0\x9F\x98\x80!", "*!", "\xF7\xFF\x0C\x24"},
-        {"\xC0\x80z", "*z", "\xF7\xFF\x0C\x7A"},
-        {"\xC3z", "*z", "\xF7\xFF\x0C\x7A"},
+        {"a\xC3", "a*", "\x64\xF7\xFF\x0C"},     {"\xE4\xB8", "*", "\xF7\xFF\x0C"},
+        {"\xA9z", "*z", "\xF7\xFF\x0C\x7A"},     {"\xF0\x9F\x98\x80!", "*!", "\xF7\xFF\x0C\x24"},
+        {"\xC0\x80z", "*z", "\xF7\xFF\x0C\x7A"}, {"\xC3z", "*z", "\xF7\xFF\x0C\x7A"},
         {"\xC3\xA9", "\xE9", "\xE6\x04"},
     };
     for (const auto& c : cases) {

@@ -173,7 +173,8 @@ TEST_F(Loader, AFailingCallGivesTableUnavailableAndTheNextCallLoads) {
     };
     for (const auto& c : cases) {
         for (const bool shared : {false, true}) {
-            const std::string what = std::string(c.what) + (shared ? ", section held complete" : ", new section");
+            const std::string what =
+                std::string(c.what) + (shared ? ", section held complete" : ", new section");
             const unsigned codePage = installCopyOf(850);
             cp_tables holder(codePage);
             if (shared) {
@@ -216,11 +217,11 @@ std::string leadByteImage(uint32_t sizeField) {
             image[at + k] = static_cast<char>(v >> (8 * k));
     };
     put32(0, sizeField);
-    put32(8, 86);             // to-Unicode records
-    put32(12, 80);            // from-Unicode records
-    image[16] = 0x01;         // to-Unicode: the single-byte record ...
-    image[16 + 0x81 / 8] = static_cast<char>(1u << (0x81 % 8));  // ... and lead byte 0x81
-    image[48] = 0x01;         // from-Unicode: page 0
+    put32(8, 86);                                                 // to-Unicode records
+    put32(12, 80);                                                // from-Unicode records
+    image[16] = 0x01;                                             // to-Unicode: the single-byte record ...
+    image[16 + 0x81 / 8] = static_cast<char>(1u << (0x81 % 8));   // ... and lead byte 0x81
+    image[48] = 0x01;                                             // from-Unicode: page 0
     image += std::string("\x7F\x01\x00\x00\x01\x00", 6);          // page 0: 0x01..0x7F to themselves
     image += std::string("\x7F\x01\x00\x00\x01\x00", 6);          // single bytes likewise
     image += std::string("\x40\x41\x00\x00\x00\x30\x01\x30", 8);  // lead byte 0x81: 0x40..0x41
@@ -282,8 +283,8 @@ TEST_F(Loader, ASectionNameTakenElsewhereNeverStopsTheLoad) {
         if (c.asMutex) {
             taken = CreateMutexA(nullptr, TRUE, name.c_str());
         } else {
-            taken = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, 0x40000,
-                                       name.c_str());
+            taken = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0,
+                                       0x40000, name.c_str());
             view = static_cast<unsigned char*>(MapViewOfFile(taken, FILE_MAP_WRITE, 0, 0, 0));
             if (c.sizeField != 0 && VirtualAlloc(view, 4096, MEM_COMMIT, PAGE_READWRITE) != nullptr) {
                 std::memcpy(view, &c.sizeField, 4);

@@ -376,12 +376,6 @@ inline unsigned storeWithout(unsigned char* out, __m128i v, unsigned drop) {
     return 16 - dropped;
 }
 
-// a where select is 0, b where it is 1, without a branch.
-template <class T>
-KVO_ALWAYS_INLINE inline T choose(unsigned select, T a, T b) {
-    return static_cast<T>(a ^ ((a ^ b) & static_cast<T>(0u - select)));
-}
-
 // CompUnicode form of ASCII bytes: the nibble halves exchanged in every byte.
 inline __m128i compSwap16(__m128i v) {
     return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 2), _mm_set1_epi8(0x0C)),
@@ -863,8 +857,8 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
         // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
         // holds no other non-ASCII units, its output is that form of its bytes without each unit's
-        // 0x04: those are taken out, the first two without a branch on whether they are there, so that
-        // text with accented letters spread evenly meets no branch on how many a block holds.
+        // 0x04 (storeWithout: up to two per half block without a branch on how many), so that text with
+        // accented letters spread evenly meets few branches it cannot predict.
         const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
         const __m128i four = _mm_set1_epi8(0x04);
         while (i + 128 <= len && pos + 112 <= room) {
@@ -874,8 +868,6 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
             const __m128i k0 = detail::compSwapKeepingBit7(v0);
             const __m128i k1 = detail::compSwapKeepingBit7(v1);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), k0);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), k1);
             const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
                                    (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
             const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
@@ -893,6 +885,8 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
                 pos = static_cast<size_t>(out - dst);
                 continue;
             }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), k0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), k1);
             if ((high & (high >> 1) & (high >> 2)) != 0)
                 break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
             // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
@@ -1032,7 +1026,8 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             unsigned leads = leads0 | (leads1 << 16);
             const unsigned continuations = continuations0 | (continuations1 << 16);
             const unsigned below = below0 | (below1 << 16);
-            if (high != (leads | continuations) || continuations != leads << 1 || (continuations & below) != 0) {
+            if (high != (leads | continuations) || continuations != leads << 1 ||
+                (continuations & below) != 0) {
                 // Another block: its ASCII runs at once, the rest sequence by sequence.
                 detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
                 continue;

@@ -158,8 +158,8 @@ bool openShared(const char* name, Mapped* out) {
 // fills it from the file. A named section that another process created meanwhile is used as it is.
 bool createAndFill(const char* name, SECURITY_ATTRIBUTES* security, const char* path, Mapped* out) {
     SetLastError(ERROR_SUCCESS);
-    UniqueHandle section(os.CreateFileMappingA(INVALID_HANDLE_VALUE, security, PAGE_READWRITE | SEC_RESERVE, 0,
-                                               static_cast<DWORD>(kCpImageMaxSize), name));
+    UniqueHandle section(os.CreateFileMappingA(INVALID_HANDLE_VALUE, security, PAGE_READWRITE | SEC_RESERVE,
+                                               0, static_cast<DWORD>(kCpImageMaxSize), name));
     if (!section.valid())
         return false;
     if (name != nullptr && GetLastError() == ERROR_ALREADY_EXISTS)

@@ -95,7 +95,8 @@ int WINAPI NFConvertEBCDICToCompUnicode(const char* src, char* dst, int dstLen, 
     return toCompUnicode(ebcdicTable, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertBuiltInToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
+int WINAPI NFConvertBuiltInToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                         int* used) noexcept {
     return toCompUnicode(builtInTable, src, dst, dstLen, def, used);
 }
 

@@ -53,7 +53,8 @@ int WINAPI NFConvertUnicodeCharToCP(NFCPMapping mapping, int unit, char* dst, in
     return 2;
 }
 
-int WINAPI NFConvertCPCharToUnicode(NFCPMapping mapping, const char* src, wchar_t* dst, int def, int* used) noexcept {
+int WINAPI NFConvertCPCharToUnicode(NFCPMapping mapping, const char* src, wchar_t* dst, int def,
+                                    int* used) noexcept {
     static const unsigned char kEmpty[] = {0};
     cp_tables* table = static_cast<cp_tables*>(mapping);
     if (table == nullptr || !table->load())

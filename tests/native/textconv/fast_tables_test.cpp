@@ -96,7 +96,8 @@ void compareAllSizes(const char* what, const std::string& cp, const std::string&
         ASSERT_EQ(convert(false, a.data(), room, &refUsed), size);
         ASSERT_EQ(convert(true, b.data(), room, &fastUsed), size) << what << " " << cp << " room " << room;
         ASSERT_EQ(fastUsed, refUsed) << what << " " << cp << " room " << room;
-        const size_t differ = static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
+        const size_t differ =
+            static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
         ASSERT_EQ(a, b) << what << " " << cp << " room " << room << " text " << label << ": byte " << differ;
     }
 }
@@ -147,7 +148,8 @@ void compareEveryConversion(const Loaded& l, const std::string& cp, const std::s
     std::vector<unsigned char> comp(units.size() * 3 + 1);
     encodeCompUnicodeText(wide.text, comp.data());
     size_t compLength = std::strlen(reinterpret_cast<char*>(comp.data()));
-    if (compLength > 1 && rng() % 4 == 0 && (comp[compLength - 1] & 0x80) == 0 && (comp[compLength - 2] & 0x80))
+    if (compLength > 1 && rng() % 4 == 0 && (comp[compLength - 1] & 0x80) == 0 &&
+        (comp[compLength - 2] & 0x80))
         --compLength;  // a continuation byte right before the terminator
     Placed<unsigned char> compText(comp.data(), compLength, rng() % 16);
     compareAllSizes(
@@ -180,7 +182,8 @@ void compareEveryConversion(const Loaded& l, const std::string& cp, const std::s
     const int refSize = reference(nullptr, 0);
     std::vector<unsigned char> ref(refSize), out(refSize);
     reference(ref.data(), static_cast<unsigned>(refSize));
-    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize)) << cp << " " << label;
+    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize))
+        << cp << " " << label;
     ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize)) << cp;
     ASSERT_EQ(std::memcmp(out.data(), ref.data(), refSize), 0) << cp << " " << label;
 }
