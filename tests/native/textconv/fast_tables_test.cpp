@@ -283,9 +283,13 @@ TEST(FastTables, SyntheticImagesGiveWhatTheRecordLookupsGive) {
         const bool asciiItself = image % 8 != 7;
         // Half of them with upper bytes that stand for themselves from a random byte on.
         const unsigned identityFrom = image % 4 >= 2 ? 0x80 + rng() % 0x81 : 0x100;
-        const std::string what = "synthetic " + std::to_string(image) + (leadBytes ? " lead bytes" : "") +
-                                 (wideCodes ? " wide codes" : "") + (asciiItself ? "" : " shifted ASCII") +
-                                 " identity from " + std::to_string(identityFrom);
+        std::string what = "synthetic ";
+        what += std::to_string(image);
+        what += leadBytes ? " lead bytes" : "";
+        what += wideCodes ? " wide codes" : "";
+        what += asciiItself ? "" : " shifted ASCII";
+        what += " identity from ";
+        what += std::to_string(identityFrom);
         const Loaded l = loadImage(randomImage(rng, leadBytes, wideCodes, asciiItself, identityFrom), what);
         ASSERT_FALSE(HasFatalFailure());
         for (int round = 0; round < 8; ++round) {
