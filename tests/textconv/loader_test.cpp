@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "capture_output.h"
-#include "cp_image_builder.h"
 #include "cp_tables.h"
 #include "kvoucd32.h"
 #include "os_calls.h"
