@@ -8,13 +8,17 @@
 
 namespace kvo {
 
+// The entries are plain function pointers: a test's stand-in need not be noexcept like the exports.
 struct StrCalls {
-    decltype(&::NFConvertLocalToUnicode) NFConvertLocalToUnicode = ::NFConvertLocalToUnicode;
-    decltype(&::NFConvertUnicodeToLocal) NFConvertUnicodeToLocal = ::NFConvertUnicodeToLocal;
-    decltype(&::NFConvertLocalToCompUnicode) NFConvertLocalToCompUnicode = ::NFConvertLocalToCompUnicode;
-    decltype(&::NFConvertCompUnicodeToLocal) NFConvertCompUnicodeToLocal = ::NFConvertCompUnicodeToLocal;
-    decltype(&::NFConvertBuiltInToCompUnicode) NFConvertBuiltInToCompUnicode =
-        ::NFConvertBuiltInToCompUnicode;
+    using LocalToUnicode = int(WINAPI*)(const char*, wchar_t*, int, int, int*);
+    using UnicodeToLocal = int(WINAPI*)(const wchar_t*, char*, int, int, int*);
+    using ByteConversion = int(WINAPI*)(const char*, char*, int, int, int*);
+
+    LocalToUnicode NFConvertLocalToUnicode = ::NFConvertLocalToUnicode;
+    UnicodeToLocal NFConvertUnicodeToLocal = ::NFConvertUnicodeToLocal;
+    ByteConversion NFConvertLocalToCompUnicode = ::NFConvertLocalToCompUnicode;
+    ByteConversion NFConvertCompUnicodeToLocal = ::NFConvertCompUnicodeToLocal;
+    ByteConversion NFConvertBuiltInToCompUnicode = ::NFConvertBuiltInToCompUnicode;
     decltype(&::LoadStringA) LoadStringA = ::LoadStringA;
 };
 

@@ -61,8 +61,9 @@ TEST(BufferContract, EveryStringConversion) {
     static const char* const kEbcdic = "\x83\x81\x86\x51\x5A";  // "café!" in code page 37
     static const char* const kOem = "caf\x82!";                 // "café!" in code page 850
     char comp[16];
-    ASSERT_GT(NFConvertLatin1ToCompUnicode(kLatin, comp, sizeof(comp), '*', nullptr), 0);
+    ASSERT_EQ(NFConvertLatin1ToCompUnicode(kLatin, comp, sizeof(comp), '*', nullptr), 7);
     static std::string compText = comp;
+    ASSERT_EQ(compText, "\x6C\x64\x69\xE6\x04\x24");
     struct Family {
         const char* name;
         std::function<int(void*, int)> convert;
@@ -211,21 +212,28 @@ TEST(Utf8Exports, RulesOfTheUtf8Family) {
     EXPECT_STREQ(out, "keep");
 }
 
+// Each malformed sequence is one unit: the default character in Latin-1, U+FFFD (F7 FF 0C) in
+// CompUnicode.
 TEST(Utf8Exports, MalformedSequencesBecomeOneDefaultEach) {
     const struct {
         const char* utf8;
         const char* latin1;
+        const char* comp;
     } cases[] = {
-        {"a\xC3", "a*"},     {"\xE4\xB8", "*"}, {"\xA9z", "*z"},      {"\xF0\x9F\x98\x80!", "*!"},
-        {"\xC0\x80z", "*z"}, {"\xC3z", "*z"},   {"\xC3\xA9", "\xE9"},
+        {"a\xC3", "a*", "\x64\xF7\xFF\x0C"},     {"\xE4\xB8", "*", "\xF7\xFF\x0C"},
+        {"\xA9z", "*z", "\xF7\xFF\x0C\x7A"},     {"\xF0\x9F\x98\x80!", "*!", "\xF7\xFF\x0C\x24"},
+        {"\xC0\x80z", "*z", "\xF7\xFF\x0C\x7A"}, {"\xC3z", "*z", "\xF7\xFF\x0C\x7A"},
+        {"\xC3\xA9", "\xE9", "\xE6\x04"},
     };
     for (const auto& c : cases) {
         char out[16];
         const int n = NFConvertUTF8ToLatin1(c.utf8, out, sizeof(out), 0, 0);
         EXPECT_EQ(n, static_cast<int>(std::strlen(c.latin1)) + 1) << c.utf8;
         EXPECT_STREQ(out, c.latin1) << c.utf8;
-        // In CompUnicode a malformed sequence is U+FFFD (3 bytes).
-        EXPECT_GT(NFConvertUTF8ToCompUnicode(c.utf8, nullptr, 0, 0, 0), 0);
+        const int size = NFConvertUTF8ToCompUnicode(c.utf8, nullptr, 0, 0, 0);
+        EXPECT_EQ(size, static_cast<int>(std::strlen(c.comp)) + 1) << c.utf8;
+        EXPECT_EQ(NFConvertUTF8ToCompUnicode(c.utf8, out, sizeof(out), 0, 0), size) << c.utf8;
+        EXPECT_STREQ(out, c.comp) << c.utf8;
     }
 }
 
@@ -262,8 +270,8 @@ TEST(LocaleSelection, NamesChooseTheirTables) {
     // Case-sensitive; anything else is the local table.
     char local[32], viaEmpty[32], viaUpper[32];
     NFConvertLocalToCompUnicode("abc", local, sizeof(local), '*', nullptr);
-    ASSERT_GT(NFConvertLocaleToCompUnicode("", "abc", viaEmpty, sizeof(viaEmpty), '*', nullptr), 0);
-    ASSERT_GT(NFConvertLocaleToCompUnicode("EN", "abc", viaUpper, sizeof(viaUpper), '*', nullptr), 0);
+    ASSERT_EQ(NFConvertLocaleToCompUnicode("", "abc", viaEmpty, sizeof(viaEmpty), '*', nullptr), 4);
+    ASSERT_EQ(NFConvertLocaleToCompUnicode("EN", "abc", viaUpper, sizeof(viaUpper), '*', nullptr), 4);
     EXPECT_STREQ(viaEmpty, local);
     EXPECT_STREQ(viaUpper, local);
 }

@@ -4,6 +4,10 @@
 //   cp_probe DLL threads                eight threads do this process's first conversions at once;
 //                                       prints "ok" (exit 0) when all of them got the right results
 //   cp_probe DLL local                  converts a local text both ways; prints "ok" when right
+//   cp_probe DLL hold CODEPAGE EVENT    holds the names a process filling the table's section holds
+//                                       in the middle of the fill (the lock "KVOCP<n>.UNI.fill" and
+//                                       an empty section "KVOCP<n>.UNI"), prints "held" and keeps them
+//                                       until the named event is set
 #include <windows.h>
 
 #include <cstdio>
@@ -99,11 +103,41 @@ int localCommand() {
     return 0;
 }
 
+int holdCommand(int codePage, const char* eventName) {
+    char section[64], lock[80];
+    std::snprintf(section, sizeof(section), "KVOCP%d.UNI", codePage);
+    std::snprintf(lock, sizeof(lock), "%s.fill", section);
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, lock);
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0, 0x40000, section);
+    const bool fresh = mapping != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, eventName);
+    int rc = 0;
+    if (mutex == nullptr || !fresh || release == nullptr) {
+        std::printf("could not take the names\n");
+        rc = 1;
+    } else {
+        std::printf("held\n");
+        std::fflush(stdout);
+        if (WaitForSingleObject(release, 60000) != WAIT_OBJECT_0)
+            rc = 3;
+    }
+    if (release != nullptr)
+        CloseHandle(release);
+    if (mapping != nullptr)
+        CloseHandle(mapping);
+    if (mutex != nullptr) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    }
+    return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3 || !api.bind(argv[1])) {
-        std::printf("usage: cp_probe DLL load|threads|local ...\n");
+        std::printf("usage: cp_probe DLL load|threads|local|hold ...\n");
         return 4;
     }
     const std::string command = argv[2];
@@ -114,6 +148,8 @@ int main(int argc, char** argv) {
         rc = threadsCommand();
     else if (command == "local")
         rc = localCommand();
+    else if (command == "hold" && argc >= 5)
+        rc = holdCommand(std::atoi(argv[3]), argv[4]);
     std::fflush(stdout);
     api.unbind();
     return rc;

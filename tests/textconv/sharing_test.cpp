@@ -79,6 +79,18 @@ public:
         return static_cast<int>(code);
     }
     const std::string& output() const { return output_; }
+    // The next line the child prints (without its line end), or "" at the end of its output.
+    std::string readLine() {
+        std::string line;
+        char c;
+        DWORD got;
+        while (ReadFile(read_, &c, 1, &got, nullptr) && got == 1 && c != '\n') {
+            if (c != '\r')
+                line += c;
+        }
+        return line;
+    }
+    bool running() const { return started_ && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
 
 private:
     HANDLE read_ = nullptr;
@@ -154,6 +166,41 @@ TEST(Sharing, EightThreadsDoTheirFirstConversionAtOnce) {
     }
 }
 
+// Another process holds the names that a process filling the table's section holds in the middle of
+// the fill: the lock "KVOCP949.UNI.fill" and an empty section "KVOCP949.UNI" (as one that stopped
+// there would, or any process of the session that took the names first). The conversions that need
+// the table neither wait for it nor fail: they return the right text while the other process still
+// holds both names.
+TEST(Sharing, NamesHeldElsewhereNeverStallAConversion) {
+    char eventName[64];
+    std::snprintf(eventName, sizeof(eventName), "kvotest.release.%lu", GetCurrentProcessId());
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName);
+    ASSERT_NE(release, nullptr);
+    Child holder(exeDir() + "kvoucd32.dll hold 949 " + eventName);
+    ASSERT_EQ(holder.readLine(), "held");
+
+    ProbeApi api;
+    ASSERT_TRUE(api.bind((exeDir() + "kvoucd32.dll").c_str()));
+    char expected[16], out[16];
+    ASSERT_EQ(api.utf8ToCompUnicode("\xEA\xB0\x80\xEA\xB0\x81", expected, sizeof(expected), 0, 0), 7);
+    EXPECT_EQ(api.localeToCompUnicode("ko_KR", "\xB0\xA1\xB0\xA2", out, sizeof(out), '*', nullptr), 7);
+    EXPECT_STREQ(out, expected);
+    NFCPMapping mapping = api.load(949);
+    EXPECT_NE(mapping, nullptr);
+    wchar_t unit = 0;
+    if (mapping != nullptr) {
+        EXPECT_EQ(api.cpCharToUnicode(mapping, "\xB0\xA1", &unit, '*', nullptr), 2);
+        api.free(mapping);
+    }
+    EXPECT_EQ(unit, 0xAC00);
+    EXPECT_TRUE(holder.running()) << "the conversions returned while the names were still held";
+
+    SetEvent(release);
+    EXPECT_EQ(holder.finish(), 0) << holder.output();
+    CloseHandle(release);
+    api.unbind();
+}
+
 // A section made by an account that lets this one only read: the library maps it read-only.
 TEST(Sharing, ReadOnlyProcessUsesTheSection) {
     const std::string image = kvotest::readFile(exeDir() + "CP850.UNI");
@@ -221,9 +268,11 @@ TEST(Sharing, HostileSectionsAndFilesAreRejected) {
     ASSERT_GT(good.size(), 200u);
     std::string badOffset = good;
     badOffset[12] = '\xF0';  // from-Unicode records beyond the image
+    // A file shorter than its size field is read as far as it goes, the rest zero, and validated so:
+    // cut inside the single-byte table, bytes would map to U+0000.
     const std::pair<const char*, std::string> files[] = {
-        {"truncated file", good.substr(0, good.size() / 2)},
-        {"header only", good.substr(0, 80)},
+        {"truncated inside a table", good.substr(0, good.size() / 2)},
+        {"no whole size field", good.substr(0, 3)},
         {"bad offset", badOffset},
         {"empty file", std::string()},
     };

@@ -8,9 +8,9 @@
 // No Windows header.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,6 +18,7 @@
 
 #include "codecs.h"
 #include "cp_image.h"
+#include "heap.h"
 #include "table_convert.h"
 
 #if defined(__GNUC__)
@@ -38,12 +39,19 @@ struct CpFastTables {
     const uint32_t* compTrail[256];  // lead byte -> the same for each trail byte (0: no mapping)
     bool hasLeadBytes = false;
     bool asciiIdentity = false;  // 0x01..0x7F are single bytes mapping to themselves, both ways
-    std::vector<uint16_t> pages;
-    std::vector<uint32_t> compPages;
+    bool narrowCodes = false;    // every code from Unicode is one byte (or kNoMapping)
+    // From which byte (0x80 to 0x100: none) every single byte up to 0xFF maps to the unit of its own
+    // value, and from which unit (likewise) every unit up to U+00FF maps to the byte of its value:
+    // the upper half of Latin-1 in 1252 and 819. Widening and narrowing already give those; only the
+    // others are looked up.
+    uint16_t singleIdentityFrom = 0x100;
+    uint16_t fromIdentityFrom = 0x100;
+    kvo::HeapArray<uint16_t> pages;
+    kvo::HeapArray<uint32_t> compPages;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
-    std::vector<uint32_t> compUnitPage;
+    kvo::HeapArray<uint32_t> compUnitPage;
 };
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits), for every unit.
@@ -58,17 +66,29 @@ inline uint32_t packedCompUnicode(uint16_t u) {
     return u == kNoMapping ? 0 : packCompUnicode(u);
 }
 
-inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
+// Builds the tables of a validated image; false (and f left empty) when their memory can't be had.
+inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     unsigned leadCount = 0, fromCount = 0;
     for (unsigned i = 0; i < 256; ++i) {
         leadCount += cpIsLeadByte(t, static_cast<unsigned char>(i)) ? 1 : 0;
         fromCount += (i < t.fromUnicodeCount && t.fromUnicode[i] != nullptr) ? 1 : 0;
     }
-    f->pages.assign(256 * (1 + leadCount + fromCount), kNoMapping);
-    f->compPages.assign(256 * leadCount, 0);
-    uint32_t* nextComp = f->compPages.data();
-    uint16_t* next = f->pages.data() + 256;  // page 0: all kNoMapping
+    const size_t pageCount = 1 + leadCount + fromCount;
+    constexpr size_t kCompUnitPages = 0x4080;
+    *f = CpFastTables{};
+    f->pages = kvo::makeHeapArray<uint16_t>(256 * pageCount);
+    f->compPages = kvo::makeHeapArray<uint32_t>(256 * leadCount);
+    f->compUnitPage = kvo::makeHeapArray<uint32_t>(kCompUnitPages);
+    if (!f->pages || !f->compPages || !f->compUnitPage) {
+        *f = CpFastTables{};
+        return false;
+    }
+    std::fill_n(f->pages.get(), 256 * pageCount, kNoMapping);
+    std::fill_n(f->compPages.get(), 256 * leadCount, 0u);
+    uint32_t* nextComp = f->compPages.get();
+    uint16_t* next = f->pages.get() + 256;  // page 0: all kNoMapping
     f->hasLeadBytes = leadCount != 0;
+    f->narrowCodes = true;
     for (unsigned b = 0; b < 256; ++b) {
         f->lead[b] = cpIsLeadByte(t, static_cast<unsigned char>(b)) ? 1 : 0;
         f->single[b] = (b == 0 || f->lead[b] || t.toUnicode[0] == nullptr)
@@ -86,10 +106,13 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
             next += 256;
             nextComp += 256;
         }
-        f->fromPage[b] = f->pages.data();
+        f->fromPage[b] = f->pages.get();
         if (b < t.fromUnicodeCount && t.fromUnicode[b] != nullptr) {
-            for (unsigned x = 0; x < 256; ++x)
+            for (unsigned x = 0; x < 256; ++x) {
                 next[x] = cpRecordLookup(t.fromUnicode[b], x);
+                if (next[x] >= 0x100 && next[x] != kNoMapping)
+                    f->narrowCodes = false;
+            }
             if (b == 0)
                 next[0] = kNoMapping;
             f->fromPage[b] = next;
@@ -99,10 +122,9 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
     }
     // A unit's value is g0 | g1 << 7 | g2 << 14 cut to 16 bits: its high byte comes from g1 and g2, and
     // g1's low bit is bit 7 of its low byte.
-    f->compUnitPage.resize(0x4080);
     const auto pageAt = [&](unsigned g1, unsigned g2) {
         const unsigned high = ((g1 >> 1) | (g2 << 6)) & 0xFF;
-        return static_cast<uint32_t>(f->fromPage[high] - f->pages.data()) + ((g1 & 1) << 7);
+        return static_cast<uint32_t>(f->fromPage[high] - f->pages.get()) + ((g1 & 1) << 7);
     };
     for (unsigned x = 0; x < 0x4000; ++x)
         f->compUnitPage[x] = pageAt(compSwap(x & 0x7F), compSwap(x >> 7));
@@ -113,6 +135,13 @@ inline void buildFastTables(const CpRecords& t, CpFastTables* f) {
         if (f->single[b] != b || f->fromPage[0][b] != b)
             f->asciiIdentity = false;
     }
+    f->singleIdentityFrom = 0x100;
+    while (f->singleIdentityFrom > 0x80 && f->single[f->singleIdentityFrom - 1] == f->singleIdentityFrom - 1)
+        --f->singleIdentityFrom;
+    f->fromIdentityFrom = 0x100;
+    while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
+        --f->fromIdentityFrom;
+    return true;
 }
 
 inline uint16_t fastUnicodeToCp(const CpFastTables& f, uint16_t u) {
@@ -190,6 +219,23 @@ KVO_ALWAYS_INLINE inline void putCode(unsigned char* dst, size_t& pos, size_t ro
     }
 }
 
+// Puts a code of one byte (below 0x100) or two at out, where two bytes are certain to fit and the byte
+// after a code of one byte is written again by what follows, and moves out past it: one 16-bit store,
+// without a branch on the width (the codes of Japanese text are one byte or two in no order a branch
+// could predict).
+KVO_ALWAYS_INLINE inline void putCodeUnchecked(unsigned char*& out, unsigned code) {
+    const unsigned wide = (code + 0xFF00u) >> 16;  // 1 from 0x100 (codes are 16-bit)
+    const unsigned swapped = __builtin_bswap16(static_cast<uint16_t>(code));
+    // The lead byte first: in memory order on a little-endian machine, the value swapped for a wide code.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    const uint16_t bytes = static_cast<uint16_t>(swapped ^ ((code ^ swapped) & (0u - wide)));
+#else
+    const uint16_t bytes = static_cast<uint16_t>(code ^ ((code ^ swapped) & (0u - wide)));
+#endif
+    std::memcpy(out, &bytes, 2);
+    out += 1 + wide;
+}
+
 // The characters left, one by one, then the terminator where it fits; the used-default flag; the size
 // of the whole output with its terminator.
 template <class Unit, class Out, class Step>
@@ -258,11 +304,95 @@ inline unsigned nonAsciiUnits(__m128i v) {
     return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFFu;
 }
 
+// The same for 16 units, v0 the first 8 and v1 the next.
+inline unsigned nonAsciiUnits(__m128i v0, __m128i v1) {
+    const __m128i mask = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i ascii0 = _mm_cmpeq_epi16(_mm_and_si128(v0, mask), _mm_setzero_si128());
+    const __m128i ascii1 = _mm_cmpeq_epi16(_mm_and_si128(v1, mask), _mm_setzero_si128());
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii0, ascii1))) & 0xFFFFu;
+}
+
+// The limit for bytesBelow: identityFrom (0x80 to 0x100) in every byte. Bytes from 0x80 are negative as
+// signed bytes, in their order; 0x100 becomes 0, below which are all of them.
+inline __m128i byteLimit(unsigned identityFrom) {
+    return _mm_set1_epi8(static_cast<char>(identityFrom & 0xFF));
+}
+
+// Bit k set when byte k of the block is 0x80 or more and below the limit: the non-ASCII bytes that do
+// not stand for themselves.
+inline unsigned bytesBelow(__m128i v, __m128i limit) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, limit)));
+}
+
+// Bit k set when unit k of 16 (v0 the first 8, v1 the next) is 0x100 or more, or 0x80 or more and
+// below identityFrom (0x80 to 0x100); packed holds the 16 units narrowed with unsigned saturation.
+inline unsigned unitsNotNarrowed(__m128i v0, __m128i v1, __m128i packed, __m128i limit) {
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i narrow0 = _mm_cmpeq_epi16(_mm_and_si128(v0, high), _mm_setzero_si128());
+    const __m128i narrow1 = _mm_cmpeq_epi16(_mm_and_si128(v1, high), _mm_setzero_si128());
+    const __m128i wide = _mm_andnot_si128(_mm_packs_epi16(narrow0, narrow1), _mm_set1_epi8(-1));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(wide, _mm_cmplt_epi8(packed, limit))));
+}
+
+// The number of set bits, without the processor's own instruction (which the 32-bit build may not
+// assume) or a call.
+KVO_ALWAYS_INLINE inline unsigned bitCount(unsigned x) {
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
+}
+
+// Byte j is 0xFF from j = p on (p from 0 to 16).
+struct BytesFrom {
+    alignas(16) unsigned char v[17][16];
+    constexpr BytesFrom() : v() {
+        for (unsigned p = 0; p <= 16; ++p)
+            for (unsigned j = 0; j < 16; ++j)
+                v[p][j] = j >= p ? 0xFF : 0x00;
+    }
+};
+inline constexpr BytesFrom kBytesFrom{};
+
+// v without its byte p (0 to 15; 16: none): the bytes after it one place down.
+inline __m128i withoutByte(__m128i v, unsigned p) {
+    const __m128i from = _mm_load_si128(reinterpret_cast<const __m128i*>(kBytesFrom.v[p]));
+    return _mm_or_si128(_mm_andnot_si128(from, v), _mm_and_si128(from, _mm_srli_si128(v, 1)));
+}
+
+// Stores v without the bytes whose bits are set in drop (16 bits) at out and returns how many bytes
+// that leaves (the 16 bytes are stored: those past the count are garbage). Up to two bytes go without
+// a branch on how many; more take a loop, from the highest down.
+inline unsigned storeWithout(unsigned char* out, __m128i v, unsigned drop) {
+    unsigned dropped;
+    const unsigned rest = drop & (drop - 1);
+    if ((rest & (rest - 1)) == 0) {
+        const unsigned first = static_cast<unsigned>(__builtin_ctz(drop | 0x10000u));
+        const unsigned second = static_cast<unsigned>(__builtin_ctz(rest | 0x10000u));
+        v = withoutByte(withoutByte(v, second), first);
+        dropped = 2 - (first >> 4) - (second >> 4);  // 16 stands for none
+    } else {
+        dropped = bitCount(drop);
+        for (; drop != 0; drop &= ~(0x80000000u >> __builtin_clz(drop)))
+            v = withoutByte(v, 31u - static_cast<unsigned>(__builtin_clz(drop)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    return 16 - dropped;
+}
+
 // CompUnicode form of ASCII bytes: the nibble halves exchanged in every byte.
 inline __m128i compSwap16(__m128i v) {
     return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 2), _mm_set1_epi8(0x0C)),
                                      _mm_and_si128(_mm_srli_epi16(v, 2), _mm_set1_epi8(0x03))),
                         _mm_and_si128(v, _mm_set1_epi8(0x70)));
+}
+
+// The same keeping bit 7: the first byte of the CompUnicode form of a byte of 0x80 to 0xFF that maps to
+// the unit of its own value (the second is 0x04), and the byte such a unit's first byte stands for. The
+// two halves are exchanged by a delta swap: one constant, six operations.
+inline __m128i compSwapKeepingBit7(__m128i v) {
+    const __m128i t = _mm_and_si128(_mm_xor_si128(v, _mm_srli_epi16(v, 2)), _mm_set1_epi8(0x03));
+    return _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi16(t, 2)));
 }
 
 // Writes the first count bytes of a block.
@@ -346,31 +476,36 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes: aligned blocks of 16, widened, their non-ASCII bytes looked up; the block
-        // that holds the terminator is left to the loop below.
+        // Single bytes: aligned blocks of 16 widened, and the bytes that do not stand for themselves
+        // (the non-ASCII bytes below singleIdentityFrom) looked up and put in place; the block that
+        // holds the terminator is left to the loop below. In 1252 and 819 text such bytes are rare
+        // (accented letters stand for themselves), so the branch on them is rarely taken.
         const __m128i zero = _mm_setzero_si128();
+        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
         while (!detail::aligned16(src + i) && src[i] != 0)
             step();
-        while (src[i] != 0) {
-            const bool write = n + 16 <= room;
-            if (!write && n < room)
-                break;
+        while (src[i] != 0) {  // aligned from here
             const __m128i v = detail::loadAlignedBlock(src + i);
             if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0)
                 break;
-            if (write) {
+            const unsigned others = detail::bytesBelow(v, limit);
+            if (n + 16 <= room) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-            }
-            for (unsigned m = detail::highBits(v); m != 0; m &= m - 1) {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                uint16_t u = f.single[src[i + k]];
-                if (u == kNoMapping) {
-                    u = defUnit;
-                    usedDefault = true;
-                }
-                if (write)
+                for (unsigned m = others; m != 0; m &= m - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    uint16_t u = f.single[src[i + k]];
+                    if (u == kNoMapping) {
+                        u = defUnit;
+                        usedDefault = true;
+                    }
                     dst[n + k] = static_cast<Unit>(u);
+                }
+            } else if (n >= room) {
+                for (unsigned m = others; m != 0; m &= m - 1)  // only counting
+                    usedDefault |= f.single[src[i + static_cast<unsigned>(__builtin_ctz(m))]] == kNoMapping;
+            } else {
+                break;  // the buffer ends inside this block
             }
             i += 16;
             n += 16;
@@ -432,35 +567,77 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
-    if (sizeof(Unit) == 2 && f.asciiIdentity && !f.hasLeadBytes) {
-        // Every code is one byte: aligned blocks of 8 units narrowed, their non-ASCII units looked up.
+    if (sizeof(Unit) == 2 && f.asciiIdentity && f.narrowCodes) {
+        // Every code is one byte: aligned blocks of 16 units narrowed, and the units that do not stand
+        // for their own byte (from 0x100, and the non-ASCII ones below fromIdentityFrom) looked up and
+        // put in place; rare in Western text, so the branch on them is rarely taken. (A table without
+        // lead bytes may still give codes of two bytes, written as two bytes: it takes the loop below.)
         const __m128i zero = _mm_setzero_si128();
+        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
         while (!detail::aligned16(src + j) && src[j] != 0)
             step();
-        while (src[j] != 0) {
-            const bool write = pos + 8 <= room;
-            if (!write && pos < room)
+        while (src[j] != 0) {  // aligned from here
+            // The second half is read only where the first holds no terminator (it may lie on the next
+            // page).
+            const __m128i v0 = detail::loadAlignedBlock(src + j);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v0, zero)) != 0)
                 break;
-            const __m128i v = detail::loadAlignedBlock(src + j);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, zero)) != 0)
+            const __m128i v1 = detail::loadAlignedBlock(src + j + 8);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v1, zero)) != 0)
                 break;
-            if (write)
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-            for (unsigned m = detail::nonAsciiUnits(v); m != 0; m &= m - 1) {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                uint16_t code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
-                if (code >= 0x100) {
-                    code = defByte;
-                    usedDefault = true;
-                }
-                if (write)
+            const __m128i narrowed = _mm_packus_epi16(v0, v1);
+            const unsigned others = detail::unitsNotNarrowed(v0, v1, narrowed, limit);
+            if (pos + 16 <= room) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), narrowed);
+                for (unsigned m = others; m != 0; m &= m - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
+                    if (code >= 0x100) {
+                        code = defByte;
+                        usedDefault = true;
+                    }
                     dst[pos + k] = static_cast<unsigned char>(code);
+                }
+            } else if (pos >= room) {
+                for (unsigned m = others; m != 0; m &= m - 1) {  // only counting
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
+                    usedDefault |= fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k])) >= 0x100;
+                }
+            } else {
+                break;  // the buffer ends inside this block
             }
-            j += 8;
-            pos += 8;
+            j += 16;
+            pos += 16;
         }
     } else if (sizeof(Unit) == 2 && f.asciiIdentity) {
         const size_t len = detail::blockTextLength(src);
+        // Blocks of 8 units with room for two bytes each and one more (where the byte after a code of
+        // one byte is written, and written again by what follows): a block of ASCII narrowed, any other
+        // block unit by unit through the table, without a branch on the width of each code.
+        const uint16_t* const* fromPage = f.fromPage;
+        while (j + 8 <= len && pos + 17 <= room) {
+            const __m128i v = detail::loadBlock(src + j);
+            if (detail::nonAsciiUnits(v) == 0) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
+                j += 8;
+                pos += 8;
+                continue;
+            }
+            unsigned char* out = dst + pos;
+            const Unit* units = src + j;
+            for (unsigned k = 0; k < 8; ++k) {
+                const unsigned u = static_cast<uint16_t>(units[k]);
+                unsigned code = fromPage[u >> 8][u & 0xFF];
+                if (code == kNoMapping) {
+                    usedDefault = true;
+                    code = defByte;
+                }
+                detail::putCodeUnchecked(out, code);
+            }
+            j += 8;
+            pos = static_cast<size_t>(out - dst);
+        }
+        // Near the end of the room, or only counting: ASCII prefixes at once, the rest one by one.
         while (j + 8 <= len) {
             const bool write = pos + 8 <= room;
             if (!write && pos < room) {
@@ -543,42 +720,73 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes, each giving one to three bytes. Blocks of 16 with at least 16 more bytes after
-        // them and room for 72 bytes: the block is stored as ASCII, then each other byte's form is put
-        // in its place and the block's bytes after it stored again further on. The bytes stored past
-        // the block's output are written again by the characters that follow.
+        // Single bytes, each giving one to three bytes. Blocks of 31 bytes with at least 33 more after
+        // them and room for 128 bytes: the block is stored in its ASCII form (bit 7 kept), then after
+        // each non-ASCII byte what its form adds is put in and the block's bytes after it stored again
+        // further on. The bytes stored past the block's output are written again by the characters
+        // that follow.
+        //
+        // A byte from singleIdentityFrom maps to the unit of its own value, whose form is that byte
+        // (bit 7 kept) and 0x04: where a block holds only such bytes, 0x04 is put in after each of
+        // them, the first two without a branch on whether they are there (bit 31, which is never one
+        // of the block's bytes, stands for "no more"), so that text with accented letters spread
+        // evenly meets no branch on how many a block holds. Other blocks look every non-ASCII byte up.
         const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
-        while (i + 32 <= len && pos + 72 <= room) {
-            const unsigned char* block = src + i;
-            const __m128i v = detail::loadBlock(block);
-            unsigned high = detail::highBits(v);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
-            if (high == 0) {
-                i += 16;
-                pos += 16;
-                continue;
-            }
-            unsigned at = 0;
+        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
+        const unsigned char* block = src;
+        // The block's bytes from at in their ASCII form, in place at out (32 of them: up to the block's
+        // end).
+        const auto restore = [&](unsigned char* out, unsigned at) KVO_ALWAYS_INLINE {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                             detail::compSwapKeepingBit7(detail::loadBlock(block + at)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                             detail::compSwapKeepingBit7(detail::loadBlock(block + at + 16)));
+        };
+        while (i + 64 <= len && pos + 128 <= room) {
+            block = src + i;
+            const __m128i v0 = detail::loadBlock(block);
+            const __m128i v1 = detail::loadBlock(block + 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwapKeepingBit7(v0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), detail::compSwapKeepingBit7(v1));
+            unsigned high = (detail::highBits(v0) | (detail::highBits(v1) << 16)) & 0x7FFFFFFFu;
+            const unsigned others = detail::bytesBelow(v0, limit) | (detail::bytesBelow(v1, limit) << 16);
+            unsigned at = 0;  // the block's bytes from here are in place at out
             unsigned char* out = dst + pos;
-            do {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+            if ((others & 0x7FFFFFFFu) == 0) {
+                // 0x04 after the non-ASCII byte at k, or, at k = 31, nothing (its stores land past the
+                // block's output).
+                const auto insert = [&](unsigned k) KVO_ALWAYS_INLINE {
+                    const unsigned present = k != 31 ? 1u : 0u;
+                    out += k - at + present;
+                    *out = 0x04;
+                    out += present;
+                    at = k + present;
+                    restore(out, at);
+                };
+                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
                 high &= high - 1;
-                out += k - at;
-                uint32_t packed = f.compSingle[block[k]];
-                if (packed == 0) {
-                    usedDefault = true;
-                    packed = defPacked;
+                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
+                high &= high - 1;
+                for (; high != 0; high &= high - 1)
+                    insert(static_cast<unsigned>(__builtin_ctz(high)));
+            } else {
+                for (; high != 0; high &= high - 1) {
+                    const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+                    out += k - at;
+                    uint32_t packed = f.compSingle[block[k]];
+                    if (packed == 0) {
+                        usedDefault = true;
+                        packed = defPacked;
+                    }
+                    const uint32_t bytes = detail::littleEndian32(packed);
+                    std::memcpy(out, &bytes, 4);
+                    out += packed >> 24;
+                    at = k + 1;
+                    restore(out, at);
                 }
-                const uint32_t bytes = detail::littleEndian32(packed);
-                std::memcpy(out, &bytes, 4);
-                out += packed >> 24;
-                at = k + 1;
-                if (((high >> at) & 1) == 0)  // ASCII bytes follow
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                                     detail::compSwap16(detail::loadBlock(block + at)));
-            } while (high != 0);
-            out += 16 - at;
-            i += 16;
+            }
+            out += 31 - at;
+            i += 31;
             pos = static_cast<size_t>(out - dst);
         }
     }
@@ -641,68 +849,88 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
-    const uint16_t* pages = f.pages.data();
-    const uint32_t* unitPage = f.compUnitPage.data();
-    // The code of the unit of n bytes (2 or 3, with a third byte readable) at p, the default byte where
-    // it has none. Units that decode to 0 find no mapping on page 0.
-    auto unitCode = [&](const unsigned char* p, unsigned n) KVO_ALWAYS_INLINE {
-        const unsigned b1 = p[1] & 0x7Fu, b2 = p[2] & 0x7Fu;
-        const unsigned at = n > 2 ? (b1 | (b2 << 7)) : (0x4000u | b1);
-        unsigned code = pages[unitPage[at] + detail::kCompGroup[p[0]]];
-        if (code == kNoMapping) {
-            usedDefault = true;
-            code = defByte;
-        }
-        return code;
-    };
+    const uint16_t* pages = f.pages.get();
+    const uint32_t* unitPage = f.compUnitPage.get();
     if (f.asciiIdentity) {
         // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
         // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
         // its place and the block's bytes after the unit stored again one place further on. The bytes
-        // stored past the block's output are written again by the units that follow.
+        // stored past the block's output are written again by the units that follow. Masks, counts and
+        // indices are 32-bit (the 32-bit build runs these loops too).
+        //
+        // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
+        // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
+        // holds no other non-ASCII units, its output is that form of its bytes without each unit's
+        // 0x04 (storeWithout: up to two per half block without a branch on how many), so that text with
+        // accented letters spread evenly meets few branches it cannot predict.
+        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
+        const __m128i four = _mm_set1_epi8(0x04);
         while (i + 128 <= len && pos + 112 <= room) {
             const unsigned char* block = src + i;
             const __m128i v0 = detail::loadBlock(block);
             const __m128i v1 = detail::loadBlock(block + 16);
-            const uint64_t high = detail::highBits(v0) | (static_cast<uint64_t>(detail::highBits(v1)) << 16);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v0));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), detail::compSwap16(v1));
-            if (high == 0) {
-                i += 32;
-                pos += 32;
+            const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
+            const __m128i k0 = detail::compSwapKeepingBit7(v0);
+            const __m128i k1 = detail::compSwapKeepingBit7(v1);
+            const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
+                                   (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
+            const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
+            if ((((high << 1) & (high | ~fours)) | (high & below)) == 0) {
+                // Only units of two bytes, 0x04 the second, from fromIdentityFrom: each half of the
+                // block without its 0x04 bytes (byte 0 of the second half is one where a unit starts at
+                // byte 15). A unit starting at byte 31 ends the block there: its byte is written again
+                // by the next block.
+                const unsigned fourAt = high << 1;
+                const unsigned cut = high >> 31;
+                unsigned char* out = dst + pos;
+                out += detail::storeWithout(out, k0, fourAt & 0xFFFFu);
+                out += detail::storeWithout(out, k1, fourAt >> 16) - cut;
+                i += 32 - cut;
+                pos = static_cast<size_t>(out - dst);
                 continue;
             }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), k0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), k1);
             if ((high & (high >> 1) & (high >> 2)) != 0)
                 break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
             // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
-            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear.
-            uint64_t starts = high & ~(high << 1);
-            unsigned at = 0;
+            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear. The
+            // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
+            // bytes): the block then ends where it starts.
+            unsigned starts = high & ~(high << 1);
+            const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
+            const unsigned cut = starts & ~fits;
+            const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
+            starts &= fits;
+            unsigned at = 0;  // the block's bytes from here are in place at out
             unsigned char* out = dst + pos;
-            do {
-                const unsigned start = static_cast<unsigned>(__builtin_ctzll(starts));
-                const unsigned n = 2 + static_cast<unsigned>((high >> (start + 1)) & 1);
-                if (start + n > 32)
-                    break;  // reaches into the next block
-                starts &= starts - 1;
+            // Unit by unit (text with many of them, such as Japanese): its code in place, then, where
+            // ASCII bytes follow, the block's bytes after it one place further on.
+            for (; starts != 0; starts &= starts - 1) {
+                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
                 out += start - at;
-                const unsigned code = unitCode(block + start, n);
-                const unsigned wide = code >= 0x100 ? 1u : 0u;
+                const unsigned b1 = block[start + 1];
+                const unsigned three = b1 >> 7;
+                const unsigned page = three ? (b1 & 0x7Fu) | ((block[start + 2] & 0x7Fu) << 7) : 0x4000u | b1;
+                unsigned code = pages[unitPage[page] + detail::kCompGroup[block[start]]];
+                if (code == kNoMapping) {  // also units that decode to 0
+                    usedDefault = true;
+                    code = defByte;
+                }
+                const unsigned wide = code >> 8 != 0 ? 1u : 0u;
                 out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
-                out[1] = static_cast<unsigned char>(code & 0xFF);
+                out[1] = static_cast<unsigned char>(code);
                 out += 1 + wide;
-                at = start + n;
-                if (((high >> at) & 1) == 0) {  // ASCII bytes follow
+                at = start + 2 + three;
+                if (block[at] < 0x80) {  // ASCII bytes follow
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                                      detail::compSwap16(detail::loadBlock(block + at)));
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
                                      detail::compSwap16(detail::loadBlock(block + at + 16)));
                 }
-            } while (starts != 0);
-            // The ASCII bytes up to the next unit that is not ASCII, or to the end of the block.
-            const unsigned next = starts != 0 ? static_cast<unsigned>(__builtin_ctzll(starts)) : 32u;
-            out += next - at;
-            i += next;
+            }
+            out += end - at;
+            i += end;
             pos = static_cast<size_t>(out - dst);
         }
     }
@@ -712,9 +940,9 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (pos + k > room)
                 return pos >= room;  // only counting, or the buffer ends inside this run
-            // A whole block where at least 16 more units follow (one byte each from a single-byte
-            // table, all inside the room): the bytes after the prefix are written again.
-            if (k == 16 || (!f.hasLeadBytes && pos + 16 <= room && i + 48 <= len))
+            // A whole block where at least 16 more units follow (one byte each where every code is one
+            // byte, all inside the room): the bytes after the prefix are written again.
+            if (k == 16 || (f.narrowCodes && pos + 16 <= room && i + 48 <= len))
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwap16(v));
             else if (k != 0)
                 detail::storePrefix(dst + pos, detail::compSwap16(v), k);
@@ -754,6 +982,16 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
         const size_t len = detail::blockTextLength(src);
+        // Blocks of 32 bytes with at least 96 more after them (at least 32 more sequences, so at least
+        // 32 more bytes of output that write again whatever is stored past the block's output).
+        //
+        // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
+        // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
+        // the byte of its value (from fromIdentityFrom), its output is its bytes with each continuation
+        // byte replaced by that unit and each lead byte taken out, without a branch on how many a half
+        // block holds up to one, so that text with accented letters spread evenly meets few. A counting
+        // call counts the sequences. Other blocks: their ASCII runs at once, the rest sequence by
+        // sequence.
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (out != nullptr) {
                 // out holds exactly the output; 64 more bytes are at least 16 more sequences, so the
@@ -765,6 +1003,54 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             }
             return true;
         };
+        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
+        const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
+        const __m128i leadC3 = _mm_set1_epi8(static_cast<char>(0xC3));
+        const __m128i continuationEnd = _mm_set1_epi8(static_cast<char>(0xC0));
+        const __m128i plus40 = _mm_set1_epi8(0x40);
+        // The bytes of a block: the leads, the continuation bytes, and the units that the continuation
+        // bytes stand for below fromIdentityFrom.
+        // The units are the continuation bytes' values, 0x40 added after 0xC3.
+        const auto classify = [&](__m128i v, __m128i previous, unsigned* leads, unsigned* continuations,
+                                  unsigned* below, __m128i* units) KVO_ALWAYS_INLINE {
+            *leads = detail::highBits(_mm_or_si128(_mm_cmpeq_epi8(v, leadC2), _mm_cmpeq_epi8(v, leadC3)));
+            *continuations = detail::highBits(_mm_cmplt_epi8(v, continuationEnd));
+            *units = _mm_add_epi8(v, _mm_and_si128(_mm_cmpeq_epi8(previous, leadC3), plus40));
+            *below = detail::bytesBelow(*units, limit);
+        };
+        while (i + 128 <= len) {
+            const unsigned char* block = src + i;
+            const __m128i v0 = detail::loadBlock(block);
+            const __m128i v1 = detail::loadBlock(block + 16);
+            unsigned leads0, continuations0, below0, leads1, continuations1, below1;
+            __m128i units0, units1;
+            classify(v0, _mm_slli_si128(v0, 1), &leads0, &continuations0, &below0, &units0);
+            classify(v1, detail::loadBlock(block + 15), &leads1, &continuations1, &below1, &units1);
+            const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
+            unsigned leads = leads0 | (leads1 << 16);
+            const unsigned continuations = continuations0 | (continuations1 << 16);
+            const unsigned below = below0 | (below1 << 16);
+            if (high != (leads | continuations) || continuations != leads << 1 ||
+                (continuations & below) != 0) {
+                // Another block: its ASCII runs at once, the rest sequence by sequence.
+                detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
+                continue;
+            }
+            // Each half of the block without its lead bytes (its continuation bytes hold the units). A
+            // lead byte at byte 31 ends the block there: it is kept, and written again by the next
+            // block.
+            const unsigned cut = leads >> 31;
+            leads &= 0x7FFFFFFFu;
+            if (out == nullptr) {
+                pos += 32 - cut - detail::bitCount(leads);
+            } else {
+                unsigned char* cursor = out + pos;
+                cursor += detail::storeWithout(cursor, units0, leads & 0xFFFFu);
+                cursor += detail::storeWithout(cursor, units1, leads >> 16) - cut;
+                pos = static_cast<size_t>(cursor - out);
+            }
+            i += 32 - cut;
+        }
         detail::convertAsciiBlocks(src, i, pos, len, f.hasLeadBytes, put, step);
     }
 #endif

@@ -1,6 +1,7 @@
 // One code-page table: the image of its mapping file "CP<n>.UNI" (beside the library), held in the
-// named shared section "KVO" + file name that all processes of the product use, and the record
-// pointers of this process into it.
+// named shared section "KVO" + file name that all processes of the product use (or, where that
+// section can't be used, in a section of this process alone), and the record pointers of this process
+// into it.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 
 #include "cp_fast_tables.h"
 #include "cp_image.h"
+#include "unique_handle.h"
 
 namespace kvo::textconv {
 
@@ -24,7 +26,8 @@ public:
     cp_tables& operator=(const cp_tables&) = delete;
 
     // 1 when the table is loaded (at once if it already was), 0 if it can't be; a failed load is
-    // tried again at the next call. Safe to call from several threads at once.
+    // tried again at the next call. Safe to call from several threads at once; never waits for
+    // another process.
     int load();
 
     // Lookups; only on a loaded table.
@@ -39,12 +42,12 @@ public:
     unsigned codePage() const { return code_page; }
 
 private:
-    void release();
+    bool loadImage();
 
-    HANDLE section = nullptr;
+    kvo::UniqueLocal descriptor;  // the section's security descriptor, or none
     SECURITY_ATTRIBUTES security{};
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const unsigned char* view = nullptr;
+    kvo::UniqueHandle section;  // the section holding the image, or none while not loaded
+    kvo::UniqueView view;       // this process's read-only view of it: the records point into it
     kvo::textconv::CpRecords records{};
     kvo::textconv::CpFastTables fast{};
     unsigned code_page = 0;

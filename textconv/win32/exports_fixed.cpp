@@ -4,11 +4,11 @@
 
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 
+#include "cp_fast_tables.h"
+#include "heap.h"
 #include "kvoucd32.h"
 #include "static_tables.h"
-#include "cp_fast_tables.h"
 #include "table_convert.h"
 
 using namespace kvo::textconv;
@@ -50,13 +50,15 @@ cp_tables& tableForLocale(const char* locale) {
 }
 
 // First stage into a temporary CompUnicode text, second stage into the caller's buffer. A first stage
-// without its table ends the conversion with 0.
+// without its table, or a temporary text that can't be allocated, ends the conversion with 0.
 template <class First, class Second>
 int twoStage(First first, Second second, const char* src, char* dst, int dstLen, int def, int* used) {
     const int size = first(src, nullptr, 0, def, used);
     if (size == 0)
         return 0;
-    std::unique_ptr<char[]> temp(new char[size]);
+    const kvo::HeapArray<char> temp = kvo::makeHeapArray<char>(static_cast<size_t>(size));
+    if (!temp)
+        return 0;
     first(src, temp.get(), size, def, used);
     return second(temp.get(), dst, dstLen, def, used);
 }
@@ -65,52 +67,53 @@ int twoStage(First first, Second second, const char* src, char* dst, int dstLen,
 
 extern "C" {
 
-int WINAPI NFConvertUnicodeToLatin1(const wchar_t* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertUnicodeToLatin1(const wchar_t* src, char* dst, int dstLen, int def, int* used) noexcept {
     if (!latin1Table.load())
         return 0;
     return fastUnicodeToCp(latin1Table.fastTables(), src, bytesOf(dst), dstLen, def, used);
 }
 
-int WINAPI NFConvertLatin1ToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertLatin1ToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) noexcept {
     if (!latin1Table.load())
         return 0;
     return fastCpToUnicode(latin1Table.fastTables(), bytesOf(src), dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertCompUnicodeToLatin1(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertCompUnicodeToLatin1(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return fromCompUnicode(latin1Table, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertCompUnicodeToEBCDIC(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertCompUnicodeToEBCDIC(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return fromCompUnicode(ebcdicTable, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertLatin1ToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertLatin1ToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return toCompUnicode(latin1Table, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertEBCDICToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertEBCDICToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return toCompUnicode(ebcdicTable, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertBuiltInToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertBuiltInToCompUnicode(const char* src, char* dst, int dstLen, int def,
+                                         int* used) noexcept {
     return toCompUnicode(builtInTable, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertOEMToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertOEMToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return toCompUnicode(oemTable, src, dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertLocaleToCompUnicode(const char* locale, const char* src, char* dst, int dstLen, int def,
-                                        int* used) {
+                                        int* used) noexcept {
     return toCompUnicode(tableForLocale(locale), src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertLocalToEBCDIC(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertLocalToEBCDIC(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return twoStage(NFConvertLocalToCompUnicode, NFConvertCompUnicodeToEBCDIC, src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertEBCDICToLocal(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertEBCDICToLocal(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     return twoStage(NFConvertEBCDICToCompUnicode, NFConvertCompUnicodeToLocal, src, dst, dstLen, def, used);
 }
 

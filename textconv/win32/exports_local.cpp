@@ -12,43 +12,43 @@ using namespace kvo::textconv;
 
 extern "C" {
 
-int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) noexcept {
     if (cp_tables* table = localTableForConversion())
         return fastUnicodeToCp(table->fastTables(), src, bytesOf(dst), dstLen, def, used);
     return systemUnicodeToLocal(src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) noexcept {
     if (cp_tables* table = localTableForConversion())
         return fastCpToUnicode(table->fastTables(), bytesOf(src), dst, dstLen, def, used);
     return systemLocalToUnicode(bytesOf(src), dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     if (cp_tables* table = localTableForConversion())
         return fastCompUnicodeToCp(table->fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
     return systemCompUnicodeToLocal(bytesOf(src), dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) {
+int WINAPI NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
     if (cp_tables* table = localTableForConversion())
         return fastCpToCompUnicode(table->fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
     return systemLocalToCompUnicode(bytesOf(src), bytesOf(dst), dstLen, def, used);
 }
 
-int WINAPI NFConvertUnicodeCharToLocal(int unit, char* dst, int def, int* used) {
+int WINAPI NFConvertUnicodeCharToLocal(int unit, char* dst, int def, int* used) noexcept {
     if (cp_tables* table = localTableForConversion())
         return NFConvertUnicodeCharToCP(table, unit, dst, def, used);
     return systemUnicodeCharToLocal(static_cast<wchar_t>(unit & 0xFFFF), dst, def, used);
 }
 
-int WINAPI NFConvertLocalCharToUnicode(const char* src, wchar_t* dst, int def, int* used) {
+int WINAPI NFConvertLocalCharToUnicode(const char* src, wchar_t* dst, int def, int* used) noexcept {
     if (cp_tables* table = localTableForConversion())
         return NFConvertCPCharToUnicode(table, src, dst, def, used);
     return systemLocalCharToUnicode(bytesOf(src), dst, def, used);
 }
 
-int WINAPI NFGetEncodedLength(const char* src) {
+int WINAPI NFGetEncodedLength(const char* src) noexcept {
     if (!localTable.load())
         return 0;
     return tableEncodedLength(localTable.tables(), bytesOf(src));

@@ -1,9 +1,8 @@
 // The local code page number, the ASCII test and the mapping handles (ordinals 14, 15, 20 to 23).
 #include <windows.h>
 
-#include <new>
-
 #include "codepage_numbers.h"
+#include "heap.h"
 #include "kvoucd32.h"
 #include "static_tables.h"
 #include "table_convert.h"
@@ -12,33 +11,29 @@ using namespace kvo::textconv;
 
 extern "C" {
 
-int WINAPI NFGetCodepage(void) {
+int WINAPI NFGetCodepage(void) noexcept {
     return static_cast<int>(productCodePageOfAnsi(GetACP()));
 }
 
-int WINAPI NFIsAllASCII(const char* text) {
+int WINAPI NFIsAllASCII(const char* text) noexcept {
     return isAllAscii(reinterpret_cast<const unsigned char*>(text));
 }
 
-NFCPMapping WINAPI NFLoadCPMapping(int codePage) {
-    cp_tables* table = new (std::nothrow) cp_tables(static_cast<unsigned>(codePage));
-    if (table == nullptr)
+NFCPMapping WINAPI NFLoadCPMapping(int codePage) noexcept {
+    kvo::HeapObject<cp_tables> table = kvo::makeHeapObject<cp_tables>(static_cast<unsigned>(codePage));
+    if (!table || !table->load())
         return nullptr;
-    if (!table->load()) {
-        delete table;
-        return nullptr;
-    }
-    return table;
+    return table.release();
 }
 
-int WINAPI NFFreeCPMapping(NFCPMapping mapping) {
+int WINAPI NFFreeCPMapping(NFCPMapping mapping) noexcept {
     if (mapping == nullptr)
         return 0;
-    delete static_cast<cp_tables*>(mapping);
+    kvo::heapDelete(static_cast<cp_tables*>(mapping));
     return 1;
 }
 
-int WINAPI NFConvertUnicodeCharToCP(NFCPMapping mapping, int unit, char* dst, int def, int* used) {
+int WINAPI NFConvertUnicodeCharToCP(NFCPMapping mapping, int unit, char* dst, int def, int* used) noexcept {
     cp_tables* table = static_cast<cp_tables*>(mapping);
     if (table == nullptr || !table->load())
         return 0;
@@ -58,7 +53,8 @@ int WINAPI NFConvertUnicodeCharToCP(NFCPMapping mapping, int unit, char* dst, in
     return 2;
 }
 
-int WINAPI NFConvertCPCharToUnicode(NFCPMapping mapping, const char* src, wchar_t* dst, int def, int* used) {
+int WINAPI NFConvertCPCharToUnicode(NFCPMapping mapping, const char* src, wchar_t* dst, int def,
+                                    int* used) noexcept {
     static const unsigned char kEmpty[] = {0};
     cp_tables* table = static_cast<cp_tables*>(mapping);
     if (table == nullptr || !table->load())

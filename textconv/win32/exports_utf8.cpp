@@ -1,12 +1,13 @@
 // UTF-8 conversions (ordinals 12, 13, 26 to 29): decoded and encoded here, the code-page part through
 // the Unicode conversions. Malformed UTF-8 becomes U+FFFD, and from there the default character.
+// A temporary buffer that can't be allocated gives 0, and nothing is written.
 #include <windows.h>
 
 #include <cstring>
-#include <memory>
 
-#include "kvoucd32.h"
 #include "cp_fast_tables.h"
+#include "heap.h"
+#include "kvoucd32.h"
 #include "static_tables.h"
 #include "table_convert.h"
 
@@ -22,10 +23,12 @@ const unsigned char* bytesOrEmpty(const char* s) {
     return s != nullptr ? reinterpret_cast<const unsigned char*>(s) : kEmpty;
 }
 
-std::unique_ptr<wchar_t[]> decodeUtf8ToUnits(const char* src) {
+// The units of a UTF-8 text with their terminator, or null when their memory can't be had.
+kvo::HeapArray<wchar_t> decodeUtf8ToUnits(const char* src) {
     const unsigned char* bytes = bytesOrEmpty(src);
-    std::unique_ptr<wchar_t[]> units(new wchar_t[utf8UnitCount(bytes) + 1]);
-    decodeUtf8Text(bytes, units.get());
+    kvo::HeapArray<wchar_t> units = kvo::makeHeapArray<wchar_t>(utf8UnitCount(bytes) + size_t{1});
+    if (units)
+        decodeUtf8Text(bytes, units.get());
     return units;
 }
 
@@ -42,7 +45,9 @@ int utf8ToTable(const cp_tables& table, const char* src, char* dst, int dstLen) 
 // UTF-8 through Unicode into a code page; a too-small buffer is left untouched.
 int utf8ToCodePage(int(WINAPI* fromUnicode)(const wchar_t*, char*, int, int, int*), const char* src,
                    char* dst, int dstLen) {
-    std::unique_ptr<wchar_t[]> units = decodeUtf8ToUnits(src);
+    const kvo::HeapArray<wchar_t> units = decodeUtf8ToUnits(src);
+    if (!units)
+        return 0;
     const int size = fromUnicode(units.get(), nullptr, 0, kDefaultChar, nullptr);
     if (dst != nullptr && size != 0 && dstLen >= size)
         fromUnicode(units.get(), dst, size, kDefaultChar, nullptr);
@@ -55,7 +60,9 @@ int codePageToUtf8(int(WINAPI* toUnicode)(const char*, wchar_t*, int, int, int*)
     const int count = toUnicode(src, nullptr, 0, kDefaultChar, nullptr);
     if (count <= 0)
         return 0;
-    std::unique_ptr<wchar_t[]> units(new wchar_t[count]);
+    const kvo::HeapArray<wchar_t> units = kvo::makeHeapArray<wchar_t>(static_cast<size_t>(count));
+    if (!units)
+        return 0;
     toUnicode(src, units.get(), count, kDefaultChar, nullptr);
     units[count - 1] = 0;
     const int size = static_cast<int>(utf8SizeOf(units.get()));
@@ -68,36 +75,38 @@ int codePageToUtf8(int(WINAPI* toUnicode)(const char*, wchar_t*, int, int, int*)
 
 extern "C" {
 
-int WINAPI NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int, int) {
+int WINAPI NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int, int) noexcept {
     if (cp_tables* table = localTableForConversion())
         return utf8ToTable(*table, src, dst, dstLen);
     return utf8ToCodePage(NFConvertUnicodeToLocal, src, dst, dstLen);
 }
 
-int WINAPI NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int, int) {
+int WINAPI NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int, int) noexcept {
     if (!latin1Table.load())
         return 0;
     return utf8ToTable(latin1Table, src, dst, dstLen);
 }
 
-int WINAPI NFConvertUTF8ToCompUnicode(const char* src, char* dst, int dstLen, int, int) {
-    std::unique_ptr<wchar_t[]> units = decodeUtf8ToUnits(src);
+int WINAPI NFConvertUTF8ToCompUnicode(const char* src, char* dst, int dstLen, int, int) noexcept {
+    const kvo::HeapArray<wchar_t> units = decodeUtf8ToUnits(src);
+    if (!units)
+        return 0;
     const int size = static_cast<int>(compUnicodeSizeOf(units.get()));
     if (dst != nullptr && dstLen >= size)
         encodeCompUnicodeText(units.get(), reinterpret_cast<unsigned char*>(dst));
     return size;
 }
 
-int WINAPI NFConvertLocalToUTF8(const char* src, char* dst, int dstLen, int, int) {
+int WINAPI NFConvertLocalToUTF8(const char* src, char* dst, int dstLen, int, int) noexcept {
     return codePageToUtf8(NFConvertLocalToUnicode, src, dst, dstLen);
 }
 
-int WINAPI NFConvertLatin1ToUTF8(const char* src, char* dst, int dstLen, int, int) {
+int WINAPI NFConvertLatin1ToUTF8(const char* src, char* dst, int dstLen, int, int) noexcept {
     return codePageToUtf8(NFConvertLatin1ToUnicode, src, dst, dstLen);
 }
 
 // The only conversion whose dst may overlap its source: it encodes from a copy.
-int WINAPI NFConvertUnicodeToUTF8(const wchar_t* src, char* dst, int dstLen) {
+int WINAPI NFConvertUnicodeToUTF8(const wchar_t* src, char* dst, int dstLen) noexcept {
     static const wchar_t kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
@@ -112,7 +121,9 @@ int WINAPI NFConvertUnicodeToUTF8(const wchar_t* src, char* dst, int dstLen) {
     size_t length = 0;
     while (src[length])
         ++length;
-    std::unique_ptr<wchar_t[]> copy(new wchar_t[length + 1]);
+    const kvo::HeapArray<wchar_t> copy = kvo::makeHeapArray<wchar_t>(length + 1);
+    if (!copy)
+        return 0;
     std::memcpy(copy.get(), src, (length + 1) * sizeof(wchar_t));
     encodeUtf8Text(copy.get(), reinterpret_cast<unsigned char*>(dst));
     return size;

@@ -3,66 +3,54 @@
 #include <sddl.h>
 
 #include <cstdio>
-#include <string>
+#include <cstring>
+
+#include "unique_handle.h"
 
 namespace kvo::textconv {
 
 namespace {
 
 // Section rights: SECTION_ALL_ACCESS (0xF001F) and read (READ_CONTROL | SECTION_MAP_READ | SECTION_QUERY).
-// Mutex rights: MUTEX_ALL_ACCESS (0x1F0001) and SYNCHRONIZE | MUTEX_MODIFY_STATE.
 constexpr const char* kSectionFull = "0xF001F";
 constexpr const char* kSectionRead = "0x20005";
-constexpr const char* kMutexFull = "0x1F0001";
-constexpr const char* kMutexUse = "0x100001";
 
-// The SID of the account this process runs as, in string form; empty if it can't be read.
-std::string currentUserSid() {
-    std::string result;
+// The SID of the account this process runs as, in string form, into sid (size bytes); false if it
+// can't be read or does not fit.
+bool currentUserSid(char* sid, size_t size) {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return result;
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    if (size != 0) {
-        void* buffer = LocalAlloc(LMEM_FIXED, size);
-        if (buffer != nullptr) {
-            char* sid = nullptr;
-            if (GetTokenInformation(token, TokenUser, buffer, size, &size) &&
-                ConvertSidToStringSidA(static_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
-                result = sid;
-                LocalFree(sid);
-            }
-            LocalFree(buffer);
-        }
-    }
-    CloseHandle(token);
-    return result;
-}
-
-PSECURITY_DESCRIPTOR fromSddl(const char* full, const char* everyone) {
-    std::string sddl = "D:P";
-    sddl += std::string("(A;;") + full + ";;;SY)";
-    sddl += std::string("(A;;") + full + ";;;BA)";
-    const std::string user = currentUserSid();
-    if (!user.empty())
-        sddl += std::string("(A;;") + full + ";;;" + user + ")";
-    sddl += std::string("(A;;") + everyone + ";;;WD)";
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor,
-                                                              nullptr))
-        return nullptr;
-    return descriptor;
+        return false;
+    const UniqueHandle tokenOwner(token);
+    alignas(TOKEN_USER) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD length = 0;
+    char* text = nullptr;
+    if (!GetTokenInformation(token, TokenUser, user, sizeof(user), &length) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text))
+        return false;
+    const UniqueLocal textOwner(text);
+    if (std::strlen(text) >= size)
+        return false;
+    std::memcpy(sid, text, std::strlen(text) + 1);
+    return true;
 }
 
 }  // namespace
 
 PSECURITY_DESCRIPTOR createSectionSecurity() {
-    return fromSddl(kSectionFull, kSectionRead);
-}
-
-PSECURITY_DESCRIPTOR createFillLockSecurity() {
-    return fromSddl(kMutexFull, kMutexUse);
+    char user[256];
+    char userEntry[300] = "";
+    if (currentUserSid(user, sizeof(user)))
+        std::snprintf(userEntry, sizeof(userEntry), "(A;;%s;;;%s)", kSectionFull, user);
+    char sddl[512];
+    const int length = std::snprintf(sddl, sizeof(sddl), "D:P(A;;%s;;;SY)(A;;%s;;;BA)%s(A;;%s;;;WD)",
+                                     kSectionFull, kSectionFull, userEntry, kSectionRead);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof(sddl))
+        return nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    return descriptor;
 }
 
 }  // namespace kvo::textconv

@@ -1,4 +1,4 @@
-// Security descriptors of the shared mapping sections and of the lock that guards their first fill.
+// Security descriptor of the shared mapping sections.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +8,5 @@ namespace kvo::textconv {
 // Section: everyone may read; only the creating account, SYSTEM and Administrators may write.
 // Returns a descriptor to be freed with LocalFree, or null.
 PSECURITY_DESCRIPTOR createSectionSecurity();
-
-// Fill lock: everyone may wait for it and release it; only the same three accounts may change it.
-PSECURITY_DESCRIPTOR createFillLockSecurity();
 
 }  // namespace kvo::textconv

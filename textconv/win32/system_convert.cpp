@@ -1,9 +1,8 @@
 #include "system_convert.h"
 
 #include <cstring>
-#include <memory>
-#include <string>
 
+#include "heap.h"
 #include "table_convert.h"
 
 namespace kvo::textconv {
@@ -67,27 +66,33 @@ int systemUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int
     if (length > 0)
         needed =
             WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, nullptr, 0, nullptr, &usedDefault);
-    std::string substituted;
-    if (usedDefault) {
-        // Some character has no exact equivalent: unit by unit, with the caller's default character.
-        const char defChar = static_cast<char>(defaultByte(def));
+    // Where some character has no exact equivalent, the text goes unit by unit with the caller's
+    // default character: once to count, once to write.
+    const char defChar = static_cast<char>(defaultByte(def));
+    const auto substitute = [&](char* out) {
+        int n = 0;
         for (int i = 0; i < length; ++i) {
             char bytes[2];
-            const int n = systemEncodeUnit(src[i], bytes);
-            if (n > 0)
-                substituted.append(bytes, n);
-            else
-                substituted.push_back(defChar);
+            int k = systemEncodeUnit(src[i], bytes);
+            if (k == 0) {
+                bytes[0] = defChar;
+                k = 1;
+            }
+            if (out != nullptr)
+                std::memcpy(out + n, bytes, static_cast<size_t>(k));
+            n += k;
         }
-        needed = static_cast<int>(substituted.size());
-    }
+        return n;
+    };
+    if (usedDefault)
+        needed = substitute(nullptr);
     if (room > 0) {
         if (needed > room) {
             // Too small for the whole text: it gets an empty string; the result is still the full size.
             dst[0] = 0;
         } else {
             if (usedDefault)
-                std::memcpy(dst, substituted.data(), substituted.size());
+                substitute(dst);
             else if (needed > 0)
                 WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, src, length, dst, room, nullptr, nullptr);
             if (needed < room)
@@ -98,12 +103,16 @@ int systemUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int
     return needed + 1;
 }
 
+// The one temporary buffer of the system's way: 0 (nothing written) when it can't be had.
 int systemCompUnicodeToLocal(const unsigned char* src, char* dst, int dstLen, int def, int* used) {
     static const unsigned char kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
     // One unit per source byte at most, plus the terminator.
-    std::unique_ptr<wchar_t[]> units(new wchar_t[std::strlen(reinterpret_cast<const char*>(src)) + 1]);
+    const kvo::HeapArray<wchar_t> units =
+        kvo::makeHeapArray<wchar_t>(std::strlen(reinterpret_cast<const char*>(src)) + 1);
+    if (!units)
+        return 0;
     decodeCompUnicodeText(src, units.get(), kReplacementUnit);
     return systemUnicodeToLocal(units.get(), dst, dstLen, def, used);
 }

@@ -1,19 +1,24 @@
 // The flat per-process tables and their block-wise conversions give exactly what the record-based
 // reference conversions give: same result, same used-default flag, same bytes inside the buffer,
 // nothing written past it, for random texts (ASCII runs, accented and double-byte characters,
-// unmapped and malformed ones) and every buffer size around the result.
+// unmapped and malformed ones) and every buffer size around the result, on the shipped mapping files
+// and on random synthetic images (codes of two bytes without lead bytes, ASCII that is not itself).
+// The tables' memory comes from kvo::heap: each allocation failing gives no tables and no leak.
 #include "cp_fast_tables.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "cp_image_builder.h"
+#include "heap_failure.h"
 
 using namespace kvo::textconv;
+using kvotest::ImageBuilder;
 
 namespace {
 
@@ -23,12 +28,16 @@ struct Loaded {
     CpFastTables fast;
 };
 
-Loaded load(unsigned cp) {
+Loaded loadImage(std::vector<unsigned char> image, const std::string& what) {
     Loaded l;
-    l.image = kvotest::readMappingFile(cp);
-    EXPECT_TRUE(parseCpImage(l.image.data(), l.image.size(), &l.records)) << cp;
-    buildFastTables(l.records, &l.fast);
+    l.image = std::move(image);
+    EXPECT_TRUE(parseCpImage(l.image.data(), l.image.size(), &l.records)) << what;
+    EXPECT_TRUE(buildFastTables(l.records, &l.fast)) << what;
     return l;
+}
+
+Loaded load(unsigned cp) {
+    return loadImage(kvotest::readMappingFile(cp), "CP" + std::to_string(cp));
 }
 
 // Random local text: long ASCII runs, then characters drawn from the table's own mappings, plus
@@ -76,7 +85,8 @@ struct Placed {
 };
 
 template <class Convert>
-void compareAllSizes(const char* what, unsigned cp, const std::string& label, Convert convert, size_t unit) {
+void compareAllSizes(const char* what, const std::string& cp, const std::string& label, Convert convert,
+                     size_t unit) {
     int refUsed = -1, fastUsed = -1;
     const int size = convert(false, nullptr, 0, &refUsed);
     ASSERT_EQ(convert(true, nullptr, 0, &fastUsed), size) << what << " " << cp << " size query " << label;
@@ -86,8 +96,96 @@ void compareAllSizes(const char* what, unsigned cp, const std::string& label, Co
         ASSERT_EQ(convert(false, a.data(), room, &refUsed), size);
         ASSERT_EQ(convert(true, b.data(), room, &fastUsed), size) << what << " " << cp << " room " << room;
         ASSERT_EQ(fastUsed, refUsed) << what << " " << cp << " room " << room;
-        ASSERT_EQ(a, b) << what << " " << cp << " room " << room << " text " << label;
+        const size_t differ =
+            static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
+        ASSERT_EQ(a, b) << what << " " << cp << " room " << room << " text " << label << ": byte " << differ;
     }
+}
+
+// Every fast conversion of a local text, its Unicode units (plus an unmapped unit and a lone
+// surrogate now and then), their CompUnicode (sometimes cut inside a unit) and their UTF-8 (sometimes
+// with a malformed tail) against the reference.
+void compareEveryConversion(const Loaded& l, const std::string& cp, const std::string& local,
+                            std::mt19937& rng) {
+    const unsigned shift = rng() % 16;
+    Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(), shift);
+    const std::string label = std::to_string(local.size()) + "@" + std::to_string(shift);
+
+    compareAllSizes(
+        "to Unicode", cp, label,
+        [&](bool fast, void* d, int room, int* used) {
+            return fast ? fastCpToUnicode(l.fast, src.text, static_cast<char16_t*>(d), room, '*', used)
+                        : tableCpToUnicode(l.records, src.text, static_cast<char16_t*>(d), room, '*', used);
+        },
+        2);
+    compareAllSizes(
+        "to CompUnicode", cp, label,
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<unsigned char*>(d);
+            return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
+                        : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
+        },
+        1);
+
+    std::vector<char16_t> units(local.size() + 8);
+    const int n =
+        tableCpToUnicode(l.records, src.text, units.data(), static_cast<int>(units.size()), 0x4E2D, nullptr);
+    units.resize(n - 1);
+    if (rng() % 2)
+        units.push_back(0x0E01);
+    if (rng() % 3 == 0)
+        units.push_back(0xD800);
+    Placed<char16_t> wide(units.data(), units.size(), rng() % 8);
+    compareAllSizes(
+        "from Unicode", cp, label,
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<unsigned char*>(d);
+            return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
+                        : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
+        },
+        1);
+
+    std::vector<unsigned char> comp(units.size() * 3 + 1);
+    encodeCompUnicodeText(wide.text, comp.data());
+    size_t compLength = std::strlen(reinterpret_cast<char*>(comp.data()));
+    if (compLength > 1 && rng() % 4 == 0 && (comp[compLength - 1] & 0x80) == 0 &&
+        (comp[compLength - 2] & 0x80))
+        --compLength;  // a continuation byte right before the terminator
+    Placed<unsigned char> compText(comp.data(), compLength, rng() % 16);
+    compareAllSizes(
+        "from CompUnicode", cp, label,
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<unsigned char*>(d);
+            return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
+                        : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
+        },
+        1);
+
+    // UTF-8 against decoding and the record lookups, a malformed sequence being one unmapped character.
+    std::vector<unsigned char> utf8(units.size() * 3 + 4);
+    encodeUtf8Text(wide.text, utf8.data());
+    size_t utf8Length = std::strlen(reinterpret_cast<char*>(utf8.data()));
+    if (rng() % 3 == 0)
+        utf8[utf8Length++] = 0xC3;
+    utf8[utf8Length] = 0;
+    Placed<unsigned char> utf8Text(utf8.data(), utf8Length, rng() % 16);
+    const auto reference = [&](unsigned char* out, unsigned room) {
+        detail::CpByteWriter w{out, room, 0, defaultByte('*')};
+        for (const unsigned char* p = utf8Text.text; *p;) {
+            uint16_t u;
+            bool bad;
+            p += decodeUtf8(p, &u, &bad);
+            w.put(bad ? kNoMapping : cpUnicodeToCp(l.records, u));
+        }
+        return w.finish(nullptr);
+    };
+    const int refSize = reference(nullptr, 0);
+    std::vector<unsigned char> ref(refSize), out(refSize);
+    reference(ref.data(), static_cast<unsigned>(refSize));
+    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize))
+        << cp << " " << label;
+    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize)) << cp;
+    ASSERT_EQ(std::memcmp(out.data(), ref.data(), refSize), 0) << cp << " " << label;
 }
 
 TEST(FastTables, SameResultsAsTheRecordLookups) {
@@ -95,85 +193,189 @@ TEST(FastTables, SameResultsAsTheRecordLookups) {
     for (unsigned cp : {1252u, 942u, 37u, 949u, 1381u, 850u}) {
         const Loaded l = load(cp);
         for (int round = 0; round < 60; ++round) {
-            const std::string local = randomLocal(l, rng);
-            const unsigned shift = rng() % 16;
-            Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(),
-                                      shift);
-            const std::string label = std::to_string(local.size()) + "@" + std::to_string(shift);
-
-            compareAllSizes(
-                "to Unicode", cp, label,
-                [&](bool fast, void* d, int room, int* used) {
-                    return fast
-                               ? fastCpToUnicode(l.fast, src.text, static_cast<char16_t*>(d), room, '*', used)
-                               : tableCpToUnicode(l.records, src.text, static_cast<char16_t*>(d), room, '*',
-                                                  used);
-                },
-                2);
-            compareAllSizes(
-                "to CompUnicode", cp, label,
-                [&](bool fast, void* d, int room, int* used) {
-                    auto* out = static_cast<unsigned char*>(d);
-                    return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
-                                : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
-                },
-                1);
-
-            // Unicode text: the local text's units plus unmapped and lone surrogate units.
-            std::vector<char16_t> units(local.size() + 8);
-            const int n = tableCpToUnicode(l.records, src.text, units.data(), static_cast<int>(units.size()),
-                                           0x4E2D, nullptr);
-            units.resize(n - 1);
-            if (rng() % 2)
-                units.push_back(0x0E01);
-            if (rng() % 3 == 0)
-                units.push_back(0xD800);
-            Placed<char16_t> wide(units.data(), units.size(), rng() % 8);
-            compareAllSizes(
-                "from Unicode", cp, label,
-                [&](bool fast, void* d, int room, int* used) {
-                    auto* out = static_cast<unsigned char*>(d);
-                    return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
-                                : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
-                },
-                1);
-
-            // CompUnicode text of those units, sometimes cut inside a unit.
-            std::vector<unsigned char> comp(units.size() * 3 + 1);
-            encodeCompUnicodeText(wide.text, comp.data());
-            size_t compLength = std::strlen(reinterpret_cast<char*>(comp.data()));
-            if (compLength > 0 && rng() % 4 == 0 && (comp[compLength - 1] & 0x80) == 0 && compLength > 1 &&
-                (comp[compLength - 2] & 0x80))
-                --compLength;  // a continuation byte right before the terminator
-            Placed<unsigned char> compText(comp.data(), compLength, rng() % 16);
-            compareAllSizes(
-                "from CompUnicode", cp, label,
-                [&](bool fast, void* d, int room, int* used) {
-                    auto* out = static_cast<unsigned char*>(d);
-                    return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
-                                : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
-                },
-                1);
-
-            // UTF-8 of those units (with a malformed tail now and then) against decode + reference.
-            std::vector<unsigned char> utf8(units.size() * 3 + 4);
-            encodeUtf8Text(wide.text, utf8.data());
-            size_t utf8Length = std::strlen(reinterpret_cast<char*>(utf8.data()));
-            if (rng() % 3 == 0)
-                utf8[utf8Length++] = 0xC3;
-            utf8[utf8Length] = 0;
-            Placed<unsigned char> utf8Text(utf8.data(), utf8Length, rng() % 16);
-            std::vector<char16_t> decoded(utf8Length + 1);
-            decodeUtf8Text(utf8Text.text, decoded.data());
-            const int refSize = tableUnicodeToCp(l.records, decoded.data(), nullptr, 0, '*', nullptr);
-            std::vector<unsigned char> ref(refSize), out(refSize);
-            tableUnicodeToCp(l.records, decoded.data(), ref.data(), refSize, '*', nullptr);
-            ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize)) << cp;
-            ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize))
-                << cp;
-            ASSERT_EQ(std::memcmp(out.data(), ref.data(), refSize), 0) << cp;
+            compareEveryConversion(l, "CP" + std::to_string(cp), randomLocal(l, rng), rng);
+            if (HasFatalFailure())
+                return;
         }
     }
+}
+
+// A random unit for a synthetic table: never 0 (it would end the text), sometimes unmapped.
+uint16_t randomUnit(std::mt19937& rng) {
+    return rng() % 8 == 0 ? kNoMapping : static_cast<uint16_t>(1 + rng() % 0xFFFE);
+}
+
+// A random code for a synthetic table: one byte, or two with a trail byte that is not 0, or none.
+uint16_t randomCode(std::mt19937& rng, bool wide) {
+    if (rng() % 8 == 0)
+        return kNoMapping;
+    if (wide && rng() % 2)
+        return static_cast<uint16_t>(0x8100 + rng() % 0x7E00) | 1u;
+    return static_cast<uint16_t>(0x80 + rng() % 0x80);
+}
+
+ImageBuilder::Record randomRecord(std::mt19937& rng, unsigned lo, unsigned hi, bool codes, bool wide) {
+    ImageBuilder::Record r = {static_cast<unsigned char>(lo), static_cast<unsigned char>(hi), 0, 0};
+    for (unsigned x = lo; x <= hi; ++x) {
+        const uint16_t v = codes ? randomCode(rng, wide) : randomUnit(rng);
+        r.push_back(static_cast<unsigned char>(v & 0xFF));
+        r.push_back(static_cast<unsigned char>(v >> 8));
+    }
+    return r;
+}
+
+// A random image: ASCII mapping to itself (or, now and then, not), upper single bytes and from-Unicode
+// pages with random values, lead bytes or none, and codes of two bytes whether there are lead bytes or
+// not (a file may hold such codes; each is written as two bytes). From identityFrom (0x80 to 0x100)
+// upper single bytes map to the units of their values and back, as Latin-1 does in 1252.
+std::vector<unsigned char> randomImage(std::mt19937& rng, bool leadBytes, bool wideCodes, bool asciiItself,
+                                       unsigned identityFrom = 0x100) {
+    ImageBuilder b;
+    ImageBuilder::Record single = ImageBuilder::run(0x01, 0x7F, asciiItself ? 0x0001 : 0x0002);
+    single[2] = 0x80;  // a second range: a table for 0x80..0xFF
+    single[3] = 0xFF;
+    for (unsigned x = 0x80; x <= 0xFF; ++x) {
+        const uint16_t v = x >= identityFrom ? static_cast<uint16_t>(x) : randomUnit(rng);
+        single.push_back(static_cast<unsigned char>(v & 0xFF));
+        single.push_back(static_cast<unsigned char>(v >> 8));
+    }
+    b.toUnicode(0, single);
+    if (leadBytes) {
+        for (unsigned lead = 0x81; lead <= 0x84; ++lead)
+            b.toUnicode(lead, randomRecord(rng, 0x40, 0xFE, false, false));
+    }
+    ImageBuilder::Record page0 = ImageBuilder::run(0x01, 0x7F, 0x0001);
+    page0[2] = 0x80;
+    page0[3] = 0xFF;
+    for (unsigned x = 0x80; x <= 0xFF; ++x) {
+        const uint16_t v = x >= identityFrom ? static_cast<uint16_t>(x) : randomCode(rng, wideCodes);
+        page0.push_back(static_cast<unsigned char>(v & 0xFF));
+        page0.push_back(static_cast<unsigned char>(v >> 8));
+    }
+    b.fromUnicode(0x00, page0);
+    for (unsigned high : {0x01u, 0x20u, 0x30u, 0x4Eu, 0xFFu})
+        b.fromUnicode(high, randomRecord(rng, 0x00, 0xFF, true, wideCodes));
+    return b.build();
+}
+
+// Random Unicode-bound local text for a synthetic image: ASCII runs with single upper bytes among
+// them, and double-byte characters where the image has lead bytes.
+std::string syntheticLocal(std::mt19937& rng, bool leadBytes, size_t length) {
+    std::string s;
+    while (s.size() < length) {
+        for (unsigned k = rng() % 24; k > 0; --k)
+            s.push_back(static_cast<char>(0x20 + rng() % 0x5F));
+        if (leadBytes && rng() % 2) {
+            s.push_back(static_cast<char>(0x81 + rng() % 4));
+            s.push_back(static_cast<char>(0x40 + rng() % 0xBF));
+        } else {
+            s.push_back(static_cast<char>(0x80 + rng() % 0x80));
+        }
+    }
+    return s;
+}
+
+TEST(FastTables, SyntheticImagesGiveWhatTheRecordLookupsGive) {
+    std::mt19937 rng(2024);
+    for (int image = 0; image < 32; ++image) {
+        const bool leadBytes = image % 4 == 1;
+        const bool wideCodes = image % 2 == 0;  // among them images without lead bytes but with wide codes
+        const bool asciiItself = image % 8 != 7;
+        // Half of them with upper bytes that stand for themselves from a random byte on.
+        const unsigned identityFrom = image % 4 >= 2 ? 0x80 + rng() % 0x81 : 0x100;
+        std::string what = "synthetic ";
+        what += std::to_string(image);
+        what += leadBytes ? " lead bytes" : "";
+        what += wideCodes ? " wide codes" : "";
+        what += asciiItself ? "" : " shifted ASCII";
+        what += " identity from ";
+        what += std::to_string(identityFrom);
+        const Loaded l = loadImage(randomImage(rng, leadBytes, wideCodes, asciiItself, identityFrom), what);
+        ASSERT_FALSE(HasFatalFailure());
+        for (int round = 0; round < 8; ++round) {
+            compareEveryConversion(l, what, syntheticLocal(rng, leadBytes, 40 + rng() % 300), rng);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Long Western text whose non-ASCII characters are spread evenly (about one byte in thirty, at random
+// positions, never two adjacent), the text the block loops handle without leaving the block: each
+// conversion against the record lookups at every buffer size, on the shipped single-byte tables and
+// on the double-byte 942 (whose lead bytes then come as double-byte characters).
+TEST(FastTables, EvenlySpreadNonAsciiAsTheRecordLookups) {
+    std::mt19937 rng(30);
+    for (unsigned cp : {1252u, 819u, 850u, 37u, 942u}) {
+        const Loaded l = load(cp);
+        for (int round = 0; round < 6; ++round) {
+            std::string local;
+            const size_t length = 200 + rng() % 500;
+            bool previous = false;
+            while (local.size() < length) {
+                if (!previous && rng() % 30 == 0) {
+                    const unsigned b = 0x80 + rng() % 0x80;
+                    local.push_back(static_cast<char>(b));
+                    if (l.fast.lead[b])
+                        local.push_back(static_cast<char>(0x40 + rng() % 0xBF));
+                    previous = true;
+                } else {
+                    local.push_back(static_cast<char>(rng() % 6 == 0 ? ' ' : 'a' + rng() % 26));
+                    previous = false;
+                }
+            }
+            compareEveryConversion(l, "CP" + std::to_string(cp) + " spread", local, rng);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// The Unicode texts that meet the codes of two bytes in the middle of blocks: units of the synthetic
+// pages among ASCII, in every alignment.
+TEST(FastTables, WideCodesWithoutLeadBytesInsideBlocks) {
+    std::mt19937 rng(5);
+    const Loaded l = loadImage(randomImage(rng, false, true, true), "no lead bytes, wide codes");
+    ASSERT_FALSE(l.fast.narrowCodes);
+    for (int round = 0; round < 40; ++round) {
+        std::u16string units;
+        for (size_t length = 16 + rng() % 100; units.size() < length;) {
+            for (unsigned k = rng() % 12; k > 0; --k)
+                units.push_back(static_cast<char16_t>(0x20 + rng() % 0x5F));
+            const unsigned high[] = {0x00, 0x01, 0x20, 0x30, 0x4E, 0xFF};
+            units.push_back(static_cast<char16_t>((high[rng() % 6] << 8) | (0x80 + rng() % 0x80)));
+        }
+        Placed<char16_t> wide(units.data(), units.size(), rng() % 8);
+        compareAllSizes(
+            "from Unicode", "wide codes", std::to_string(round),
+            [&](bool fast, void* d, int room, int* used) {
+                auto* out = static_cast<unsigned char*>(d);
+                return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
+                            : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
+            },
+            1);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// Each allocation of the tables failing gives false and empty tables (AddressSanitizer would report
+// what a failed build leaked).
+TEST(FastTables, AllocationFailureGivesNoTables) {
+    const std::vector<unsigned char> image = kvotest::readMappingFile(942);
+    CpRecords records;
+    ASSERT_TRUE(parseCpImage(image.data(), image.size(), &records));
+    const int allocations = kvotest::forEachFailingAllocation([&](int n) {
+        CpFastTables fast;
+        const bool built = buildFastTables(records, &fast);
+        if (n <= 3) {
+            EXPECT_FALSE(built) << "allocation " << n;
+            EXPECT_TRUE(fast.pages == nullptr && fast.compPages == nullptr && fast.compUnitPage == nullptr);
+        } else {
+            EXPECT_TRUE(built);
+        }
+    });
+    EXPECT_EQ(allocations, 3);
 }
 
 // Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes, and malformed ones
@@ -216,7 +418,7 @@ TEST(FastTables, LongTextsAndMalformedCompUnicodeAsTheRecordLookups) {
             Placed<unsigned char> compText(comp.data(), comp.size(), rng() % 16);
             const std::string label = std::to_string(comp.size());
             compareAllSizes(
-                "from CompUnicode", cp, label,
+                "from CompUnicode", "CP" + std::to_string(cp), label,
                 [&](bool fast, void* d, int room, int* used) {
                     auto* out = static_cast<unsigned char*>(d);
                     return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
@@ -230,7 +432,7 @@ TEST(FastTables, LongTextsAndMalformedCompUnicodeAsTheRecordLookups) {
             Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(),
                                       rng() % 16);
             compareAllSizes(
-                "to CompUnicode", cp, std::to_string(local.size()),
+                "to CompUnicode", "CP" + std::to_string(cp), std::to_string(local.size()),
                 [&](bool fast, void* d, int room, int* used) {
                     auto* out = static_cast<unsigned char*>(d);
                     return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
