@@ -131,7 +131,11 @@ TEST(Utf8, MalformedSequencesBecomeOneReplacementEach) {
         {"overlong zero", "\xC0\x80x", u"\xFFFDx"},
         {"three-byte zero", "\xE0\x80\x80", u"\xFFFD"},
         // Overlong forms of ASCII characters would smuggle a look-alike past a check of the bytes.
-        {"overlong slash", "a\xC0\xAF" "b", u"a\xFFFD" u"b"},
+        {"overlong slash",
+         "a\xC0\xAF"
+         "b",
+         u"a\xFFFD"
+         u"b"},
         {"overlong backslash", "\xC1\x9C", u"\xFFFD"},
         {"overlong U+007F", "\xC1\xBF", u"\xFFFD"},
         {"three-byte slash", "\xE0\x80\xAF.", u"\xFFFD."},
