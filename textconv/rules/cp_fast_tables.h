@@ -513,21 +513,24 @@ __attribute__((noinline)) auto rarely(const F& f, Args... args) {
 
 // Shuffles of 8 bytes by a mask of 8 bits (bit k for byte k). expand: each byte, and after each one
 // whose bit is set byte 8 of the source (expandCount: 8 to 16 bytes); compress: the bytes whose bit
-// is clear, in their order (compressCount: 0 to 8 bytes).
+// is clear, in their order (compressCount: 0 to 8 bytes), and compressHigh the same for bytes 8 to 15.
 struct ByteShuffles {
     alignas(16) unsigned char expand[256][16];
     alignas(8) unsigned char compress[256][8];
+    alignas(8) unsigned char compressHigh[256][8];
     unsigned char expandCount[256];
     unsigned char compressCount[256];
-    constexpr ByteShuffles() : expand(), compress(), expandCount(), compressCount() {
+    constexpr ByteShuffles() : expand(), compress(), compressHigh(), expandCount(), compressCount() {
         for (unsigned m = 0; m < 256; ++m) {
             unsigned e = 0, c = 0;
             for (unsigned k = 0; k < 8; ++k) {
                 expand[m][e++] = static_cast<unsigned char>(k);
-                if ((m >> k) & 1)
+                if ((m >> k) & 1) {
                     expand[m][e++] = 8;
-                else
+                } else {
+                    compressHigh[m][c] = static_cast<unsigned char>(8 + k);
                     compress[m][c++] = static_cast<unsigned char>(k);
+                }
             }
             expandCount[m] = static_cast<unsigned char>(e);
             compressCount[m] = static_cast<unsigned char>(c);
@@ -545,14 +548,17 @@ KVO_SSSE3 inline unsigned char* storeExpanded(unsigned char* out, __m128i v, uns
 }
 
 // The 16 bytes of v without those that drop (16 bits) marks, stored at out as two halves of 8 (the
-// bytes stored past the count are garbage, 8 at most); returns out past them.
+// bytes stored past the count are garbage, 8 at most): one shuffle gathers each half's bytes at its
+// start. Returns out past them.
 KVO_SSSE3 inline unsigned char* storeCompressed(unsigned char* out, __m128i v, unsigned drop) {
     const unsigned low = drop & 0xFFu, high = drop >> 8;
-    const __m128i control0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kByteShuffles.compress[low]));
-    const __m128i control1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kByteShuffles.compress[high]));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, control0));
+    const __m128 control = _mm_loadh_pi(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kByteShuffles.compress[low]))),
+        reinterpret_cast<const __m64*>(kByteShuffles.compressHigh[high]));
+    const __m128i halves = _mm_shuffle_epi8(v, _mm_castps_si128(control));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), halves);
     out += kByteShuffles.compressCount[low];
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(_mm_srli_si128(v, 8), control1));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(out), _mm_castsi128_ps(halves));
     return out + kByteShuffles.compressCount[high];
 }
 
@@ -661,17 +667,20 @@ KVO_SSSE3 inline void cpToCompUnicodeShuffled(const CpFastTables& f, const unsig
 // CompUnicode -> code page. Where a block of 32 bytes holds ASCII and units of two bytes, 0x04 the
 // second, that stand for U+0080 to U+00FF from fromIdentityFrom (each maps to its first byte with bit
 // 7 kept), its output is the block without its 0x04 bytes, by shuffles; a unit starting at byte 31
-// ends the block there. Other blocks go to byUnits (see fastCompUnicodeToCp). Blocks that start where a
-// unit starts, with at least 96 bytes after them and room for 112: the bytes stored past the output
-// are written again by the units that follow, all inside the room.
-template <class ByUnits>
+// ends the block there. Where every code is one byte, a block with other units among them (no three
+// bytes in a row with bit 7 set) goes the same way without each unit's bytes after its first, and the
+// byte of each other unit is then put in its place: codeOf(unit) gives it. Other blocks go to byUnits
+// (see fastCompUnicodeToCp). Blocks that start where a unit starts, with at least 96 bytes after them
+// and room for 112: the bytes stored past the output are written again by the units that follow, all
+// inside the room.
+template <class ByUnits, class CodeOf>
 KVO_SSSE3 inline void compUnicodeToCpShuffled(const CpFastTables& f, const unsigned char* src, size_t len,
                                               unsigned char* dst, size_t room, size_t& i, size_t& pos,
-                                              ByUnits byUnits) {
+                                              ByUnits byUnits, CodeOf codeOf) {
     if (i + 128 > len || pos + 112 > room)
         return;
     // Exchanging the nibble halves keeps the high nibble: the bytes below the limit rounded up to a
-    // multiple of 16 are found before it (those between the two go to byUnits).
+    // multiple of 16 are found before it (those between the two are taken as other units).
     const __m128i limit = byteLimit((f.fromIdentityFrom + 15u) & ~15u);
     const __m128i four = _mm_set1_epi8(0x04);
     const unsigned char* in = src + i;
@@ -690,6 +699,15 @@ KVO_SSSE3 inline void compUnicodeToCpShuffled(const CpFastTables& f, const unsig
                                        compSwapKeepingBit7(v1), at);
         return Taken{bytes, at};
     };
+    // The other units of a block (starting where others has bits) put in place in its output at at,
+    // drop: the block's bytes left out of it.
+    const auto putOthers = [&](const unsigned char* block, unsigned char* at, unsigned others,
+                               unsigned drop) {
+        for (; others != 0; others &= others - 1) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(others));
+            at[start - bitCount(drop & ((1u << start) - 1))] = codeOf(block + start);
+        }
+    };
     while (in <= inLast) {
         const __m128i v0 = loadBlock(in);
         const __m128i v1 = loadBlock(in + 16);
@@ -698,19 +716,35 @@ KVO_SSSE3 inline void compUnicodeToCpShuffled(const CpFastTables& f, const unsig
             highBits(_mm_cmpeq_epi8(v0, four)) | (highBits(_mm_cmpeq_epi8(v1, four)) << 16);
         const unsigned below = bytesBelow(v0, limit) | (bytesBelow(v1, limit) << 16);
         const unsigned fourAt = high << 1;  // where each unit's 0x04 must be
-        if (((fourAt & ~fours) | below) != 0) {
-            const Taken taken = rarely(other, in, out);
-            if (taken.bytes == 0)
-                break;
-            in += taken.bytes;
-            out = taken.out;
+        if (((fourAt & ~fours) | below) == 0) {
+            const unsigned cut = high >> 31;
+            const unsigned drop = fourAt | (cut << 31);
+            out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
+            out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
+            in += 32 - cut;
             continue;
         }
-        const unsigned cut = high >> 31;
-        const unsigned drop = fourAt | (cut << 31);
-        out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
-        out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
-        in += 32 - cut;
+        if (f.narrowCodes && (high & (high >> 1) & (high >> 2)) == 0) {
+            // Units of one to three bytes: a unit starts at each byte with bit 7 set after one without,
+            // and the bytes after a byte with bit 7 set are the rest of a unit. The last unit may reach
+            // into the next block (one starting at byte 31, or at byte 30 with three bytes): the block
+            // then ends where it starts.
+            const unsigned cut = (high >> 31) + ((high >> 31) & (high >> 30));
+            const unsigned kept = 0xFFFFFFFFu >> cut;
+            const unsigned drop = (fourAt & kept) | ~kept;
+            const unsigned others = high & ~fourAt & kept & (~(fours >> 1) | below);
+            unsigned char* const at = out;
+            out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
+            out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
+            rarely(putOthers, in, at, others, drop);
+            in += 32 - cut;
+            continue;
+        }
+        const Taken taken = rarely(other, in, out);
+        if (taken.bytes == 0)
+            break;
+        in += taken.bytes;
+        out = taken.out;
     }
     i = static_cast<size_t>(in - src);
     pos = static_cast<size_t>(out - dst);
@@ -1256,10 +1290,21 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
             return end;
         };
 #if defined(KVO_BYTE_SHUFFLES)
+        // The code of the unit of two or three bytes at p, where every code is one byte.
+        const auto codeOf = [&](const unsigned char* p) KVO_ALWAYS_INLINE {
+            const unsigned b1 = p[1];
+            const unsigned page = (b1 >> 7) != 0 ? (b1 & 0x7Fu) | ((p[2] & 0x7Fu) << 7) : 0x4000u | b1;
+            const unsigned code = pages[unitPage[page] + detail::kCompGroup[p[0]]];
+            if (code == kNoMapping) {  // also units that decode to 0
+                usedDefault = true;
+                return defByte;
+            }
+            return static_cast<unsigned char>(code);
+        };
         // With SSSE3 the blocks of units that give their own byte go by shuffles (the loop below then
         // has nothing left to do, or stops at the same malformed unit).
         if (f.byteShuffles && f.fromIdentityFrom < 0x100)
-            detail::compUnicodeToCpShuffled(f, src, len, dst, room, i, pos, byUnits);
+            detail::compUnicodeToCpShuffled(f, src, len, dst, room, i, pos, byUnits, codeOf);
 #endif
         while (i + 128 <= len && pos + 112 <= room) {
             const unsigned char* block = src + i;
