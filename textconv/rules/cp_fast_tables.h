@@ -32,8 +32,10 @@
 
 #if defined(__GNUC__)
 #define KVO_ALWAYS_INLINE __attribute__((always_inline))
+#define KVO_NOINLINE __attribute__((noinline))
 #else
 #define KVO_ALWAYS_INLINE
+#define KVO_NOINLINE
 #endif
 
 namespace kvo::textconv {
@@ -418,22 +420,27 @@ inline __m128i compSwapKeepingBit7(__m128i v) {
     return _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi16(t, 2)));
 }
 
+// Where a block loop run out of line stopped: the text and output positions, whether at a block of
+// another kind (for the caller's own way with such a block) or where too little text or room is left,
+// and whether it put in a default.
+struct BlocksDone {
+    size_t i, pos;
+    bool otherBlock;
+    bool usedDefault;
+};
+
 // UTF-8 where every code is one byte, only counting: the sequences. decodeUtf8 takes after a lead byte
 // the continuation bytes that follow it, up to one after 0xC0 to 0xDF, two after 0xE0 to 0xEF and three
 // after 0xF0 and up (and only those). So where every continuation byte follows a lead byte, or a lead
 // byte from 0xE0 and a continuation byte, each sequence is a byte that is no continuation byte and the
 // continuation bytes after it: the sequences are the bytes less the continuation bytes, whatever the
-// bytes decode to. Blocks of 32 bytes with at least 32 more after them are counted so, each read with
-// the two bytes before it; a block where a continuation byte follows neither goes to byRuns() (see
-// fastUtf8ToCp), from where the sequence that the bytes before it end in starts, and so does the rest
-// after the last block. i must be where a sequence starts. The continuation bytes are counted per byte
-// position, and those counts added up every 64 blocks.
-template <class ByRuns>
-inline void countUtf8Sequences(const unsigned char* src, size_t len, size_t& i, size_t& pos, ByRuns byRuns) {
-    if (i < 2 && i + 64 <= len)
-        byRuns();  // the blocks read two bytes before them
-    if (i + 64 > len)
-        return;
+// bytes decode to. Blocks of 32 bytes with at least 32 more after them are counted so, from i, which
+// must be where a sequence starts (at least two bytes into the text: each block is read with the two
+// bytes before it). Stops at a block where a continuation byte follows neither (otherBlock), or at the
+// end, where the last sequence before it starts if that may take bytes from there on. The continuation
+// bytes are counted per byte position, and those counts added up every 64 blocks.
+KVO_NOINLINE inline BlocksDone countUtf8Sequences(const unsigned char* src, size_t len, size_t i,
+                                                  size_t pos) {
     const __m128i continuationEnd = _mm_set1_epi8(static_cast<char>(0xC0));
     const __m128i leadThree = _mm_set1_epi8(static_cast<char>(0xE0));
     const __m128i zero = _mm_setzero_si128();
@@ -450,9 +457,8 @@ inline void countUtf8Sequences(const unsigned char* src, size_t len, size_t& i, 
             _mm_and_si128(atLeast(loadBlock(p - 2), leadThree), _mm_cmplt_epi8(before, continuationEnd)));
         return _mm_andnot_si128(taken, *continuation);
     };
-    const unsigned char* first = src + i;  // the blocks counted from here: each read with two bytes before
+    const unsigned char* const first = src + i;
     const unsigned char* in = first;
-    const unsigned char* const inLast = src + (len - 64);
     size_t count = pos;  // without the continuation bytes in counted
     __m128i counted = zero;
     unsigned blocks = 0;
@@ -464,53 +470,43 @@ inline void countUtf8Sequences(const unsigned char* src, size_t len, size_t& i, 
         counted = zero;
         blocks = 0;
     };
-    // i and pos where the last sequence before in starts if it may take bytes from in on (a lead byte
-    // at most three bytes before in, followed only by fewer continuation bytes than it may take): its
-    // lead byte, counted, is taken off again.
-    const auto settle = [&]() KVO_ALWAYS_INLINE {
-        addUp();
-        unsigned back = 0;
-        if (in != first) {  // then at least 32 bytes were counted from first
-            unsigned k = 1;
-            while (k <= 3 && in[-static_cast<int>(k)] >= 0x80 && in[-static_cast<int>(k)] < 0xC0)
-                ++k;
-            if (k <= 3) {
-                const unsigned lead = in[-static_cast<int>(k)];
-                const unsigned takes = lead >= 0xF0 ? 3u : lead >= 0xE0 ? 2u : lead >= 0xC0 ? 1u : 0u;
-                back = takes > k - 1 ? k : 0u;
+    bool otherBlock = false;
+    if (i + 64 <= len) {
+        const unsigned char* const inLast = src + (len - 64);
+        while (in <= inLast) {
+            __m128i continuation0, continuation1;
+            const __m128i stray0 = stray(in, &continuation0);
+            const __m128i stray1 = stray(in + 16, &continuation1);
+            if (highBits(_mm_or_si128(stray0, stray1)) != 0) {
+                otherBlock = true;
+                break;
             }
+            counted = _mm_sub_epi8(_mm_sub_epi8(counted, continuation0), continuation1);
+            count += 32;
+            in += 32;
+            if (++blocks == 64)
+                addUp();
         }
-        i = static_cast<size_t>(in - src) - back;
-        pos = count - (back != 0 ? 1u : 0u);
-    };
-    while (in <= inLast) {
-        __m128i continuation0, continuation1;
-        const __m128i stray0 = stray(in, &continuation0);
-        const __m128i stray1 = stray(in + 16, &continuation1);
-        if (highBits(_mm_or_si128(stray0, stray1)) != 0) {
-            settle();
-            byRuns();
-            first = in = src + i;
-            count = pos;
-            continue;
-        }
-        counted = _mm_sub_epi8(_mm_sub_epi8(counted, continuation0), continuation1);
-        count += 32;
-        in += 32;
-        if (++blocks == 64)
-            addUp();
     }
-    settle();
+    addUp();
+    // Back to where the last sequence before in starts if it may take bytes from in on (a lead byte at
+    // most three bytes before in, followed only by fewer continuation bytes than it may take): its lead
+    // byte, counted, is taken off again. Blocks were counted from first if in is not there.
+    unsigned back = 0;
+    if (in != first) {
+        unsigned k = 1;
+        while (k <= 3 && in[-static_cast<int>(k)] >= 0x80 && in[-static_cast<int>(k)] < 0xC0)
+            ++k;
+        if (k <= 3) {
+            const unsigned lead = in[-static_cast<int>(k)];
+            const unsigned takes = lead >= 0xF0 ? 3u : lead >= 0xE0 ? 2u : lead >= 0xC0 ? 1u : 0u;
+            back = takes > k - 1 ? k : 0u;
+        }
+    }
+    return {static_cast<size_t>(in - src) - back, count - (back != 0 ? 1u : 0u), otherBlock, false};
 }
 
 #if defined(KVO_BYTE_SHUFFLES)
-// Calls f with args, not inlined: the SSSE3 loops take the blocks of other kinds through it, so that
-// what those need does not take the registers of the loops (the 32-bit build has eight of each kind).
-template <class F, class... Args>
-__attribute__((noinline)) auto rarely(const F& f, Args... args) {
-    return f(args...);
-}
-
 // Shuffles of 8 bytes by a mask of 8 bits (bit k for byte k). expand: each byte, and after each one
 // whose bit is set byte 8 of the source (expandCount: 8 to 16 bytes); compress: the bytes whose bit
 // is clear, in their order (compressCount: 0 to 8 bytes), and compressHigh the same for bytes 8 to 15.
@@ -620,36 +616,34 @@ KVO_ALWAYS_INLINE inline void convertAsciiBlocks(const unsigned char* src, size_
 }
 
 #if defined(KVO_BYTE_SHUFFLES)
-// The SSSE3 block loops. Each runs blocks of 32 bytes, those of its kind (the kind the text of a Western
-// code page is made of) by shuffles, the others through the conversion's own way for such a block
-// (called out of line: they are rare in such text), and leaves i and pos past what it converted; the
-// SSE2 loop that follows has nothing left to do or stops where this one did. Masks, counts and indices
-// are 32-bit.
+// The SSSE3 block loops, out of line (their callers keep their positions in registers). Each runs
+// blocks of 32 bytes of the kind the text of a Western code page is made of, by shuffles, from i and
+// pos, and stops at a block of another kind or where too little text or room is left (BlocksDone).
+// Masks, counts and indices are 32-bit.
 
-// Code page -> CompUnicode with single bytes. Where every non-ASCII byte of a block of 32 stands for
-// itself (from singleIdentityFrom), its form is that byte (bit 7 kept) and 0x04, put in by shuffles;
-// other blocks are 31 bytes that byLookup(block, out) converts, returning where their output ends.
-// Blocks with at least 32 bytes after them and room for 128 bytes: the bytes stored past the output
-// are written again by the characters that follow, all inside the room.
-template <class ByLookup>
-KVO_SSSE3 inline void cpToCompUnicodeShuffled(const CpFastTables& f, const unsigned char* src, size_t len,
-                                              unsigned char* dst, size_t room, size_t& i, size_t& pos,
-                                              ByLookup byLookup) {
+// Code page -> CompUnicode with single bytes, where every non-ASCII byte of the block stands for itself
+// (from singleIdentityFrom): its form is that byte (bit 7 kept) and 0x04, put in by shuffles. Blocks
+// with at least 32 bytes after them and room for 128 bytes: the bytes stored past the output are
+// written again by the characters that follow, all inside the room.
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone cpToCompUnicodeShuffled(const CpFastTables& f,
+                                                                 const unsigned char* src, size_t len,
+                                                                 unsigned char* dst, size_t room, size_t i,
+                                                                 size_t pos) {
     if (i + 64 > len || pos + 128 > room)
-        return;
+        return {i, pos, false, false};
     const __m128i limit = byteLimit(f.singleIdentityFrom);
     const __m128i fours = _mm_set1_epi8(0x04);
     const unsigned char* in = src + i;
     const unsigned char* const inLast = src + (len - 64);  // the last block start
     unsigned char* out = dst + pos;
     const unsigned char* const outLast = dst + (room - 128);
+    bool otherBlock = false;
     while (in <= inLast && out <= outLast) {
         const __m128i v0 = loadBlock(in);
         const __m128i v1 = loadBlock(in + 16);
         if ((bytesBelow(v0, limit) | bytesBelow(v1, limit)) != 0) {
-            out = rarely(byLookup, in, out);
-            in += 31;
-            continue;
+            otherBlock = true;
+            break;
         }
         const unsigned high = highBits(v0) | (highBits(v1) << 16);
         const __m128i k0 = swapKeepingBit7Shuffled(v0);
@@ -660,8 +654,21 @@ KVO_SSSE3 inline void cpToCompUnicodeShuffled(const CpFastTables& f, const unsig
         out = storeExpanded(out, _mm_unpackhi_epi64(k1, fours), high >> 24);
         in += 32;
     }
-    i = static_cast<size_t>(in - src);
-    pos = static_cast<size_t>(out - dst);
+    return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, false};
+}
+
+// The byte that the CompUnicode unit of two or three bytes at p maps to, where every code is one byte;
+// *usedDefault set where it is def.
+inline unsigned char narrowCodeOfUnit(const CpFastTables& f, const unsigned char* p, unsigned char def,
+                                      bool* usedDefault) {
+    const unsigned b1 = p[1];
+    const unsigned page = (b1 >> 7) != 0 ? (b1 & 0x7Fu) | ((p[2] & 0x7Fu) << 7) : 0x4000u | b1;
+    const unsigned code = f.pages.get()[f.compUnitPage.get()[page] + kCompGroup[p[0]]];
+    if (code == kNoMapping) {  // also units that decode to 0
+        *usedDefault = true;
+        return def;
+    }
+    return static_cast<unsigned char>(code);
 }
 
 // CompUnicode -> code page. Where a block of 32 bytes holds ASCII and units of two bytes, 0x04 the
@@ -669,16 +676,15 @@ KVO_SSSE3 inline void cpToCompUnicodeShuffled(const CpFastTables& f, const unsig
 // 7 kept), its output is the block without its 0x04 bytes, by shuffles; a unit starting at byte 31
 // ends the block there. Where every code is one byte, a block with other units among them (no three
 // bytes in a row with bit 7 set) goes the same way without each unit's bytes after its first, and the
-// byte of each other unit is then put in its place: codeOf(unit) gives it. Other blocks go to byUnits
-// (see fastCompUnicodeToCp). Blocks that start where a unit starts, with at least 96 bytes after them
-// and room for 112: the bytes stored past the output are written again by the units that follow, all
-// inside the room.
-template <class ByUnits, class CodeOf>
-KVO_SSSE3 inline void compUnicodeToCpShuffled(const CpFastTables& f, const unsigned char* src, size_t len,
-                                              unsigned char* dst, size_t room, size_t& i, size_t& pos,
-                                              ByUnits byUnits, CodeOf codeOf) {
+// byte of each other unit (def where none) is then put in its place. Blocks that start where a unit
+// starts, with at least 96 bytes after them and room for 112: the bytes stored past the output are
+// written again by the units that follow, all inside the room.
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToCpShuffled(const CpFastTables& f,
+                                                                 const unsigned char* src, size_t len,
+                                                                 unsigned char* dst, size_t room, size_t i,
+                                                                 size_t pos, unsigned char def) {
     if (i + 128 > len || pos + 112 > room)
-        return;
+        return {i, pos, false, false};
     // Exchanging the nibble halves keeps the high nibble: the bytes below the limit rounded up to a
     // multiple of 16 are found before it (those between the two are taken as other units).
     const __m128i limit = byteLimit((f.fromIdentityFrom + 15u) & ~15u);
@@ -687,27 +693,7 @@ KVO_SSSE3 inline void compUnicodeToCpShuffled(const CpFastTables& f, const unsig
     unsigned char* out = dst + pos;
     // A unit gives at most as many bytes as it has, so out stays inside the room while in stays here.
     const unsigned char* const inLast = src + std::min(len - 128, i + (room - 112 - pos));
-    // A block of another kind: the bytes taken (0: a malformed unit) and where its output ends.
-    struct Taken {
-        unsigned bytes;
-        unsigned char* out;
-    };
-    const auto other = [&](const unsigned char* block, unsigned char* at) {
-        const __m128i v0 = loadBlock(block);
-        const __m128i v1 = loadBlock(block + 16);
-        const unsigned bytes = byUnits(block, highBits(v0) | (highBits(v1) << 16), compSwapKeepingBit7(v0),
-                                       compSwapKeepingBit7(v1), at);
-        return Taken{bytes, at};
-    };
-    // The other units of a block (starting where others has bits) put in place in its output at at,
-    // drop: the block's bytes left out of it.
-    const auto putOthers = [&](const unsigned char* block, unsigned char* at, unsigned others,
-                               unsigned drop) {
-        for (; others != 0; others &= others - 1) {
-            const unsigned start = static_cast<unsigned>(__builtin_ctz(others));
-            at[start - bitCount(drop & ((1u << start) - 1))] = codeOf(block + start);
-        }
-    };
+    bool otherBlock = false, usedDefault = false;
     while (in <= inLast) {
         const __m128i v0 = loadBlock(in);
         const __m128i v1 = loadBlock(in + 16);
@@ -724,44 +710,42 @@ KVO_SSSE3 inline void compUnicodeToCpShuffled(const CpFastTables& f, const unsig
             in += 32 - cut;
             continue;
         }
-        if (f.narrowCodes && (high & (high >> 1) & (high >> 2)) == 0) {
-            // Units of one to three bytes: a unit starts at each byte with bit 7 set after one without,
-            // and the bytes after a byte with bit 7 set are the rest of a unit. The last unit may reach
-            // into the next block (one starting at byte 31, or at byte 30 with three bytes): the block
-            // then ends where it starts.
-            const unsigned cut = (high >> 31) + ((high >> 31) & (high >> 30));
-            const unsigned kept = 0xFFFFFFFFu >> cut;
-            const unsigned drop = (fourAt & kept) | ~kept;
-            const unsigned others = high & ~fourAt & kept & (~(fours >> 1) | below);
-            unsigned char* const at = out;
-            out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
-            out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
-            rarely(putOthers, in, at, others, drop);
-            in += 32 - cut;
-            continue;
-        }
-        const Taken taken = rarely(other, in, out);
-        if (taken.bytes == 0)
+        if (!f.narrowCodes || (high & (high >> 1) & (high >> 2)) != 0) {
+            otherBlock = true;
             break;
-        in += taken.bytes;
-        out = taken.out;
+        }
+        // Units of one to three bytes: a unit starts at each byte with bit 7 set after one without, and
+        // the bytes after a byte with bit 7 set are the rest of a unit. The last unit may reach into the
+        // next block (one starting at byte 31, or at byte 30 with three bytes): the block then ends where
+        // it starts.
+        const unsigned cut = (high >> 31) + ((high >> 31) & (high >> 30));
+        const unsigned kept = 0xFFFFFFFFu >> cut;
+        const unsigned drop = (fourAt & kept) | ~kept;
+        unsigned others = high & ~fourAt & kept & (~(fours >> 1) | below);
+        unsigned char* const at = out;
+        out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
+        out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
+        for (; others != 0; others &= others - 1) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(others));
+            at[start - bitCount(drop & ((1u << start) - 1))] =
+                narrowCodeOfUnit(f, in + start, def, &usedDefault);
+        }
+        in += 32 - cut;
     }
-    i = static_cast<size_t>(in - src);
-    pos = static_cast<size_t>(out - dst);
+    return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, usedDefault};
 }
 
 // UTF-8 -> code page. Where a block of 32 bytes holds ASCII and sequences of two bytes led by 0xC2 or
 // 0xC3 whose units (the continuation byte, plus 0x40 after 0xC3) map to their own byte (from
 // fromIdentityFrom), its output is the block without its lead bytes, by shuffles; a lead byte at byte
-// 31 ends the block there. Other blocks go to byRuns() (see fastUtf8ToCp), which converts from i and
-// pos. out holds exactly the output; blocks that start where a sequence starts, with at least 96 bytes
-// after them: the 8 bytes at most stored past the output are written again by the sequences that
-// follow.
-template <class ByRuns>
-KVO_SSSE3 inline void utf8ToCpShuffled(const CpFastTables& f, const unsigned char* src, size_t len,
-                                       unsigned char* dst, size_t& i, size_t& pos, ByRuns byRuns) {
+// 31 ends the block there. out holds exactly the output; blocks that start where a sequence starts,
+// with at least 96 bytes after them: the 8 bytes at most stored past the output are written again by
+// the sequences that follow.
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone utf8ToCpShuffled(const CpFastTables& f, const unsigned char* src,
+                                                          size_t len, unsigned char* dst, size_t i,
+                                                          size_t pos) {
     if (i + 128 > len)
-        return;
+        return {i, pos, false, false};
     const __m128i limit = byteLimit(f.fromIdentityFrom);
     const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
     const __m128i leadC3 = _mm_set1_epi8(static_cast<char>(0xC3));
@@ -770,6 +754,7 @@ KVO_SSSE3 inline void utf8ToCpShuffled(const CpFastTables& f, const unsigned cha
     const unsigned char* in = src + i;
     const unsigned char* const inLast = src + (len - 128);
     unsigned char* out = dst + pos;
+    bool otherBlock = false;
     while (in <= inLast) {
         const __m128i v0 = loadBlock(in);
         const __m128i v1 = loadBlock(in + 16);
@@ -785,21 +770,240 @@ KVO_SSSE3 inline void utf8ToCpShuffled(const CpFastTables& f, const unsigned cha
             _mm_add_epi8(v1, _mm_and_si128(_mm_cmpeq_epi8(loadBlock(in + 15), leadC3), plus40));
         const unsigned below = bytesBelow(units0, limit) | (bytesBelow(units1, limit) << 16);
         if (high != (leads | continuations) || continuations != leads << 1 || (continuations & below) != 0) {
-            i = static_cast<size_t>(in - src);
-            pos = static_cast<size_t>(out - dst);
-            rarely(byRuns);
-            in = src + i;
-            out = dst + pos;
-            continue;
+            otherBlock = true;
+            break;
         }
         out = storeCompressed(out, units0, leads & 0xFFFFu);
         out = storeCompressed(out, units1, leads >> 16);
         in += 32 - (leads >> 31);
     }
-    i = static_cast<size_t>(in - src);
-    pos = static_cast<size_t>(out - dst);
+    return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, false};
 }
 #endif
+// Code page -> CompUnicode with single bytes, ASCII standing for itself: the block loops, from the start
+// of the text (len bytes) to where too little text or room is left.
+KVO_NOINLINE inline BlocksDone cpToCompUnicodeBlocks(const CpFastTables& f, const unsigned char* src,
+                                                     size_t len, unsigned char* dst, size_t room,
+                                                     uint16_t defUnit) {
+    size_t i = 0, pos = 0;
+    bool usedDefault = false;
+    // Single bytes, each giving one to three bytes. Blocks of 31 bytes with at least 33 more after
+    // them and room for 128 bytes: the block is stored in its ASCII form (bit 7 kept), then after
+    // each non-ASCII byte what its form adds is put in and the block's bytes after it stored again
+    // further on. The bytes stored past the block's output are written again by the characters
+    // that follow.
+    //
+    // A byte from singleIdentityFrom maps to the unit of its own value, whose form is that byte
+    // (bit 7 kept) and 0x04: where a block holds only such bytes, 0x04 is put in after each of
+    // them, the first two without a branch on whether they are there (bit 31, which is never one
+    // of the block's bytes, stands for "no more"), so that text with accented letters spread
+    // evenly meets no branch on how many a block holds. Other blocks look every non-ASCII byte up.
+    const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    // The bytes of the block from at in their ASCII form (bit 7 kept), in place at out (32 of them:
+    // up to the block's end).
+    const auto restore = [](const unsigned char* block, unsigned char* out, unsigned at) KVO_ALWAYS_INLINE {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), compSwapKeepingBit7(loadBlock(block + at)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                         compSwapKeepingBit7(loadBlock(block + at + 16)));
+    };
+    // A block of 31 bytes whose non-ASCII bytes are looked up, its output at out: returns where the
+    // output ends.
+    const auto byLookup = [&](const unsigned char* block, unsigned char* out) KVO_ALWAYS_INLINE {
+        restore(block, out, 0);
+        unsigned high = (highBits(loadBlock(block)) | (highBits(loadBlock(block + 16)) << 16)) & 0x7FFFFFFFu;
+        unsigned at = 0;  // the block's bytes from here are in place at out
+        for (; high != 0; high &= high - 1) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+            out += k - at;
+            uint32_t packed = f.compSingle[block[k]];
+            if (packed == 0) {
+                usedDefault = true;
+                packed = defPacked;
+            }
+            const uint32_t bytes = littleEndian32(packed);
+            std::memcpy(out, &bytes, 4);
+            out += packed >> 24;
+            at = k + 1;
+            restore(block, out, at);
+        }
+        return out + (31 - at);
+    };
+#if defined(KVO_BYTE_SHUFFLES)
+    // With SSSE3 the blocks of bytes that stand for themselves go by shuffles, the others by
+    // byLookup (the loop below then finds nothing left to do).
+    for (bool more = f.byteShuffles; more;) {
+        const BlocksDone done = cpToCompUnicodeShuffled(f, src, len, dst, room, i, pos);
+        i = done.i;
+        pos = done.pos;
+        more = done.otherBlock;
+        if (more) {
+            pos = static_cast<size_t>(byLookup(src + i, dst + pos) - dst);
+            i += 31;
+        }
+    }
+#endif
+    while (i + 64 <= len && pos + 128 <= room) {
+        const unsigned char* block = src + i;
+        const __m128i v0 = loadBlock(block);
+        const __m128i v1 = loadBlock(block + 16);
+        unsigned char* out = dst + pos;
+        const unsigned others = bytesBelow(v0, limit) | (bytesBelow(v1, limit) << 16);
+        if ((others & 0x7FFFFFFFu) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), compSwapKeepingBit7(v0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), compSwapKeepingBit7(v1));
+            unsigned high = (highBits(v0) | (highBits(v1) << 16)) & 0x7FFFFFFFu;
+            unsigned at = 0;  // the block's bytes from here are in place at out
+            // 0x04 after the non-ASCII byte at k, or, at k = 31, nothing (its stores land past the
+            // block's output).
+            const auto insert = [&](unsigned k) KVO_ALWAYS_INLINE {
+                const unsigned present = k != 31 ? 1u : 0u;
+                out += k - at + present;
+                *out = 0x04;
+                out += present;
+                at = k + present;
+                restore(block, out, at);
+            };
+            insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
+            high &= high - 1;
+            insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
+            high &= high - 1;
+            for (; high != 0; high &= high - 1)
+                insert(static_cast<unsigned>(__builtin_ctz(high)));
+            out += 31 - at;
+        } else {
+            out = byLookup(block, out);
+        }
+        i += 31;
+        pos = static_cast<size_t>(out - dst);
+    }
+    return {i, pos, false, usedDefault};
+}
+
+// CompUnicode -> code page, ASCII standing for itself: the block loops, from the start of the text (len
+// bytes) to where too little text or room is left or a malformed unit is met.
+KVO_NOINLINE inline BlocksDone compUnicodeToCpBlocks(const CpFastTables& f, const unsigned char* src,
+                                                     size_t len, unsigned char* dst, size_t room,
+                                                     unsigned char defByte) {
+    size_t i = 0, pos = 0;
+    bool usedDefault = false;
+    const uint16_t* pages = f.pages.get();
+    const uint32_t* unitPage = f.compUnitPage.get();
+    // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
+    // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
+    // its place and the block's bytes after the unit stored again one place further on. The bytes
+    // stored past the block's output are written again by the units that follow. Masks, counts and
+    // indices are 32-bit (the 32-bit build runs these loops too).
+    //
+    // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
+    // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
+    // holds no other non-ASCII units, its output is that form of its bytes without each unit's
+    // 0x04 (storeWithout: up to two per half block without a branch on how many), so that text with
+    // accented letters spread evenly meets few branches it cannot predict.
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    const __m128i four = _mm_set1_epi8(0x04);
+    // A block of 32 bytes (k0, k1: its bytes with the nibble halves exchanged, bit 7 kept; high: its
+    // bytes with bit 7 set) unit by unit, its output at out: returns the bytes it took (0: three
+    // bytes in a row with bit 7 set, a malformed unit, left to the loops below), out moved past
+    // its output.
+    const auto byUnits = [&](const unsigned char* block, unsigned high, __m128i k0, __m128i k1,
+                             unsigned char*& out) KVO_ALWAYS_INLINE -> unsigned {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), k0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), k1);
+        if ((high & (high >> 1) & (high >> 2)) != 0)
+            return 0;
+        // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
+        // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear. The
+        // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
+        // bytes): the block then ends where it starts.
+        unsigned starts = high & ~(high << 1);
+        const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
+        const unsigned cut = starts & ~fits;
+        const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
+        starts &= fits;
+        unsigned at = 0;  // the block's bytes from here are in place at out
+        // Unit by unit (text with many of them, such as Japanese): its code in place, then, where
+        // ASCII bytes follow, the block's bytes after it one place further on.
+        for (; starts != 0; starts &= starts - 1) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
+            out += start - at;
+            const unsigned b1 = block[start + 1];
+            const unsigned three = b1 >> 7;
+            const unsigned page = three ? (b1 & 0x7Fu) | ((block[start + 2] & 0x7Fu) << 7) : 0x4000u | b1;
+            unsigned code = pages[unitPage[page] + kCompGroup[block[start]]];
+            if (code == kNoMapping) {  // also units that decode to 0
+                usedDefault = true;
+                code = defByte;
+            }
+            const unsigned wide = code >> 8 != 0 ? 1u : 0u;
+            out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
+            out[1] = static_cast<unsigned char>(code);
+            out += 1 + wide;
+            at = start + 2 + three;
+            if (block[at] < 0x80) {  // ASCII bytes follow
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), compSwap16(loadBlock(block + at)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                                 compSwap16(loadBlock(block + at + 16)));
+            }
+        }
+        out += end - at;
+        return end;
+    };
+#if defined(KVO_BYTE_SHUFFLES)
+    // With SSSE3 the blocks of units of one byte go by shuffles, the others by byUnits (the loop
+    // below then has nothing left to do, or stops at the same malformed unit).
+    for (bool more = f.byteShuffles && f.fromIdentityFrom < 0x100; more;) {
+        const BlocksDone done = compUnicodeToCpShuffled(f, src, len, dst, room, i, pos, defByte);
+        i = done.i;
+        pos = done.pos;
+        usedDefault |= done.usedDefault;
+        more = done.otherBlock;
+        if (more) {
+            const unsigned char* block = src + i;
+            const __m128i v0 = loadBlock(block);
+            const __m128i v1 = loadBlock(block + 16);
+            unsigned char* out = dst + pos;
+            const unsigned taken = byUnits(block, highBits(v0) | (highBits(v1) << 16),
+                                           compSwapKeepingBit7(v0), compSwapKeepingBit7(v1), out);
+            more = taken != 0;
+            i += taken;
+            pos = static_cast<size_t>(out - dst);
+        }
+    }
+#endif
+    while (i + 128 <= len && pos + 112 <= room) {
+        const unsigned char* block = src + i;
+        const __m128i v0 = loadBlock(block);
+        const __m128i v1 = loadBlock(block + 16);
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
+        const __m128i k0 = compSwapKeepingBit7(v0);
+        const __m128i k1 = compSwapKeepingBit7(v1);
+        const unsigned fours =
+            highBits(_mm_cmpeq_epi8(v0, four)) | (highBits(_mm_cmpeq_epi8(v1, four)) << 16);
+        const unsigned below = bytesBelow(k0, limit) | (bytesBelow(k1, limit) << 16);
+        unsigned char* out = dst + pos;
+        if ((((high << 1) & (high | ~fours)) | (high & below)) == 0) {
+            // Only units of two bytes, 0x04 the second, from fromIdentityFrom: each half of the
+            // block without its 0x04 bytes (byte 0 of the second half is one where a unit starts at
+            // byte 15). A unit starting at byte 31 ends the block there: its byte is written again
+            // by the next block.
+            const unsigned fourAt = high << 1;
+            const unsigned cut = high >> 31;
+            out += storeWithout(out, k0, fourAt & 0xFFFFu);
+            out += storeWithout(out, k1, fourAt >> 16) - cut;
+            i += 32 - cut;
+            pos = static_cast<size_t>(out - dst);
+            continue;
+        }
+        const unsigned taken = byUnits(block, high, k0, k1, out);
+        if (taken == 0)
+            break;
+        i += taken;
+        pos = static_cast<size_t>(out - dst);
+    }
+    return {i, pos, false, usedDefault};
+}
+
 #endif
 
 }  // namespace detail
@@ -1079,92 +1283,10 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes, each giving one to three bytes. Blocks of 31 bytes with at least 33 more after
-        // them and room for 128 bytes: the block is stored in its ASCII form (bit 7 kept), then after
-        // each non-ASCII byte what its form adds is put in and the block's bytes after it stored again
-        // further on. The bytes stored past the block's output are written again by the characters
-        // that follow.
-        //
-        // A byte from singleIdentityFrom maps to the unit of its own value, whose form is that byte
-        // (bit 7 kept) and 0x04: where a block holds only such bytes, 0x04 is put in after each of
-        // them, the first two without a branch on whether they are there (bit 31, which is never one
-        // of the block's bytes, stands for "no more"), so that text with accented letters spread
-        // evenly meets no branch on how many a block holds. Other blocks look every non-ASCII byte up.
-        const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
-        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
-        // The bytes of the block from at in their ASCII form (bit 7 kept), in place at out (32 of them:
-        // up to the block's end).
-        const auto restore = [](const unsigned char* block, unsigned char* out,
-                                unsigned at) KVO_ALWAYS_INLINE {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                             detail::compSwapKeepingBit7(detail::loadBlock(block + at)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                             detail::compSwapKeepingBit7(detail::loadBlock(block + at + 16)));
-        };
-        // A block of 31 bytes whose non-ASCII bytes are looked up, its output at out: returns where the
-        // output ends.
-        const auto byLookup = [&](const unsigned char* block, unsigned char* out) KVO_ALWAYS_INLINE {
-            restore(block, out, 0);
-            unsigned high = (detail::highBits(detail::loadBlock(block)) |
-                             (detail::highBits(detail::loadBlock(block + 16)) << 16)) &
-                            0x7FFFFFFFu;
-            unsigned at = 0;  // the block's bytes from here are in place at out
-            for (; high != 0; high &= high - 1) {
-                const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
-                out += k - at;
-                uint32_t packed = f.compSingle[block[k]];
-                if (packed == 0) {
-                    usedDefault = true;
-                    packed = defPacked;
-                }
-                const uint32_t bytes = detail::littleEndian32(packed);
-                std::memcpy(out, &bytes, 4);
-                out += packed >> 24;
-                at = k + 1;
-                restore(block, out, at);
-            }
-            return out + (31 - at);
-        };
-#if defined(KVO_BYTE_SHUFFLES)
-        // With SSSE3 the blocks of bytes that stand for themselves go by shuffles (the loop below then
-        // finds nothing left to do).
-        if (f.byteShuffles)
-            detail::cpToCompUnicodeShuffled(f, src, len, dst, room, i, pos, byLookup);
-#endif
-        while (i + 64 <= len && pos + 128 <= room) {
-            const unsigned char* block = src + i;
-            const __m128i v0 = detail::loadBlock(block);
-            const __m128i v1 = detail::loadBlock(block + 16);
-            unsigned char* out = dst + pos;
-            const unsigned others = detail::bytesBelow(v0, limit) | (detail::bytesBelow(v1, limit) << 16);
-            if ((others & 0x7FFFFFFFu) == 0) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), detail::compSwapKeepingBit7(v0));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), detail::compSwapKeepingBit7(v1));
-                unsigned high = (detail::highBits(v0) | (detail::highBits(v1) << 16)) & 0x7FFFFFFFu;
-                unsigned at = 0;  // the block's bytes from here are in place at out
-                // 0x04 after the non-ASCII byte at k, or, at k = 31, nothing (its stores land past the
-                // block's output).
-                const auto insert = [&](unsigned k) KVO_ALWAYS_INLINE {
-                    const unsigned present = k != 31 ? 1u : 0u;
-                    out += k - at + present;
-                    *out = 0x04;
-                    out += present;
-                    at = k + present;
-                    restore(block, out, at);
-                };
-                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
-                high &= high - 1;
-                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
-                high &= high - 1;
-                for (; high != 0; high &= high - 1)
-                    insert(static_cast<unsigned>(__builtin_ctz(high)));
-                out += 31 - at;
-            } else {
-                out = byLookup(block, out);
-            }
-            i += 31;
-            pos = static_cast<size_t>(out - dst);
-        }
+        const detail::BlocksDone done = detail::cpToCompUnicodeBlocks(f, src, len, dst, room, defUnit);
+        i = done.i;
+        pos = done.pos;
+        usedDefault = done.usedDefault;
     }
 #endif
 #if defined(__SSE2__)
@@ -1225,117 +1347,11 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
-    const uint16_t* pages = f.pages.get();
-    const uint32_t* unitPage = f.compUnitPage.get();
     if (f.asciiIdentity) {
-        // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
-        // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
-        // its place and the block's bytes after the unit stored again one place further on. The bytes
-        // stored past the block's output are written again by the units that follow. Masks, counts and
-        // indices are 32-bit (the 32-bit build runs these loops too).
-        //
-        // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
-        // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
-        // holds no other non-ASCII units, its output is that form of its bytes without each unit's
-        // 0x04 (storeWithout: up to two per half block without a branch on how many), so that text with
-        // accented letters spread evenly meets few branches it cannot predict.
-        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
-        const __m128i four = _mm_set1_epi8(0x04);
-        // A block of 32 bytes (k0, k1: its bytes with the nibble halves exchanged, bit 7 kept; high: its
-        // bytes with bit 7 set) unit by unit, its output at out: returns the bytes it took (0: three
-        // bytes in a row with bit 7 set, a malformed unit, left to the loops below), out moved past
-        // its output.
-        const auto byUnits = [&](const unsigned char* block, unsigned high, __m128i k0, __m128i k1,
-                                 unsigned char*& out) KVO_ALWAYS_INLINE -> unsigned {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), k0);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), k1);
-            if ((high & (high >> 1) & (high >> 2)) != 0)
-                return 0;
-            // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
-            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear. The
-            // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
-            // bytes): the block then ends where it starts.
-            unsigned starts = high & ~(high << 1);
-            const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
-            const unsigned cut = starts & ~fits;
-            const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
-            starts &= fits;
-            unsigned at = 0;  // the block's bytes from here are in place at out
-            // Unit by unit (text with many of them, such as Japanese): its code in place, then, where
-            // ASCII bytes follow, the block's bytes after it one place further on.
-            for (; starts != 0; starts &= starts - 1) {
-                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
-                out += start - at;
-                const unsigned b1 = block[start + 1];
-                const unsigned three = b1 >> 7;
-                const unsigned page = three ? (b1 & 0x7Fu) | ((block[start + 2] & 0x7Fu) << 7) : 0x4000u | b1;
-                unsigned code = pages[unitPage[page] + detail::kCompGroup[block[start]]];
-                if (code == kNoMapping) {  // also units that decode to 0
-                    usedDefault = true;
-                    code = defByte;
-                }
-                const unsigned wide = code >> 8 != 0 ? 1u : 0u;
-                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
-                out[1] = static_cast<unsigned char>(code);
-                out += 1 + wide;
-                at = start + 2 + three;
-                if (block[at] < 0x80) {  // ASCII bytes follow
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                                     detail::compSwap16(detail::loadBlock(block + at)));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                                     detail::compSwap16(detail::loadBlock(block + at + 16)));
-                }
-            }
-            out += end - at;
-            return end;
-        };
-#if defined(KVO_BYTE_SHUFFLES)
-        // The code of the unit of two or three bytes at p, where every code is one byte.
-        const auto codeOf = [&](const unsigned char* p) KVO_ALWAYS_INLINE {
-            const unsigned b1 = p[1];
-            const unsigned page = (b1 >> 7) != 0 ? (b1 & 0x7Fu) | ((p[2] & 0x7Fu) << 7) : 0x4000u | b1;
-            const unsigned code = pages[unitPage[page] + detail::kCompGroup[p[0]]];
-            if (code == kNoMapping) {  // also units that decode to 0
-                usedDefault = true;
-                return defByte;
-            }
-            return static_cast<unsigned char>(code);
-        };
-        // With SSSE3 the blocks of units that give their own byte go by shuffles (the loop below then
-        // has nothing left to do, or stops at the same malformed unit).
-        if (f.byteShuffles && f.fromIdentityFrom < 0x100)
-            detail::compUnicodeToCpShuffled(f, src, len, dst, room, i, pos, byUnits, codeOf);
-#endif
-        while (i + 128 <= len && pos + 112 <= room) {
-            const unsigned char* block = src + i;
-            const __m128i v0 = detail::loadBlock(block);
-            const __m128i v1 = detail::loadBlock(block + 16);
-            const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
-            const __m128i k0 = detail::compSwapKeepingBit7(v0);
-            const __m128i k1 = detail::compSwapKeepingBit7(v1);
-            const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
-                                   (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
-            const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
-            unsigned char* out = dst + pos;
-            if ((((high << 1) & (high | ~fours)) | (high & below)) == 0) {
-                // Only units of two bytes, 0x04 the second, from fromIdentityFrom: each half of the
-                // block without its 0x04 bytes (byte 0 of the second half is one where a unit starts at
-                // byte 15). A unit starting at byte 31 ends the block there: its byte is written again
-                // by the next block.
-                const unsigned fourAt = high << 1;
-                const unsigned cut = high >> 31;
-                out += detail::storeWithout(out, k0, fourAt & 0xFFFFu);
-                out += detail::storeWithout(out, k1, fourAt >> 16) - cut;
-                i += 32 - cut;
-                pos = static_cast<size_t>(out - dst);
-                continue;
-            }
-            const unsigned taken = byUnits(block, high, k0, k1, out);
-            if (taken == 0)
-                break;
-            i += taken;
-            pos = static_cast<size_t>(out - dst);
-        }
+        const detail::BlocksDone done = detail::compUnicodeToCpBlocks(f, src, len, dst, room, defByte);
+        i = done.i;
+        pos = done.pos;
+        usedDefault = done.usedDefault;
     }
 #endif
 #if defined(__SSE2__)
@@ -1401,22 +1417,40 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
         const auto byRuns = [&]() KVO_ALWAYS_INLINE {
             detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
         };
-        if (out == nullptr && f.narrowCodes)
-            detail::countUtf8Sequences(src, len, i, pos, byRuns);
-            // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
-            // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
-            // the byte of its value (from fromIdentityFrom), its output is its bytes with each continuation
-            // byte replaced by that unit and each lead byte taken out. Blocks of 32 bytes with at least 96
-            // more after them (at least 32 more sequences, so at least 32 more bytes of output that write
-            // again whatever is stored past the block's output); other blocks: byRuns.
+        if (out == nullptr && f.narrowCodes) {
+            if (i + 64 <= len)
+                byRuns();  // the counted blocks are read with two bytes before them
+            for (bool more = i + 64 <= len; more;) {
+                const detail::BlocksDone done = detail::countUtf8Sequences(src, len, i, pos);
+                i = done.i;
+                pos = done.pos;
+                more = done.otherBlock;
+                if (more)
+                    byRuns();
+            }
+        }
+        // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
+        // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
+        // the byte of its value (from fromIdentityFrom), its output is its bytes with each continuation
+        // byte replaced by that unit and each lead byte taken out. Blocks of 32 bytes with at least 96
+        // more after them (at least 32 more sequences, so at least 32 more bytes of output that write
+        // again whatever is stored past the block's output); other blocks: byRuns.
 #if defined(KVO_BYTE_SHUFFLES)
         // With SSSE3 the lead bytes are taken out by shuffles (the loop below then has nothing left).
-        if (out != nullptr && f.byteShuffles && f.fromIdentityFrom < 0x100)
-            detail::utf8ToCpShuffled(f, src, len, out, i, pos, byRuns);
+        for (bool more = out != nullptr && f.byteShuffles && f.fromIdentityFrom < 0x100; more;) {
+            const detail::BlocksDone done = detail::utf8ToCpShuffled(f, src, len, out, i, pos);
+            i = done.i;
+            pos = done.pos;
+            more = done.otherBlock;
+            if (more)
+                byRuns();
+        }
 #endif
         // Without SSSE3 the lead bytes are taken out up to one a half block without a branch on how many,
         // so that text with accented letters spread evenly meets few. A counting call for a table with
-        // codes of two bytes counts the sequences here.
+        // codes of two bytes counts the sequences here. Where no such unit maps to its own byte, every
+        // block would be of another kind: the text goes by runs at once.
+        const bool latin1Blocks = f.fromIdentityFrom < 0x100;
         const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
         const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
         const __m128i leadC3 = _mm_set1_epi8(static_cast<char>(0xC3));
@@ -1432,7 +1466,7 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             *units = _mm_add_epi8(v, _mm_and_si128(_mm_cmpeq_epi8(previous, leadC3), plus40));
             *below = detail::bytesBelow(*units, limit);
         };
-        while (i + 128 <= len) {
+        while (latin1Blocks && i + 128 <= len) {
             const unsigned char* block = src + i;
             const __m128i v0 = detail::loadBlock(block);
             const __m128i v1 = detail::loadBlock(block + 16);
