@@ -780,6 +780,7 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone utf8ToCpShuffled(const CpFastTables& f,
     return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, false};
 }
 #endif
+
 // Code page -> CompUnicode with single bytes, ASCII standing for itself: the block loops, from the start
 // of the text (len bytes) to where too little text or room is left.
 KVO_NOINLINE inline BlocksDone cpToCompUnicodeBlocks(const CpFastTables& f, const unsigned char* src,
