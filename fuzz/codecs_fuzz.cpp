@@ -37,7 +37,7 @@ struct Bytes {
 // UTF-8 of one to three bytes a unit. Malformed, each giving one bad unit: a continuation byte where a
 // sequence starts (1 byte); a two- or three-byte lead byte without its continuation bytes (the lead and
 // the continuation bytes that are there); a lead byte from 0xF0 on (with the continuation bytes that
-// follow it, three at most); a sequence whose value is 0.
+// follow it, three at most); an overlong sequence (a value that a shorter sequence holds).
 Decoded referenceUtf8(const Bytes& s, uint16_t badUnit) {
     Decoded d;
     auto isContinuation = [&](size_t i) { return s.at(i) >= 0x80 && s.at(i) <= 0xBF; };
@@ -57,7 +57,7 @@ Decoded referenceUtf8(const Bytes& s, uint16_t badUnit) {
             } else {
                 take = 2;
                 value = ((b - 0xC0) * 64) + (s.at(i + 1) - 0x80);
-                bad = value == 0;
+                bad = value < 0x80;
             }
         } else if (b <= 0xEF) {
             if (!isContinuation(i + 1)) {
@@ -68,7 +68,7 @@ Decoded referenceUtf8(const Bytes& s, uint16_t badUnit) {
             } else {
                 take = 3;
                 value = ((b - 0xE0) * 4096) + ((s.at(i + 1) - 0x80) * 64) + (s.at(i + 2) - 0x80);
-                bad = value == 0;
+                bad = value < 0x800;
             }
         } else {
             while (take < 4 && isContinuation(i + take))

@@ -224,6 +224,9 @@ TEST(Utf8Exports, MalformedSequencesBecomeOneDefaultEach) {
         {"\xA9z", "*z", "\xF7\xFF\x0C\x7A"},     {"\xF0\x9F\x98\x80!", "*!", "\xF7\xFF\x0C\x24"},
         {"\xC0\x80z", "*z", "\xF7\xFF\x0C\x7A"}, {"\xC3z", "*z", "\xF7\xFF\x0C\x7A"},
         {"\xC3\xA9", "\xE9", "\xE6\x04"},
+        // Overlong forms of "/" and "\\" are malformed, not look-alikes; an encoded surrogate is a unit.
+        {"\xC0\xAF", "*", "\xF7\xFF\x0C"},   {"\xE0\x80\xAF", "*", "\xF7\xFF\x0C"},
+        {"\xC1\x9Cz", "*z", "\xF7\xFF\x0C\x7A"}, {"\xED\xA0\x80", "*", "\x80\xB0\x0C"},
     };
     for (const auto& c : cases) {
         char out[16];

@@ -100,7 +100,10 @@ inline bool isUtf8Continuation(unsigned char b) {
 // never reads past the terminator. Malformed input gives *bad and exactly one unit's worth of
 // consumption: a stray continuation byte (1 byte), a sequence cut short by the terminator or by a
 // byte that does not continue it (the lead byte and the continuation bytes seen), a lead byte of
-// 0xF0 and up (with up to three continuation bytes after it), and a sequence that decodes to 0.
+// 0xF0 and up (with up to three continuation bytes after it), and an overlong sequence, one longer
+// than its unit needs (the whole sequence): C0 AF is not "/", and C0 80 would end the text. Encoded
+// surrogates (ED A0 80 to ED BF BF) are units like any other: a supplementary character comes as
+// two of them, one per 16-bit unit, as the JVM writes it.
 inline int decodeUtf8(const unsigned char* p, uint16_t* unit, bool* bad) {
     unsigned b = p[0];
     *bad = false;
@@ -118,7 +121,7 @@ inline int decodeUtf8(const unsigned char* p, uint16_t* unit, bool* bad) {
             return 1;
         }
         *unit = static_cast<uint16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F));
-        *bad = *unit == 0;
+        *bad = *unit < 0x80;  // lead byte C0 or C1
         return 2;
     }
     if (b < 0xF0) {
@@ -131,7 +134,7 @@ inline int decodeUtf8(const unsigned char* p, uint16_t* unit, bool* bad) {
             return 2;
         }
         *unit = static_cast<uint16_t>(((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
-        *bad = *unit == 0;
+        *bad = *unit < 0x800;  // E0 followed by 80 to 9F
         return 3;
     }
     int n = 1;

@@ -14,6 +14,15 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+// Block loops that shuffle bytes (SSSE3) live in functions of their own, compiled for SSSE3 whatever
+// the rest is compiled for, and run only where the processor has it (cpuid, asked when a table is
+// built); the SSE2 loops stay the fallback.
+#include <cpuid.h>
+#include <tmmintrin.h>
+#define KVO_BYTE_SHUFFLES 1
+#define KVO_SSSE3 __attribute__((target("ssse3")))
+#endif
 #endif
 
 #include "codecs.h"
@@ -23,8 +32,10 @@
 
 #if defined(__GNUC__)
 #define KVO_ALWAYS_INLINE __attribute__((always_inline))
+#define KVO_NOINLINE __attribute__((noinline))
 #else
 #define KVO_ALWAYS_INLINE
+#define KVO_NOINLINE
 #endif
 
 namespace kvo::textconv {
@@ -46,6 +57,9 @@ struct CpFastTables {
     // others are looked up.
     uint16_t singleIdentityFrom = 0x100;
     uint16_t fromIdentityFrom = 0x100;
+    // The block loops may shuffle bytes (SSSE3): set when the processor has it. A test clears it to
+    // run the SSE2 loops on the same processor.
+    bool byteShuffles = false;
     kvo::HeapArray<uint16_t> pages;
     kvo::HeapArray<uint32_t> compPages;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
@@ -53,6 +67,16 @@ struct CpFastTables {
     // for two. The first byte's 7-bit group is then the index from there.
     kvo::HeapArray<uint32_t> compUnitPage;
 };
+
+// Whether the processor has SSSE3 (every x86 processor since 2006 has).
+inline bool processorHasSsse3() {
+#if defined(KVO_BYTE_SHUFFLES)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_SSSE3) != 0;
+#else
+    return false;
+#endif
+}
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits), for every unit.
 inline uint32_t packCompUnicode(uint16_t u) {
@@ -141,6 +165,7 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->fromIdentityFrom = 0x100;
     while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
         --f->fromIdentityFrom;
+    f->byteShuffles = processorHasSsse3();
     return true;
 }
 
@@ -395,6 +420,154 @@ inline __m128i compSwapKeepingBit7(__m128i v) {
     return _mm_xor_si128(v, _mm_xor_si128(t, _mm_slli_epi16(t, 2)));
 }
 
+// Where a block loop run out of line stopped: the text and output positions, whether at a block of
+// another kind (for the caller's own way with such a block) or where too little text or room is left,
+// and whether it put in a default.
+struct BlocksDone {
+    size_t i, pos;
+    bool otherBlock;
+    bool usedDefault;
+};
+
+// UTF-8 where every code is one byte, only counting: the sequences. decodeUtf8 takes after a lead byte
+// the continuation bytes that follow it, up to one after 0xC0 to 0xDF, two after 0xE0 to 0xEF and three
+// after 0xF0 and up (and only those). So where every continuation byte follows a lead byte, or a lead
+// byte from 0xE0 and a continuation byte, each sequence is a byte that is no continuation byte and the
+// continuation bytes after it: the sequences are the bytes less the continuation bytes, whatever the
+// bytes decode to. Blocks of 32 bytes with at least 32 more after them are counted so, from i, which
+// must be where a sequence starts (at least two bytes into the text: each block is read with the two
+// bytes before it). Stops at a block where a continuation byte follows neither (otherBlock), or at the
+// end, where the last sequence before it starts if that may take bytes from there on. The continuation
+// bytes are counted per byte position, and those counts added up every 64 blocks.
+KVO_NOINLINE inline BlocksDone countUtf8Sequences(const unsigned char* src, size_t len, size_t i,
+                                                  size_t pos) {
+    const __m128i continuationEnd = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i leadThree = _mm_set1_epi8(static_cast<char>(0xE0));
+    const __m128i zero = _mm_setzero_si128();
+    // Per byte: at or above the byte of from (unsigned).
+    const auto atLeast = [](__m128i v, __m128i from)
+                             KVO_ALWAYS_INLINE { return _mm_cmpeq_epi8(_mm_max_epu8(v, from), v); };
+    // Per byte of the block at p: a continuation byte that follows neither a lead byte nor a lead byte
+    // from 0xE0 and a continuation byte; continuation: the block's continuation bytes.
+    const auto stray = [&](const unsigned char* p, __m128i* continuation) KVO_ALWAYS_INLINE {
+        const __m128i before = loadBlock(p - 1);
+        *continuation = _mm_cmplt_epi8(loadBlock(p), continuationEnd);
+        const __m128i taken = _mm_or_si128(
+            atLeast(before, continuationEnd),
+            _mm_and_si128(atLeast(loadBlock(p - 2), leadThree), _mm_cmplt_epi8(before, continuationEnd)));
+        return _mm_andnot_si128(taken, *continuation);
+    };
+    const unsigned char* const first = src + i;
+    const unsigned char* in = first;
+    size_t count = pos;  // without the continuation bytes in counted
+    __m128i counted = zero;
+    unsigned blocks = 0;
+    // The continuation bytes counted so far, taken off count.
+    const auto addUp = [&]() KVO_ALWAYS_INLINE {
+        const __m128i sums = _mm_sad_epu8(counted, zero);
+        count -= static_cast<unsigned>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<unsigned>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+        counted = zero;
+        blocks = 0;
+    };
+    bool otherBlock = false;
+    if (i + 64 <= len) {
+        const unsigned char* const inLast = src + (len - 64);
+        while (in <= inLast) {
+            __m128i continuation0, continuation1;
+            const __m128i stray0 = stray(in, &continuation0);
+            const __m128i stray1 = stray(in + 16, &continuation1);
+            if (highBits(_mm_or_si128(stray0, stray1)) != 0) {
+                otherBlock = true;
+                break;
+            }
+            counted = _mm_sub_epi8(_mm_sub_epi8(counted, continuation0), continuation1);
+            count += 32;
+            in += 32;
+            if (++blocks == 64)
+                addUp();
+        }
+    }
+    addUp();
+    // Back to where the last sequence before in starts if it may take bytes from in on (a lead byte at
+    // most three bytes before in, followed only by fewer continuation bytes than it may take): its lead
+    // byte, counted, is taken off again. Blocks were counted from first if in is not there.
+    unsigned back = 0;
+    if (in != first) {
+        unsigned k = 1;
+        while (k <= 3 && in[-static_cast<int>(k)] >= 0x80 && in[-static_cast<int>(k)] < 0xC0)
+            ++k;
+        if (k <= 3) {
+            const unsigned lead = in[-static_cast<int>(k)];
+            const unsigned takes = lead >= 0xF0 ? 3u : lead >= 0xE0 ? 2u : lead >= 0xC0 ? 1u : 0u;
+            back = takes > k - 1 ? k : 0u;
+        }
+    }
+    return {static_cast<size_t>(in - src) - back, count - (back != 0 ? 1u : 0u), otherBlock, false};
+}
+
+#if defined(KVO_BYTE_SHUFFLES)
+// Shuffles of 8 bytes by a mask of 8 bits (bit k for byte k). expand: each byte, and after each one
+// whose bit is set byte 8 of the source (expandCount: 8 to 16 bytes); compress: the bytes whose bit
+// is clear, in their order (compressCount: 0 to 8 bytes), and compressHigh the same for bytes 8 to 15.
+struct ByteShuffles {
+    alignas(16) unsigned char expand[256][16];
+    alignas(8) unsigned char compress[256][8];
+    alignas(8) unsigned char compressHigh[256][8];
+    unsigned char expandCount[256];
+    unsigned char compressCount[256];
+    constexpr ByteShuffles() : expand(), compress(), compressHigh(), expandCount(), compressCount() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned e = 0, c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                expand[m][e++] = static_cast<unsigned char>(k);
+                if ((m >> k) & 1) {
+                    expand[m][e++] = 8;
+                } else {
+                    compressHigh[m][c] = static_cast<unsigned char>(8 + k);
+                    compress[m][c++] = static_cast<unsigned char>(k);
+                }
+            }
+            expandCount[m] = static_cast<unsigned char>(e);
+            compressCount[m] = static_cast<unsigned char>(c);
+        }
+    }
+};
+inline constexpr ByteShuffles kByteShuffles{};
+
+// The low 8 bytes of v, byte 8 of v put in after each byte that mask (8 bits) marks, stored at out
+// (16 bytes are stored); returns out past them.
+KVO_SSSE3 inline unsigned char* storeExpanded(unsigned char* out, __m128i v, unsigned mask) {
+    const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kByteShuffles.expand[mask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, control));
+    return out + kByteShuffles.expandCount[mask];
+}
+
+// The 16 bytes of v without those that drop (16 bits) marks, stored at out as two halves of 8 (the
+// bytes stored past the count are garbage, 8 at most): one shuffle gathers each half's bytes at its
+// start. Returns out past them.
+KVO_SSSE3 inline unsigned char* storeCompressed(unsigned char* out, __m128i v, unsigned drop) {
+    const unsigned low = drop & 0xFFu, high = drop >> 8;
+    const __m128 control = _mm_loadh_pi(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kByteShuffles.compress[low]))),
+        reinterpret_cast<const __m64*>(kByteShuffles.compressHigh[high]));
+    const __m128i halves = _mm_shuffle_epi8(v, _mm_castps_si128(control));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), halves);
+    out += kByteShuffles.compressCount[low];
+    _mm_storeh_pi(reinterpret_cast<__m64*>(out), _mm_castsi128_ps(halves));
+    return out + kByteShuffles.compressCount[high];
+}
+
+// compSwapKeepingBit7 by a shuffle: the low nibble of each byte looked up.
+KVO_SSSE3 inline __m128i swapKeepingBit7Shuffled(__m128i v) {
+    const __m128i swapped = _mm_setr_epi8(0x00, 0x04, 0x08, 0x0C, 0x01, 0x05, 0x09, 0x0D, 0x02, 0x06, 0x0A,
+                                          0x0E, 0x03, 0x07, 0x0B, 0x0F);
+    const __m128i lowNibbles = _mm_set1_epi8(0x0F);
+    return _mm_or_si128(_mm_andnot_si128(lowNibbles, v),
+                        _mm_shuffle_epi8(swapped, _mm_and_si128(v, lowNibbles)));
+}
+#endif
+
 // Writes the first count bytes of a block.
 inline void storePrefix(unsigned char* dst, __m128i v, unsigned count) {
     alignas(16) unsigned char bytes[16];
@@ -441,6 +614,397 @@ KVO_ALWAYS_INLINE inline void convertAsciiBlocks(const unsigned char* src, size_
         takeNonAsciiRun(src, i, k < 16 || hasLeadBytes, step);
     }
 }
+
+#if defined(KVO_BYTE_SHUFFLES)
+// The SSSE3 block loops, out of line (their callers keep their positions in registers). Each runs
+// blocks of 32 bytes of the kind the text of a Western code page is made of, by shuffles, from i and
+// pos, and stops at a block of another kind or where too little text or room is left (BlocksDone).
+// Masks, counts and indices are 32-bit.
+
+// Code page -> CompUnicode with single bytes, where every non-ASCII byte of the block stands for itself
+// (from singleIdentityFrom): its form is that byte (bit 7 kept) and 0x04, put in by shuffles. Blocks
+// with at least 32 bytes after them and room for 128 bytes: the bytes stored past the output are
+// written again by the characters that follow, all inside the room.
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone cpToCompUnicodeShuffled(const CpFastTables& f,
+                                                                 const unsigned char* src, size_t len,
+                                                                 unsigned char* dst, size_t room, size_t i,
+                                                                 size_t pos) {
+    if (i + 64 > len || pos + 128 > room)
+        return {i, pos, false, false};
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    const __m128i fours = _mm_set1_epi8(0x04);
+    const unsigned char* in = src + i;
+    const unsigned char* const inLast = src + (len - 64);  // the last block start
+    unsigned char* out = dst + pos;
+    const unsigned char* const outLast = dst + (room - 128);
+    bool otherBlock = false;
+    while (in <= inLast && out <= outLast) {
+        const __m128i v0 = loadBlock(in);
+        const __m128i v1 = loadBlock(in + 16);
+        if ((bytesBelow(v0, limit) | bytesBelow(v1, limit)) != 0) {
+            otherBlock = true;
+            break;
+        }
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
+        const __m128i k0 = swapKeepingBit7Shuffled(v0);
+        const __m128i k1 = swapKeepingBit7Shuffled(v1);
+        out = storeExpanded(out, _mm_unpacklo_epi64(k0, fours), high & 0xFFu);
+        out = storeExpanded(out, _mm_unpackhi_epi64(k0, fours), (high >> 8) & 0xFFu);
+        out = storeExpanded(out, _mm_unpacklo_epi64(k1, fours), (high >> 16) & 0xFFu);
+        out = storeExpanded(out, _mm_unpackhi_epi64(k1, fours), high >> 24);
+        in += 32;
+    }
+    return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, false};
+}
+
+// The byte that the CompUnicode unit of two or three bytes at p maps to, where every code is one byte;
+// *usedDefault set where it is def.
+inline unsigned char narrowCodeOfUnit(const CpFastTables& f, const unsigned char* p, unsigned char def,
+                                      bool* usedDefault) {
+    const unsigned b1 = p[1];
+    const unsigned page = (b1 >> 7) != 0 ? (b1 & 0x7Fu) | ((p[2] & 0x7Fu) << 7) : 0x4000u | b1;
+    const unsigned code = f.pages.get()[f.compUnitPage.get()[page] + kCompGroup[p[0]]];
+    if (code == kNoMapping) {  // also units that decode to 0
+        *usedDefault = true;
+        return def;
+    }
+    return static_cast<unsigned char>(code);
+}
+
+// CompUnicode -> code page. Where a block of 32 bytes holds ASCII and units of two bytes, 0x04 the
+// second, that stand for U+0080 to U+00FF from fromIdentityFrom (each maps to its first byte with bit
+// 7 kept), its output is the block without its 0x04 bytes, by shuffles; a unit starting at byte 31
+// ends the block there. Where every code is one byte, a block with other units among them (no three
+// bytes in a row with bit 7 set) goes the same way without each unit's bytes after its first, and the
+// byte of each other unit (def where none) is then put in its place. Blocks that start where a unit
+// starts, with at least 96 bytes after them and room for 112: the bytes stored past the output are
+// written again by the units that follow, all inside the room.
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToCpShuffled(const CpFastTables& f,
+                                                                 const unsigned char* src, size_t len,
+                                                                 unsigned char* dst, size_t room, size_t i,
+                                                                 size_t pos, unsigned char def) {
+    if (i + 128 > len || pos + 112 > room)
+        return {i, pos, false, false};
+    // Exchanging the nibble halves keeps the high nibble: the bytes below the limit rounded up to a
+    // multiple of 16 are found before it (those between the two are taken as other units).
+    const __m128i limit = byteLimit((f.fromIdentityFrom + 15u) & ~15u);
+    const __m128i four = _mm_set1_epi8(0x04);
+    const unsigned char* in = src + i;
+    unsigned char* out = dst + pos;
+    // A unit gives at most as many bytes as it has, so out stays inside the room while in stays here.
+    const unsigned char* const inLast = src + std::min(len - 128, i + (room - 112 - pos));
+    bool otherBlock = false, usedDefault = false;
+    while (in <= inLast) {
+        const __m128i v0 = loadBlock(in);
+        const __m128i v1 = loadBlock(in + 16);
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
+        const unsigned fours =
+            highBits(_mm_cmpeq_epi8(v0, four)) | (highBits(_mm_cmpeq_epi8(v1, four)) << 16);
+        const unsigned below = bytesBelow(v0, limit) | (bytesBelow(v1, limit) << 16);
+        const unsigned fourAt = high << 1;  // where each unit's 0x04 must be
+        if (((fourAt & ~fours) | below) == 0) {
+            const unsigned cut = high >> 31;
+            const unsigned drop = fourAt | (cut << 31);
+            out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
+            out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
+            in += 32 - cut;
+            continue;
+        }
+        if (!f.narrowCodes || (high & (high >> 1) & (high >> 2)) != 0) {
+            otherBlock = true;
+            break;
+        }
+        // Units of one to three bytes: a unit starts at each byte with bit 7 set after one without, and
+        // the bytes after a byte with bit 7 set are the rest of a unit. The last unit may reach into the
+        // next block (one starting at byte 31, or at byte 30 with three bytes): the block then ends where
+        // it starts.
+        const unsigned cut = (high >> 31) + ((high >> 31) & (high >> 30));
+        const unsigned kept = 0xFFFFFFFFu >> cut;
+        const unsigned drop = (fourAt & kept) | ~kept;
+        unsigned others = high & ~fourAt & kept & (~(fours >> 1) | below);
+        unsigned char* const at = out;
+        out = storeCompressed(out, swapKeepingBit7Shuffled(v0), drop & 0xFFFFu);
+        out = storeCompressed(out, swapKeepingBit7Shuffled(v1), drop >> 16);
+        for (; others != 0; others &= others - 1) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(others));
+            at[start - bitCount(drop & ((1u << start) - 1))] =
+                narrowCodeOfUnit(f, in + start, def, &usedDefault);
+        }
+        in += 32 - cut;
+    }
+    return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, usedDefault};
+}
+
+// UTF-8 -> code page. Where a block of 32 bytes holds ASCII and sequences of two bytes led by 0xC2 or
+// 0xC3 whose units (the continuation byte, plus 0x40 after 0xC3) map to their own byte (from
+// fromIdentityFrom), its output is the block without its lead bytes, by shuffles; a lead byte at byte
+// 31 ends the block there. out holds exactly the output; blocks that start where a sequence starts,
+// with at least 96 bytes after them: the 8 bytes at most stored past the output are written again by
+// the sequences that follow.
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone utf8ToCpShuffled(const CpFastTables& f, const unsigned char* src,
+                                                          size_t len, unsigned char* dst, size_t i,
+                                                          size_t pos) {
+    if (i + 128 > len)
+        return {i, pos, false, false};
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
+    const __m128i leadC3 = _mm_set1_epi8(static_cast<char>(0xC3));
+    const __m128i continuationEnd = _mm_set1_epi8(static_cast<char>(0xC0));
+    const __m128i plus40 = _mm_set1_epi8(0x40);
+    const unsigned char* in = src + i;
+    const unsigned char* const inLast = src + (len - 128);
+    unsigned char* out = dst + pos;
+    bool otherBlock = false;
+    while (in <= inLast) {
+        const __m128i v0 = loadBlock(in);
+        const __m128i v1 = loadBlock(in + 16);
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
+        const unsigned leads =
+            highBits(_mm_or_si128(_mm_cmpeq_epi8(v0, leadC2), _mm_cmpeq_epi8(v0, leadC3))) |
+            (highBits(_mm_or_si128(_mm_cmpeq_epi8(v1, leadC2), _mm_cmpeq_epi8(v1, leadC3))) << 16);
+        const unsigned continuations = highBits(_mm_cmplt_epi8(v0, continuationEnd)) |
+                                       (highBits(_mm_cmplt_epi8(v1, continuationEnd)) << 16);
+        const __m128i units0 =
+            _mm_add_epi8(v0, _mm_and_si128(_mm_cmpeq_epi8(_mm_slli_si128(v0, 1), leadC3), plus40));
+        const __m128i units1 =
+            _mm_add_epi8(v1, _mm_and_si128(_mm_cmpeq_epi8(loadBlock(in + 15), leadC3), plus40));
+        const unsigned below = bytesBelow(units0, limit) | (bytesBelow(units1, limit) << 16);
+        if (high != (leads | continuations) || continuations != leads << 1 || (continuations & below) != 0) {
+            otherBlock = true;
+            break;
+        }
+        out = storeCompressed(out, units0, leads & 0xFFFFu);
+        out = storeCompressed(out, units1, leads >> 16);
+        in += 32 - (leads >> 31);
+    }
+    return {static_cast<size_t>(in - src), static_cast<size_t>(out - dst), otherBlock, false};
+}
+#endif
+
+// Code page -> CompUnicode with single bytes, ASCII standing for itself: the block loops, from the start
+// of the text (len bytes) to where too little text or room is left.
+KVO_NOINLINE inline BlocksDone cpToCompUnicodeBlocks(const CpFastTables& f, const unsigned char* src,
+                                                     size_t len, unsigned char* dst, size_t room,
+                                                     uint16_t defUnit) {
+    size_t i = 0, pos = 0;
+    bool usedDefault = false;
+    // Single bytes, each giving one to three bytes. Blocks of 31 bytes with at least 33 more after
+    // them and room for 128 bytes: the block is stored in its ASCII form (bit 7 kept), then after
+    // each non-ASCII byte what its form adds is put in and the block's bytes after it stored again
+    // further on. The bytes stored past the block's output are written again by the characters
+    // that follow.
+    //
+    // A byte from singleIdentityFrom maps to the unit of its own value, whose form is that byte
+    // (bit 7 kept) and 0x04: where a block holds only such bytes, 0x04 is put in after each of
+    // them, the first two without a branch on whether they are there (bit 31, which is never one
+    // of the block's bytes, stands for "no more"), so that text with accented letters spread
+    // evenly meets no branch on how many a block holds. Other blocks look every non-ASCII byte up.
+    const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    // The bytes of the block from at in their ASCII form (bit 7 kept), in place at out (32 of them:
+    // up to the block's end).
+    const auto restore = [](const unsigned char* block, unsigned char* out, unsigned at) KVO_ALWAYS_INLINE {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), compSwapKeepingBit7(loadBlock(block + at)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                         compSwapKeepingBit7(loadBlock(block + at + 16)));
+    };
+    // A block of 31 bytes whose non-ASCII bytes are looked up, its output at out: returns where the
+    // output ends.
+    const auto byLookup = [&](const unsigned char* block, unsigned char* out) KVO_ALWAYS_INLINE {
+        restore(block, out, 0);
+        unsigned high = (highBits(loadBlock(block)) | (highBits(loadBlock(block + 16)) << 16)) & 0x7FFFFFFFu;
+        unsigned at = 0;  // the block's bytes from here are in place at out
+        for (; high != 0; high &= high - 1) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
+            out += k - at;
+            uint32_t packed = f.compSingle[block[k]];
+            if (packed == 0) {
+                usedDefault = true;
+                packed = defPacked;
+            }
+            const uint32_t bytes = littleEndian32(packed);
+            std::memcpy(out, &bytes, 4);
+            out += packed >> 24;
+            at = k + 1;
+            restore(block, out, at);
+        }
+        return out + (31 - at);
+    };
+#if defined(KVO_BYTE_SHUFFLES)
+    // With SSSE3 the blocks of bytes that stand for themselves go by shuffles, the others by
+    // byLookup (the loop below then finds nothing left to do).
+    for (bool more = f.byteShuffles; more;) {
+        const BlocksDone done = cpToCompUnicodeShuffled(f, src, len, dst, room, i, pos);
+        i = done.i;
+        pos = done.pos;
+        more = done.otherBlock;
+        if (more) {
+            pos = static_cast<size_t>(byLookup(src + i, dst + pos) - dst);
+            i += 31;
+        }
+    }
+#endif
+    while (i + 64 <= len && pos + 128 <= room) {
+        const unsigned char* block = src + i;
+        const __m128i v0 = loadBlock(block);
+        const __m128i v1 = loadBlock(block + 16);
+        unsigned char* out = dst + pos;
+        const unsigned others = bytesBelow(v0, limit) | (bytesBelow(v1, limit) << 16);
+        if ((others & 0x7FFFFFFFu) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), compSwapKeepingBit7(v0));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), compSwapKeepingBit7(v1));
+            unsigned high = (highBits(v0) | (highBits(v1) << 16)) & 0x7FFFFFFFu;
+            unsigned at = 0;  // the block's bytes from here are in place at out
+            // 0x04 after the non-ASCII byte at k, or, at k = 31, nothing (its stores land past the
+            // block's output).
+            const auto insert = [&](unsigned k) KVO_ALWAYS_INLINE {
+                const unsigned present = k != 31 ? 1u : 0u;
+                out += k - at + present;
+                *out = 0x04;
+                out += present;
+                at = k + present;
+                restore(block, out, at);
+            };
+            insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
+            high &= high - 1;
+            insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
+            high &= high - 1;
+            for (; high != 0; high &= high - 1)
+                insert(static_cast<unsigned>(__builtin_ctz(high)));
+            out += 31 - at;
+        } else {
+            out = byLookup(block, out);
+        }
+        i += 31;
+        pos = static_cast<size_t>(out - dst);
+    }
+    return {i, pos, false, usedDefault};
+}
+
+// CompUnicode -> code page, ASCII standing for itself: the block loops, from the start of the text (len
+// bytes) to where too little text or room is left or a malformed unit is met.
+KVO_NOINLINE inline BlocksDone compUnicodeToCpBlocks(const CpFastTables& f, const unsigned char* src,
+                                                     size_t len, unsigned char* dst, size_t room,
+                                                     unsigned char defByte) {
+    size_t i = 0, pos = 0;
+    bool usedDefault = false;
+    const uint16_t* pages = f.pages.get();
+    const uint32_t* unitPage = f.compUnitPage.get();
+    // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
+    // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
+    // its place and the block's bytes after the unit stored again one place further on. The bytes
+    // stored past the block's output are written again by the units that follow. Masks, counts and
+    // indices are 32-bit (the 32-bit build runs these loops too).
+    //
+    // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
+    // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
+    // holds no other non-ASCII units, its output is that form of its bytes without each unit's
+    // 0x04 (storeWithout: up to two per half block without a branch on how many), so that text with
+    // accented letters spread evenly meets few branches it cannot predict.
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    const __m128i four = _mm_set1_epi8(0x04);
+    // A block of 32 bytes (k0, k1: its bytes with the nibble halves exchanged, bit 7 kept; high: its
+    // bytes with bit 7 set) unit by unit, its output at out: returns the bytes it took (0: three
+    // bytes in a row with bit 7 set, a malformed unit, left to the loops below), out moved past
+    // its output.
+    const auto byUnits = [&](const unsigned char* block, unsigned high, __m128i k0, __m128i k1,
+                             unsigned char*& out) KVO_ALWAYS_INLINE -> unsigned {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), k0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), k1);
+        if ((high & (high >> 1) & (high >> 2)) != 0)
+            return 0;
+        // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
+        // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear. The
+        // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
+        // bytes): the block then ends where it starts.
+        unsigned starts = high & ~(high << 1);
+        const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
+        const unsigned cut = starts & ~fits;
+        const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
+        starts &= fits;
+        unsigned at = 0;  // the block's bytes from here are in place at out
+        // Unit by unit (text with many of them, such as Japanese): its code in place, then, where
+        // ASCII bytes follow, the block's bytes after it one place further on.
+        for (; starts != 0; starts &= starts - 1) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
+            out += start - at;
+            const unsigned b1 = block[start + 1];
+            const unsigned three = b1 >> 7;
+            const unsigned page = three ? (b1 & 0x7Fu) | ((block[start + 2] & 0x7Fu) << 7) : 0x4000u | b1;
+            unsigned code = pages[unitPage[page] + kCompGroup[block[start]]];
+            if (code == kNoMapping) {  // also units that decode to 0
+                usedDefault = true;
+                code = defByte;
+            }
+            const unsigned wide = code >> 8 != 0 ? 1u : 0u;
+            out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
+            out[1] = static_cast<unsigned char>(code);
+            out += 1 + wide;
+            at = start + 2 + three;
+            if (block[at] < 0x80) {  // ASCII bytes follow
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), compSwap16(loadBlock(block + at)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                                 compSwap16(loadBlock(block + at + 16)));
+            }
+        }
+        out += end - at;
+        return end;
+    };
+#if defined(KVO_BYTE_SHUFFLES)
+    // With SSSE3 the blocks of units of one byte go by shuffles, the others by byUnits (the loop
+    // below then has nothing left to do, or stops at the same malformed unit).
+    for (bool more = f.byteShuffles && f.fromIdentityFrom < 0x100; more;) {
+        const BlocksDone done = compUnicodeToCpShuffled(f, src, len, dst, room, i, pos, defByte);
+        i = done.i;
+        pos = done.pos;
+        usedDefault |= done.usedDefault;
+        more = done.otherBlock;
+        if (more) {
+            const unsigned char* block = src + i;
+            const __m128i v0 = loadBlock(block);
+            const __m128i v1 = loadBlock(block + 16);
+            unsigned char* out = dst + pos;
+            const unsigned taken = byUnits(block, highBits(v0) | (highBits(v1) << 16),
+                                           compSwapKeepingBit7(v0), compSwapKeepingBit7(v1), out);
+            more = taken != 0;
+            i += taken;
+            pos = static_cast<size_t>(out - dst);
+        }
+    }
+#endif
+    while (i + 128 <= len && pos + 112 <= room) {
+        const unsigned char* block = src + i;
+        const __m128i v0 = loadBlock(block);
+        const __m128i v1 = loadBlock(block + 16);
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
+        const __m128i k0 = compSwapKeepingBit7(v0);
+        const __m128i k1 = compSwapKeepingBit7(v1);
+        const unsigned fours =
+            highBits(_mm_cmpeq_epi8(v0, four)) | (highBits(_mm_cmpeq_epi8(v1, four)) << 16);
+        const unsigned below = bytesBelow(k0, limit) | (bytesBelow(k1, limit) << 16);
+        unsigned char* out = dst + pos;
+        if ((((high << 1) & (high | ~fours)) | (high & below)) == 0) {
+            // Only units of two bytes, 0x04 the second, from fromIdentityFrom: each half of the
+            // block without its 0x04 bytes (byte 0 of the second half is one where a unit starts at
+            // byte 15). A unit starting at byte 31 ends the block there: its byte is written again
+            // by the next block.
+            const unsigned fourAt = high << 1;
+            const unsigned cut = high >> 31;
+            out += storeWithout(out, k0, fourAt & 0xFFFFu);
+            out += storeWithout(out, k1, fourAt >> 16) - cut;
+            i += 32 - cut;
+            pos = static_cast<size_t>(out - dst);
+            continue;
+        }
+        const unsigned taken = byUnits(block, high, k0, k1, out);
+        if (taken == 0)
+            break;
+        i += taken;
+        pos = static_cast<size_t>(out - dst);
+    }
+    return {i, pos, false, usedDefault};
+}
+
 #endif
 
 }  // namespace detail
@@ -720,75 +1284,10 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     };
 #if defined(__SSE2__)
     if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes, each giving one to three bytes. Blocks of 31 bytes with at least 33 more after
-        // them and room for 128 bytes: the block is stored in its ASCII form (bit 7 kept), then after
-        // each non-ASCII byte what its form adds is put in and the block's bytes after it stored again
-        // further on. The bytes stored past the block's output are written again by the characters
-        // that follow.
-        //
-        // A byte from singleIdentityFrom maps to the unit of its own value, whose form is that byte
-        // (bit 7 kept) and 0x04: where a block holds only such bytes, 0x04 is put in after each of
-        // them, the first two without a branch on whether they are there (bit 31, which is never one
-        // of the block's bytes, stands for "no more"), so that text with accented letters spread
-        // evenly meets no branch on how many a block holds. Other blocks look every non-ASCII byte up.
-        const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
-        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
-        const unsigned char* block = src;
-        // The block's bytes from at in their ASCII form, in place at out (32 of them: up to the block's
-        // end).
-        const auto restore = [&](unsigned char* out, unsigned at) KVO_ALWAYS_INLINE {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                             detail::compSwapKeepingBit7(detail::loadBlock(block + at)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                             detail::compSwapKeepingBit7(detail::loadBlock(block + at + 16)));
-        };
-        while (i + 64 <= len && pos + 128 <= room) {
-            block = src + i;
-            const __m128i v0 = detail::loadBlock(block);
-            const __m128i v1 = detail::loadBlock(block + 16);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), detail::compSwapKeepingBit7(v0));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), detail::compSwapKeepingBit7(v1));
-            unsigned high = (detail::highBits(v0) | (detail::highBits(v1) << 16)) & 0x7FFFFFFFu;
-            const unsigned others = detail::bytesBelow(v0, limit) | (detail::bytesBelow(v1, limit) << 16);
-            unsigned at = 0;  // the block's bytes from here are in place at out
-            unsigned char* out = dst + pos;
-            if ((others & 0x7FFFFFFFu) == 0) {
-                // 0x04 after the non-ASCII byte at k, or, at k = 31, nothing (its stores land past the
-                // block's output).
-                const auto insert = [&](unsigned k) KVO_ALWAYS_INLINE {
-                    const unsigned present = k != 31 ? 1u : 0u;
-                    out += k - at + present;
-                    *out = 0x04;
-                    out += present;
-                    at = k + present;
-                    restore(out, at);
-                };
-                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
-                high &= high - 1;
-                insert(static_cast<unsigned>(__builtin_ctz(high | 0x80000000u)));
-                high &= high - 1;
-                for (; high != 0; high &= high - 1)
-                    insert(static_cast<unsigned>(__builtin_ctz(high)));
-            } else {
-                for (; high != 0; high &= high - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(high));
-                    out += k - at;
-                    uint32_t packed = f.compSingle[block[k]];
-                    if (packed == 0) {
-                        usedDefault = true;
-                        packed = defPacked;
-                    }
-                    const uint32_t bytes = detail::littleEndian32(packed);
-                    std::memcpy(out, &bytes, 4);
-                    out += packed >> 24;
-                    at = k + 1;
-                    restore(out, at);
-                }
-            }
-            out += 31 - at;
-            i += 31;
-            pos = static_cast<size_t>(out - dst);
-        }
+        const detail::BlocksDone done = detail::cpToCompUnicodeBlocks(f, src, len, dst, room, defUnit);
+        i = done.i;
+        pos = done.pos;
+        usedDefault = done.usedDefault;
     }
 #endif
 #if defined(__SSE2__)
@@ -849,90 +1348,11 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         detail::putCode(dst, pos, room, code);
     };
 #if defined(__SSE2__)
-    const uint16_t* pages = f.pages.get();
-    const uint32_t* unitPage = f.compUnitPage.get();
     if (f.asciiIdentity) {
-        // Every unit gives one byte or two. Blocks of 32 bytes with at least 32 more units after them
-        // and room for 112 bytes: the block is stored as ASCII, then each longer unit's code is put in
-        // its place and the block's bytes after the unit stored again one place further on. The bytes
-        // stored past the block's output are written again by the units that follow. Masks, counts and
-        // indices are 32-bit (the 32-bit build runs these loops too).
-        //
-        // A unit of two bytes whose second is 0x04 stands for U+0080 to U+00FF, the unit of its first
-        // byte with bit 7 kept; from fromIdentityFrom such a unit maps to that byte. Where a block
-        // holds no other non-ASCII units, its output is that form of its bytes without each unit's
-        // 0x04 (storeWithout: up to two per half block without a branch on how many), so that text with
-        // accented letters spread evenly meets few branches it cannot predict.
-        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
-        const __m128i four = _mm_set1_epi8(0x04);
-        while (i + 128 <= len && pos + 112 <= room) {
-            const unsigned char* block = src + i;
-            const __m128i v0 = detail::loadBlock(block);
-            const __m128i v1 = detail::loadBlock(block + 16);
-            const unsigned high = detail::highBits(v0) | (detail::highBits(v1) << 16);
-            const __m128i k0 = detail::compSwapKeepingBit7(v0);
-            const __m128i k1 = detail::compSwapKeepingBit7(v1);
-            const unsigned fours = detail::highBits(_mm_cmpeq_epi8(v0, four)) |
-                                   (detail::highBits(_mm_cmpeq_epi8(v1, four)) << 16);
-            const unsigned below = detail::bytesBelow(k0, limit) | (detail::bytesBelow(k1, limit) << 16);
-            if ((((high << 1) & (high | ~fours)) | (high & below)) == 0) {
-                // Only units of two bytes, 0x04 the second, from fromIdentityFrom: each half of the
-                // block without its 0x04 bytes (byte 0 of the second half is one where a unit starts at
-                // byte 15). A unit starting at byte 31 ends the block there: its byte is written again
-                // by the next block.
-                const unsigned fourAt = high << 1;
-                const unsigned cut = high >> 31;
-                unsigned char* out = dst + pos;
-                out += detail::storeWithout(out, k0, fourAt & 0xFFFFu);
-                out += detail::storeWithout(out, k1, fourAt >> 16) - cut;
-                i += 32 - cut;
-                pos = static_cast<size_t>(out - dst);
-                continue;
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), k0);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), k1);
-            if ((high & (high >> 1) & (high >> 2)) != 0)
-                break;  // three bytes in a row with bit 7 set: a malformed unit, left to the loops below
-            // Without three such bytes in a row, a unit that is not ASCII starts at each byte with bit 7
-            // set whose previous byte has bit 7 clear, and ends at the next byte with bit 7 clear. The
-            // last one may reach into the next block (one starting at byte 31, or at byte 30 with three
-            // bytes): the block then ends where it starts.
-            unsigned starts = high & ~(high << 1);
-            const unsigned fits = ~(0x80000000u | ((high >> 31) << 30));
-            const unsigned cut = starts & ~fits;
-            const unsigned end = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32u;
-            starts &= fits;
-            unsigned at = 0;  // the block's bytes from here are in place at out
-            unsigned char* out = dst + pos;
-            // Unit by unit (text with many of them, such as Japanese): its code in place, then, where
-            // ASCII bytes follow, the block's bytes after it one place further on.
-            for (; starts != 0; starts &= starts - 1) {
-                const unsigned start = static_cast<unsigned>(__builtin_ctz(starts));
-                out += start - at;
-                const unsigned b1 = block[start + 1];
-                const unsigned three = b1 >> 7;
-                const unsigned page = three ? (b1 & 0x7Fu) | ((block[start + 2] & 0x7Fu) << 7) : 0x4000u | b1;
-                unsigned code = pages[unitPage[page] + detail::kCompGroup[block[start]]];
-                if (code == kNoMapping) {  // also units that decode to 0
-                    usedDefault = true;
-                    code = defByte;
-                }
-                const unsigned wide = code >> 8 != 0 ? 1u : 0u;
-                out[0] = static_cast<unsigned char>(wide ? code >> 8 : code);
-                out[1] = static_cast<unsigned char>(code);
-                out += 1 + wide;
-                at = start + 2 + three;
-                if (block[at] < 0x80) {  // ASCII bytes follow
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                                     detail::compSwap16(detail::loadBlock(block + at)));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
-                                     detail::compSwap16(detail::loadBlock(block + at + 16)));
-                }
-            }
-            out += end - at;
-            i += end;
-            pos = static_cast<size_t>(out - dst);
-        }
+        const detail::BlocksDone done = detail::compUnicodeToCpBlocks(f, src, len, dst, room, defByte);
+        i = done.i;
+        pos = done.pos;
+        usedDefault = done.usedDefault;
     }
 #endif
 #if defined(__SSE2__)
@@ -982,16 +1402,6 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
 #if defined(__SSE2__)
     if (f.asciiIdentity) {
         const size_t len = detail::blockTextLength(src);
-        // Blocks of 32 bytes with at least 96 more after them (at least 32 more sequences, so at least
-        // 32 more bytes of output that write again whatever is stored past the block's output).
-        //
-        // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
-        // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
-        // the byte of its value (from fromIdentityFrom), its output is its bytes with each continuation
-        // byte replaced by that unit and each lead byte taken out, without a branch on how many a half
-        // block holds up to one, so that text with accented letters spread evenly meets few. A counting
-        // call counts the sequences. Other blocks: their ASCII runs at once, the rest sequence by
-        // sequence.
         const auto put = [&](__m128i v, unsigned k) KVO_ALWAYS_INLINE {
             if (out != nullptr) {
                 // out holds exactly the output; 64 more bytes are at least 16 more sequences, so the
@@ -1003,6 +1413,45 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             }
             return true;
         };
+        // A block of another kind than the loops below take: its ASCII runs at once, the rest sequence
+        // by sequence (at least 48 bytes must follow i).
+        const auto byRuns = [&]() KVO_ALWAYS_INLINE {
+            detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
+        };
+        if (out == nullptr && f.narrowCodes) {
+            if (i + 64 <= len)
+                byRuns();  // the counted blocks are read with two bytes before them
+            for (bool more = i + 64 <= len; more;) {
+                const detail::BlocksDone done = detail::countUtf8Sequences(src, len, i, pos);
+                i = done.i;
+                pos = done.pos;
+                more = done.otherBlock;
+                if (more)
+                    byRuns();
+            }
+        }
+        // A sequence of two bytes led by 0xC2 or 0xC3 stands for U+0080 to U+00FF: the byte after it,
+        // plus 0x40 after 0xC3. Where a block holds no other non-ASCII bytes and every such unit maps to
+        // the byte of its value (from fromIdentityFrom), its output is its bytes with each continuation
+        // byte replaced by that unit and each lead byte taken out. Blocks of 32 bytes with at least 96
+        // more after them (at least 32 more sequences, so at least 32 more bytes of output that write
+        // again whatever is stored past the block's output); other blocks: byRuns.
+#if defined(KVO_BYTE_SHUFFLES)
+        // With SSSE3 the lead bytes are taken out by shuffles (the loop below then has nothing left).
+        for (bool more = out != nullptr && f.byteShuffles && f.fromIdentityFrom < 0x100; more;) {
+            const detail::BlocksDone done = detail::utf8ToCpShuffled(f, src, len, out, i, pos);
+            i = done.i;
+            pos = done.pos;
+            more = done.otherBlock;
+            if (more)
+                byRuns();
+        }
+#endif
+        // Without SSSE3 the lead bytes are taken out up to one a half block without a branch on how many,
+        // so that text with accented letters spread evenly meets few. A counting call for a table with
+        // codes of two bytes counts the sequences here. Where no such unit maps to its own byte, every
+        // block would be of another kind: the text goes by runs at once.
+        const bool latin1Blocks = f.fromIdentityFrom < 0x100;
         const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
         const __m128i leadC2 = _mm_set1_epi8(static_cast<char>(0xC2));
         const __m128i leadC3 = _mm_set1_epi8(static_cast<char>(0xC3));
@@ -1018,7 +1467,7 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             *units = _mm_add_epi8(v, _mm_and_si128(_mm_cmpeq_epi8(previous, leadC3), plus40));
             *below = detail::bytesBelow(*units, limit);
         };
-        while (i + 128 <= len) {
+        while (latin1Blocks && i + 128 <= len) {
             const unsigned char* block = src + i;
             const __m128i v0 = detail::loadBlock(block);
             const __m128i v1 = detail::loadBlock(block + 16);
@@ -1032,8 +1481,7 @@ inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsi
             const unsigned below = below0 | (below1 << 16);
             if (high != (leads | continuations) || continuations != leads << 1 ||
                 (continuations & below) != 0) {
-                // Another block: its ASCII runs at once, the rest sequence by sequence.
-                detail::convertAsciiBlocks(src, i, pos, i + 48, f.hasLeadBytes, put, step);
+                byRuns();
                 continue;
             }
             // Each half of the block without its lead bytes (its continuation bytes hold the units). A

@@ -130,7 +130,21 @@ TEST(Utf8, MalformedSequencesBecomeOneReplacementEach) {
         {"lead byte F8 and up", "\xF8\xFF", u"\xFFFD\xFFFD"},
         {"overlong zero", "\xC0\x80x", u"\xFFFDx"},
         {"three-byte zero", "\xE0\x80\x80", u"\xFFFD"},
+        // Overlong forms of ASCII characters would smuggle a look-alike past a check of the bytes.
+        {"overlong slash",
+         "a\xC0\xAF"
+         "b",
+         u"a\xFFFD"
+         u"b"},
+        {"overlong backslash", "\xC1\x9C", u"\xFFFD"},
+        {"overlong U+007F", "\xC1\xBF", u"\xFFFD"},
+        {"three-byte slash", "\xE0\x80\xAF.", u"\xFFFD."},
+        {"three-byte U+07FF", "\xE0\x9F\xBF", u"\xFFFD"},
+        {"overlong cut after two", "\xE0\x80", u"\xFFFD"},
+        {"overlong lead without continuation", "\xC0/", u"\xFFFD/"},
         {"well-formed", "a\xC3\xA9", u"a\xE9"},
+        {"shortest two-byte forms", "\xC2\x80\xDF\xBF", u"\x0080\x07FF"},
+        {"shortest three-byte form", "\xE0\xA0\x80", u"\x0800"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(decodeAll(c.bytes, true), c.units) << c.what;
@@ -138,6 +152,21 @@ TEST(Utf8, MalformedSequencesBecomeOneReplacementEach) {
         buf.push_back(0);
         EXPECT_EQ(utf8UnitCount(buf.data()), c.units.size()) << c.what;
     }
+}
+
+// Encoded surrogates are single units: the JVM writes a supplementary character as two of them.
+TEST(Utf8, EncodedSurrogatesAreUnitsOfTheirOwn) {
+    const struct {
+        std::string bytes;
+        std::u16string units;
+    } cases[] = {
+        {"\xED\xA0\x80", u"\xD800"},
+        {"\xED\xBF\xBF", u"\xDFFF"},
+        {"\xED\xA0\xBD\xED\xB8\x80", std::u16string{0xD83D, 0xDE00}},
+        {"\xED\xB8\x80x", std::u16string{0xDE00, u'x'}},  // alone, in the wrong order: still a unit
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decodeAll(c.bytes, true), c.units);
 }
 
 }  // namespace

@@ -84,6 +84,19 @@ struct Placed {
     }
 };
 
+// Runs check(label) with the block loops this processor takes (those that shuffle bytes where it has
+// SSSE3), then, where those shuffle bytes, once more with the SSE2 ones.
+template <class Check>
+void withEachBlockLoop(Loaded& l, Check check) {
+    const bool shuffles = l.fast.byteShuffles;
+    check(shuffles ? " (SSSE3)" : " (SSE2)");
+    if (shuffles && !::testing::Test::HasFatalFailure()) {
+        l.fast.byteShuffles = false;
+        check(" (SSE2)");
+        l.fast.byteShuffles = true;
+    }
+}
+
 template <class Convert>
 void compareAllSizes(const char* what, const std::string& cp, const std::string& label, Convert convert,
                      size_t unit) {
@@ -100,6 +113,32 @@ void compareAllSizes(const char* what, const std::string& cp, const std::string&
             static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
         ASSERT_EQ(a, b) << what << " " << cp << " room " << room << " text " << label << ": byte " << differ;
     }
+}
+
+// UTF-8 against decoding and the record lookups, a malformed sequence being one unmapped character: the
+// count, and the conversion into exactly that.
+void compareUtf8(const Loaded& l, const std::string& cp, const std::string& label, const unsigned char* bytes,
+                 size_t length, unsigned shift) {
+    Placed<unsigned char> utf8Text(bytes, length, shift);
+    const auto reference = [&](unsigned char* out, unsigned room) {
+        detail::CpByteWriter w{out, room, 0, defaultByte('*')};
+        for (const unsigned char* p = utf8Text.text; *p;) {
+            uint16_t u;
+            bool bad;
+            p += decodeUtf8(p, &u, &bad);
+            w.put(bad ? kNoMapping : cpUnicodeToCp(l.records, u));
+        }
+        return w.finish(nullptr);
+    };
+    const int refSize = reference(nullptr, 0);
+    std::vector<unsigned char> ref(refSize), out(refSize);
+    reference(ref.data(), static_cast<unsigned>(refSize));
+    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize))
+        << cp << " UTF-8 count " << label << "@" << shift;
+    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize)) << cp;
+    const size_t differ =
+        static_cast<size_t>(std::mismatch(ref.begin(), ref.end(), out.begin()).first - ref.begin());
+    ASSERT_EQ(out, ref) << cp << " UTF-8 " << label << "@" << shift << ": byte " << differ;
 }
 
 // Every fast conversion of a local text, its Unicode units (plus an unmapped unit and a lone
@@ -161,39 +200,24 @@ void compareEveryConversion(const Loaded& l, const std::string& cp, const std::s
         },
         1);
 
-    // UTF-8 against decoding and the record lookups, a malformed sequence being one unmapped character.
     std::vector<unsigned char> utf8(units.size() * 3 + 4);
     encodeUtf8Text(wide.text, utf8.data());
     size_t utf8Length = std::strlen(reinterpret_cast<char*>(utf8.data()));
     if (rng() % 3 == 0)
         utf8[utf8Length++] = 0xC3;
     utf8[utf8Length] = 0;
-    Placed<unsigned char> utf8Text(utf8.data(), utf8Length, rng() % 16);
-    const auto reference = [&](unsigned char* out, unsigned room) {
-        detail::CpByteWriter w{out, room, 0, defaultByte('*')};
-        for (const unsigned char* p = utf8Text.text; *p;) {
-            uint16_t u;
-            bool bad;
-            p += decodeUtf8(p, &u, &bad);
-            w.put(bad ? kNoMapping : cpUnicodeToCp(l.records, u));
-        }
-        return w.finish(nullptr);
-    };
-    const int refSize = reference(nullptr, 0);
-    std::vector<unsigned char> ref(refSize), out(refSize);
-    reference(ref.data(), static_cast<unsigned>(refSize));
-    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, nullptr, '*'), static_cast<size_t>(refSize))
-        << cp << " " << label;
-    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text.text, out.data(), '*'), static_cast<size_t>(refSize)) << cp;
-    ASSERT_EQ(std::memcmp(out.data(), ref.data(), refSize), 0) << cp << " " << label;
+    compareUtf8(l, cp, label, utf8.data(), utf8Length, rng() % 16);
 }
 
 TEST(FastTables, SameResultsAsTheRecordLookups) {
     std::mt19937 rng(99);
     for (unsigned cp : {1252u, 942u, 37u, 949u, 1381u, 850u}) {
-        const Loaded l = load(cp);
+        Loaded l = load(cp);
         for (int round = 0; round < 60; ++round) {
-            compareEveryConversion(l, "CP" + std::to_string(cp), randomLocal(l, rng), rng);
+            const std::string local = randomLocal(l, rng);
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareEveryConversion(l, "CP" + std::to_string(cp) + loops, local, rng);
+            });
             if (HasFatalFailure())
                 return;
         }
@@ -299,10 +323,12 @@ TEST(FastTables, SyntheticImagesGiveWhatTheRecordLookupsGive) {
             EXPECT_FALSE(parseCpImage(bytes.data(), bytes.size(), &records)) << what;
             continue;
         }
-        const Loaded l = loadImage(std::move(bytes), what);
+        Loaded l = loadImage(std::move(bytes), what);
         ASSERT_FALSE(HasFatalFailure());
         for (int round = 0; round < 8; ++round) {
-            compareEveryConversion(l, what, syntheticLocal(rng, leadBytes, 40 + rng() % 300), rng);
+            const std::string local = syntheticLocal(rng, leadBytes, 40 + rng() % 300);
+            withEachBlockLoop(
+                l, [&](const char* loops) { compareEveryConversion(l, what + loops, local, rng); });
             if (HasFatalFailure())
                 return;
         }
@@ -316,7 +342,7 @@ TEST(FastTables, SyntheticImagesGiveWhatTheRecordLookupsGive) {
 TEST(FastTables, EvenlySpreadNonAsciiAsTheRecordLookups) {
     std::mt19937 rng(30);
     for (unsigned cp : {1252u, 819u, 850u, 37u, 942u}) {
-        const Loaded l = load(cp);
+        Loaded l = load(cp);
         for (int round = 0; round < 6; ++round) {
             std::string local;
             const size_t length = 200 + rng() % 500;
@@ -333,7 +359,9 @@ TEST(FastTables, EvenlySpreadNonAsciiAsTheRecordLookups) {
                     previous = false;
                 }
             }
-            compareEveryConversion(l, "CP" + std::to_string(cp) + " spread", local, rng);
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareEveryConversion(l, "CP" + std::to_string(cp) + " spread" + loops, local, rng);
+            });
             if (HasFatalFailure())
                 return;
         }
@@ -387,12 +415,13 @@ TEST(FastTables, AllocationFailureGivesNoTables) {
     EXPECT_EQ(allocations, 3);
 }
 
-// Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes, and malformed ones
-// (runs of bytes with bit 7 set, a unit that decodes to 0, a unit cut by the terminator).
+// Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes (the upper half of
+// Latin-1 among them), and malformed ones (runs of bytes with bit 7 set, a unit that decodes to 0, a
+// unit cut by the terminator).
 std::vector<unsigned char> randomCompUnicode(std::mt19937& rng, size_t length) {
     std::vector<unsigned char> s;
     while (s.size() < length) {
-        const unsigned kind = rng() % 12;
+        const unsigned kind = rng() % 14;
         unsigned char bytes[3];
         if (kind < 4) {
             for (unsigned k = rng() % 30; k > 0; --k)
@@ -403,7 +432,10 @@ std::vector<unsigned char> randomCompUnicode(std::mt19937& rng, size_t length) {
         } else if (kind < 10) {
             const int n = encodeCompUnicode(static_cast<uint16_t>(0x4000 + rng() % 0xC000), bytes);
             s.insert(s.end(), bytes, bytes + n);
-        } else if (kind == 10) {
+        } else if (kind < 12) {
+            const int n = encodeCompUnicode(static_cast<uint16_t>(0x80 + rng() % 0x80), bytes);
+            s.insert(s.end(), bytes, bytes + n);
+        } else if (kind == 12) {
             for (unsigned k = 1 + rng() % 5; k > 0; --k)
                 s.push_back(static_cast<unsigned char>(0x80 + rng() % 0x80));
         } else {
@@ -420,34 +452,125 @@ std::vector<unsigned char> randomCompUnicode(std::mt19937& rng, size_t length) {
 // every buffer size around the result.
 TEST(FastTables, LongTextsAndMalformedCompUnicodeAsTheRecordLookups) {
     std::mt19937 rng(7);
-    for (unsigned cp : {1252u, 942u, 850u, 949u}) {
-        const Loaded l = load(cp);
+    for (unsigned cp : {1252u, 942u, 850u, 949u, 819u}) {
+        Loaded l = load(cp);
         for (int round = 0; round < 12; ++round) {
             std::vector<unsigned char> comp = randomCompUnicode(rng, 64 + rng() % 400);
             Placed<unsigned char> compText(comp.data(), comp.size(), rng() % 16);
-            const std::string label = std::to_string(comp.size());
-            compareAllSizes(
-                "from CompUnicode", "CP" + std::to_string(cp), label,
-                [&](bool fast, void* d, int room, int* used) {
-                    auto* out = static_cast<unsigned char*>(d);
-                    return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
-                                : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
-                },
-                1);
-
             std::string local;
             for (unsigned k = 2 + rng() % 6; k > 0; --k)
                 local += randomLocal(l, rng);
             Placed<unsigned char> src(reinterpret_cast<const unsigned char*>(local.data()), local.size(),
                                       rng() % 16);
-            compareAllSizes(
-                "to CompUnicode", "CP" + std::to_string(cp), std::to_string(local.size()),
-                [&](bool fast, void* d, int room, int* used) {
-                    auto* out = static_cast<unsigned char*>(d);
-                    return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
-                                : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
-                },
-                1);
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareAllSizes(
+                    "from CompUnicode", "CP" + std::to_string(cp) + loops, std::to_string(comp.size()),
+                    [&](bool fast, void* d, int room, int* used) {
+                        auto* out = static_cast<unsigned char*>(d);
+                        return fast ? fastCompUnicodeToCp(l.fast, compText.text, out, room, '*', used)
+                                    : tableCompUnicodeToCp(l.records, compText.text, out, room, '*', used);
+                    },
+                    1);
+                if (HasFatalFailure())
+                    return;
+                compareAllSizes(
+                    "to CompUnicode", "CP" + std::to_string(cp) + loops, std::to_string(local.size()),
+                    [&](bool fast, void* d, int room, int* used) {
+                        auto* out = static_cast<unsigned char*>(d);
+                        return fast ? fastCpToCompUnicode(l.fast, src.text, out, room, '*', used)
+                                    : tableCpToCompUnicode(l.records, src.text, out, room, '*', used);
+                    },
+                    1);
+            });
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Western prose: ASCII words with accented letters, now and then two or three in a row, and the bytes
+// of a single-byte table's other non-ASCII characters (0x80 to 0x9F: the euro sign in 1252).
+std::string westernProse(std::mt19937& rng, size_t length) {
+    std::string s;
+    while (s.size() < length) {
+        for (unsigned k = 1 + rng() % 12; k > 0; --k)
+            s.push_back(static_cast<char>('a' + rng() % 26));
+        const unsigned kind = rng() % 8;
+        if (kind < 3)
+            s.push_back(static_cast<char>(0xC0 + rng() % 0x40));
+        else if (kind == 3)
+            s.append(2 + rng() % 2, static_cast<char>(0xE0 + rng() % 0x20));
+        else if (kind == 4)
+            s.push_back(static_cast<char>(0x80 + rng() % 0x20));
+        s.push_back(rng() % 5 == 0 ? '.' : ' ');
+    }
+    return s;
+}
+
+// Prose in the single-byte tables, long enough for many blocks: every conversion at every buffer size.
+TEST(FastTables, WesternProseAsTheRecordLookups) {
+    std::mt19937 rng(1252);
+    for (unsigned cp : {1252u, 819u, 850u}) {
+        Loaded l = load(cp);
+        for (int round = 0; round < 5; ++round) {
+            const std::string local = westernProse(rng, 300 + rng() % 400);
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareEveryConversion(l, "CP" + std::to_string(cp) + " prose" + loops, local, rng);
+            });
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// UTF-8 of a few hundred bytes with malformed and unusual sequences among ASCII runs and Latin-1 letters,
+// placed anywhere in the blocks: stray and surplus continuation bytes, sequences cut short, overlong
+// forms, lead bytes from 0xF0 with up to four continuation bytes, encoded surrogates.
+TEST(FastTables, Utf8WithMalformedSequencesInsideBlocks) {
+    static const char* const kPieces[] = {
+        "\xA9",
+        "\xC3",
+        "\xC3\xA9",
+        "\xC2\x80",
+        "\xC3\xA9\xA9",
+        "\xC0\xAF",
+        "\xC1\x9C",
+        "\xE0\x80\xAF",
+        "\xE0\x9F\xBF",
+        "\xE0\xA0\x80",
+        "\xE2\x82\xAC",
+        "\xE4\xB8",
+        "\xE4",
+        "\xE4\xB8\xAD\xAD",
+        "\xED\xA0\x80",
+        "\xF0\x9F\x98\x80",
+        "\xF0\x80\x80\x80\x80",
+        "\xF0\x80",
+        "\xF8",
+        "\xFF\xA9\xA9",
+    };
+    std::mt19937 rng(8);
+    for (unsigned cp : {1252u, 819u, 850u, 37u, 942u}) {
+        Loaded l = load(cp);
+        for (int round = 0; round < 40; ++round) {
+            std::string text;
+            for (size_t length = 100 + rng() % 500; text.size() < length;) {
+                const unsigned kind = rng() % 4;
+                if (kind == 0)
+                    text += kPieces[rng() % (sizeof(kPieces) / sizeof(kPieces[0]))];
+                else if (kind == 1)
+                    text += rng() % 2 ? "\xC3\xA9" : "\xC3\xBC";
+                else
+                    text.append(1 + rng() % 40, static_cast<char>('a' + rng() % 26));
+            }
+            const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+            const unsigned shift = rng() % 16;
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareUtf8(l, "CP" + std::to_string(cp) + loops, std::to_string(round), bytes, text.size(),
+                            shift);
+            });
+            if (HasFatalFailure())
+                return;
         }
     }
 }
