@@ -45,8 +45,19 @@ void BoundedText::truncate(std::size_t length) {
 }
 
 void BoundedText::acceptWritten() {
-    buffer_[capacity_ - 1] = L'\0';
-    length_ = textLength(buffer_);
+    // The text up to its terminator; one that runs to the end of the buffer is cut there like any
+    // other text (the cut marked, a surrogate pair never split).
+    cut_ = false;
+    length_ = 0;
+    while (length_ < capacity_ && buffer_[length_] != L'\0')
+        ++length_;
+    if (length_ == capacity_) {
+        length_ = capacity_ - 1;
+        if (length_ > 0 && isHighSurrogate(buffer_[length_ - 1]) && isLowSurrogate(buffer_[length_]))
+            --length_;
+        cut_ = true;
+    }
+    buffer_[length_] = L'\0';
 }
 
 BoundedText& BoundedText::append(const wchar_t* text) {

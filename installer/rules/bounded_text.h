@@ -17,7 +17,8 @@ class BoundedText {
 public:
     // buffer holds capacity units, the terminator included (capacity >= 1); it starts empty.
     BoundedText(wchar_t* buffer, std::size_t capacity);
-    // The same over a buffer that holds a text already: that text is kept (cut where the buffer ends).
+    // The same over a buffer that holds a text already: that text is kept (cut where the buffer ends,
+    // and then marked cut).
     struct KeepText {};
     BoundedText(wchar_t* buffer, std::size_t capacity, KeepText);
     BoundedText(const BoundedText&) = delete;
@@ -38,7 +39,8 @@ public:
     void truncate(std::size_t length);
 
     // For a system call that writes a terminated text into the buffer itself (at most capacity()
-    // units): data() is where it writes, and acceptWritten() takes what it wrote as the text.
+    // units): data() is where it writes, and acceptWritten() takes what it wrote as the text (cut,
+    // and marked cut, when it fills the buffer without a terminator).
     wchar_t* data() { return buffer_; }
     void acceptWritten();
     const wchar_t* text() const { return buffer_; }
