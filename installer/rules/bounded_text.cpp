@@ -65,6 +65,9 @@ BoundedText& BoundedText::append(const wchar_t* text) {
 }
 
 BoundedText& BoundedText::append(const wchar_t* text, std::size_t length) {
+    // A cut text stays what it was when it was cut: nothing after the cut is added.
+    if (cut_)
+        return *this;
     const std::size_t room = capacity_ - 1 - length_;
     std::size_t count = length;
     if (count > room) {
@@ -86,7 +89,7 @@ BoundedText& BoundedText::append(wchar_t unit) {
 }
 
 bool BoundedText::appendWhole(const wchar_t* text, std::size_t length) {
-    if (length > capacity_ - 1 - length_) {
+    if (cut_ || length > capacity_ - 1 - length_) {
         cut_ = true;
         return false;
     }

@@ -123,6 +123,24 @@ TEST(BoundedText, AKeptOrWrittenTextThatFillsTheBufferIsMarkedCut) {
     }
 }
 
+TEST(BoundedText, TakesNothingMoreOnceCut) {
+    // "abc" and a pair in 4 units of room: the pair does not fit whole, one unit stays free.
+    TextBuffer<5> text;
+    text.append(L"abc\xD83D\xDE00");
+    EXPECT_STREQ(text.text(), L"abc");
+    EXPECT_TRUE(text.cut());
+    text.append(L'"').append(L"\"");
+    EXPECT_FALSE(text.appendWhole(L"x", 1));
+    EXPECT_STREQ(text.text(), L"abc");
+    // A formatted line cut inside its argument does not go on with the rest of the pattern.
+    TextBuffer<6> line;
+    EXPECT_FALSE(formatText(line, L"\"%s\"", {L"abc\xD83D\xDE00"}));
+    EXPECT_STREQ(line.text(), L"\"abc");
+    line.clear();
+    EXPECT_TRUE(formatText(line, L"\"%s\"", {L"abc"}));
+    EXPECT_STREQ(line.text(), L"\"abc\"");
+}
+
 TEST(BoundedText, Numbers) {
     TextBuffer<64> text;
     text.appendSigned(-9223372036854775807LL - 1).append(L' ').appendUnsigned(18446744073709551615ULL);
