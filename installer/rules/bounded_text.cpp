@@ -45,8 +45,19 @@ void BoundedText::truncate(std::size_t length) {
 }
 
 void BoundedText::acceptWritten() {
-    buffer_[capacity_ - 1] = L'\0';
-    length_ = textLength(buffer_);
+    // The text up to its terminator; one that runs to the end of the buffer is cut there like any
+    // other text (the cut marked, a surrogate pair never split).
+    cut_ = false;
+    length_ = 0;
+    while (length_ < capacity_ && buffer_[length_] != L'\0')
+        ++length_;
+    if (length_ == capacity_) {
+        length_ = capacity_ - 1;
+        if (length_ > 0 && isHighSurrogate(buffer_[length_ - 1]) && isLowSurrogate(buffer_[length_]))
+            --length_;
+        cut_ = true;
+    }
+    buffer_[length_] = L'\0';
 }
 
 BoundedText& BoundedText::append(const wchar_t* text) {
@@ -54,6 +65,9 @@ BoundedText& BoundedText::append(const wchar_t* text) {
 }
 
 BoundedText& BoundedText::append(const wchar_t* text, std::size_t length) {
+    // A cut text stays what it was when it was cut: nothing after the cut is added.
+    if (cut_)
+        return *this;
     const std::size_t room = capacity_ - 1 - length_;
     std::size_t count = length;
     if (count > room) {
@@ -75,7 +89,7 @@ BoundedText& BoundedText::append(wchar_t unit) {
 }
 
 bool BoundedText::appendWhole(const wchar_t* text, std::size_t length) {
-    if (length > capacity_ - 1 - length_) {
+    if (cut_ || length > capacity_ - 1 - length_) {
         cut_ = true;
         return false;
     }

@@ -1,8 +1,9 @@
 // Wide text in fixed buffers. Every log line, path, key and query of the custom actions is composed
 // in a buffer of a fixed number of UTF-16 units (the terminator included); what does not fit is cut
 // at the buffer, never written past it, and the owner learns that it was cut. A surrogate pair is
-// never split by a cut. Platform-free (wchar_t is 16 bits on Windows, 32 on Linux; only the unit
-// values matter here).
+// never split by a cut. A cut text takes nothing more until it is cleared, so it is always the start
+// of everything appended to it (a short piece after a cut never makes a cut line look complete).
+// Platform-free (wchar_t is 16 bits on Windows, 32 on Linux; only the unit values matter here).
 #pragma once
 
 #include <cstddef>
@@ -17,20 +18,21 @@ class BoundedText {
 public:
     // buffer holds capacity units, the terminator included (capacity >= 1); it starts empty.
     BoundedText(wchar_t* buffer, std::size_t capacity);
-    // The same over a buffer that holds a text already: that text is kept (cut where the buffer ends).
+    // The same over a buffer that holds a text already: that text is kept (cut where the buffer ends,
+    // and then marked cut).
     struct KeepText {};
     BoundedText(wchar_t* buffer, std::size_t capacity, KeepText);
     BoundedText(const BoundedText&) = delete;
     BoundedText& operator=(const BoundedText&) = delete;
 
-    // Appends as much of the text as fits (a null text is empty).
+    // Appends as much of the text as fits (a null text is empty); nothing once the text was cut.
     BoundedText& append(const wchar_t* text);
     BoundedText& append(const wchar_t* text, std::size_t length);
     BoundedText& append(wchar_t unit);
     BoundedText& appendSigned(long long value);
     BoundedText& appendUnsigned(unsigned long long value);
     BoundedText& appendHex(unsigned long long value);  // upper-case digits, no prefix
-    // Appends the text only when all of it fits; returns whether it did.
+    // Appends the text only when all of it fits (never to a cut text); returns whether it did.
     bool appendWhole(const wchar_t* text, std::size_t length);
 
     void clear();
@@ -38,7 +40,8 @@ public:
     void truncate(std::size_t length);
 
     // For a system call that writes a terminated text into the buffer itself (at most capacity()
-    // units): data() is where it writes, and acceptWritten() takes what it wrote as the text.
+    // units): data() is where it writes, and acceptWritten() takes what it wrote as the text (cut,
+    // and marked cut, when it fills the buffer without a terminator).
     wchar_t* data() { return buffer_; }
     void acceptWritten();
     const wchar_t* text() const { return buffer_; }

@@ -3,6 +3,7 @@
 // parameter text of FixFileDatesCA and the key names of a response-file section.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,54 @@ TEST(BoundedText, KeepsATextAlreadyInItsBuffer) {
     wchar_t unterminated[3] = {L'a', L'b', L'c'};
     BoundedText kept(unterminated, 3, BoundedText::KeepText{});
     EXPECT_STREQ(kept.text(), L"ab");
+}
+
+TEST(BoundedText, AKeptOrWrittenTextThatFillsTheBufferIsMarkedCut) {
+    const struct {
+        std::vector<wchar_t> buffer;  // as the system left it: no terminator within it
+        const wchar_t* kept;
+    } cases[] = {
+        {{L'a', L'b', L'c'}, L"ab"},
+        {{L'a', 0xD83D, 0xDE00}, L"a"},  // the pair is not split at the buffer's end
+        {{0xD83D, 0xDE00}, L""},
+        {{L'x'}, L""},
+    };
+    for (const auto& c : cases) {
+        std::vector<wchar_t> units = c.buffer;
+        BoundedText kept(units.data(), units.size(), BoundedText::KeepText{});
+        EXPECT_STREQ(kept.text(), c.kept);
+        EXPECT_TRUE(kept.cut());
+
+        std::vector<wchar_t> storage(c.buffer.size(), L'\0');
+        BoundedText written(storage.data(), storage.size());
+        std::copy(c.buffer.begin(), c.buffer.end(), written.data());
+        written.acceptWritten();
+        EXPECT_STREQ(written.text(), c.kept);
+        EXPECT_TRUE(written.cut());
+        // A terminated text is taken as it is, and not marked.
+        written.data()[0] = L'\0';
+        written.acceptWritten();
+        EXPECT_STREQ(written.text(), L"");
+        EXPECT_FALSE(written.cut());
+    }
+}
+
+TEST(BoundedText, TakesNothingMoreOnceCut) {
+    // "abc" and a pair in 4 units of room: the pair does not fit whole, one unit stays free.
+    TextBuffer<5> text;
+    text.append(L"abc\xD83D\xDE00");
+    EXPECT_STREQ(text.text(), L"abc");
+    EXPECT_TRUE(text.cut());
+    text.append(L'"').append(L"\"");
+    EXPECT_FALSE(text.appendWhole(L"x", 1));
+    EXPECT_STREQ(text.text(), L"abc");
+    // A formatted line cut inside its argument does not go on with the rest of the pattern.
+    TextBuffer<6> line;
+    EXPECT_FALSE(formatText(line, L"\"%s\"", {L"abc\xD83D\xDE00"}));
+    EXPECT_STREQ(line.text(), L"\"abc");
+    line.clear();
+    EXPECT_TRUE(formatText(line, L"\"%s\"", {L"abc"}));
+    EXPECT_STREQ(line.text(), L"\"abc\"");
 }
 
 TEST(BoundedText, Numbers) {
