@@ -293,7 +293,18 @@ bool BoxAnswerer::wait() {
 void BoxAnswerer::run() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     while (std::chrono::steady_clock::now() < deadline) {
-        HWND box = FindWindowW(L"#32770", caption_.c_str());
+        // Only this process's box: test programs running beside this one share the desktop and may
+        // show a box with the same caption.
+        HWND box = nullptr;
+        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", caption_.c_str()); w != nullptr;
+             w = FindWindowExW(nullptr, w, L"#32770", caption_.c_str())) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            if (owner == GetCurrentProcessId()) {
+                box = w;
+                break;
+            }
+        }
         if (box != nullptr) {
             // The message text is the static control without an icon (id 0xFFFF in the system's box).
             HWND textControl = GetDlgItem(box, 0xFFFF);
