@@ -13,22 +13,13 @@
 #include "file_date_parameters.h"
 #include "fuzz_support.h"
 #include "heap.h"
+#include "heap_failure.h"
 #include "wide_text.h"
 
 using namespace kvo::installer;
 using namespace kvofuzz;
 
 namespace {
-
-// The heap seam: the nth allocation from now on fails (0: none does).
-int failAt = 0;
-int allocations = 0;
-void* (*realAllocate)(size_t) = nullptr;
-
-void* failingAllocate(size_t size) {
-    ++allocations;
-    return allocations == failAt ? nullptr : realAllocate(size);
-}
 
 struct Token {
     size_t offset;
@@ -59,10 +50,13 @@ Units withBackslash(Units units) {
 
 void checkParse(FileDateParameters& parameters, const Units& text, int failing) {
     const ExactBuffer<wchar_t> buffer = wideBuffer(text, false);
-    failAt = failing;
-    allocations = 0;
-    const bool ok = parameters.parse(buffer.get(), text.size());
-    failAt = 0;
+    int allocations = 0;
+    bool ok = false;
+    {
+        const kvotest::FailAllocation failure(failing);  // 0: none fails
+        ok = parameters.parse(buffer.get(), text.size());
+        allocations = failure.allocations();
+    }
 
     const std::vector<Token> tokens = modelTokens(text);
     if (tokens.empty()) {
@@ -128,10 +122,6 @@ void checkParse(FileDateParameters& parameters, const Units& text, int failing) 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
-    if (realAllocate == nullptr) {
-        realAllocate = kvo::heap.allocate;
-        kvo::heap.allocate = failingAllocate;
-    }
     const uint8_t choices = data[0];
     const Units text = decodeUnits(data + 1, size - 1);
     // Bits 0-1: the allocation that fails in the first parse (0: none); bit 2: a second text, the

@@ -22,6 +22,7 @@
 
 #include "fuzz_support.h"
 #include "heap.h"
+#include "heap_failure.h"
 #include "name_list.h"
 #include "native_values.h"
 #include "path_rules.h"
@@ -35,16 +36,6 @@ bool leadBytes[256];
 
 bool isLeadByte(unsigned char b) {
     return leadBytes[b];
-}
-
-// The heap seam: the nth allocation from now on fails (0: none does).
-int failAt = 0;
-int allocations = 0;
-void* (*realAllocate)(size_t) = nullptr;
-
-void* failingAllocate(size_t size) {
-    ++allocations;
-    return allocations == failAt ? nullptr : realAllocate(size);
 }
 
 // Whether wcstombs narrows to UTF-8 here (C.UTF-8), or to ASCII only (the C locale).
@@ -99,12 +90,16 @@ void checkLocalPath(const std::string& path) {
                    path.c_str());
 
     // Short of memory: null, never a partial text.
-    failAt = 1;
-    allocations = 0;
-    const kvo::HeapArray<char> noRoot = withTrailingBackslash(local.get(), isLeadByte);
-    allocations = 0;
-    const kvo::HeapArray<char> noPattern = listPattern(local.get(), isLeadByte);
-    failAt = 0;
+    kvo::HeapArray<char> noRoot;
+    kvo::HeapArray<char> noPattern;
+    {
+        const kvotest::FailAllocation failure(1);
+        noRoot = withTrailingBackslash(local.get(), isLeadByte);
+    }
+    {
+        const kvotest::FailAllocation failure(1);
+        noPattern = listPattern(local.get(), isLeadByte);
+    }
     KVO_FUZZ_CHECK(!noRoot, "withTrailingBackslash without memory");
     KVO_FUZZ_CHECK(!noPattern || path.empty(), "listPattern without memory");
 }
@@ -303,21 +298,21 @@ void checkRootStrings(const std::string& block) {
 void checkNameList(const std::vector<std::string>& names, int failing) {
     NameList list;
     std::vector<std::string> expected;
-    failAt = failing;
-    allocations = 0;
-    for (const std::string& name : names) {
-        const int before = allocations;
-        const bool added = list.add(name.c_str());
-        // Added when none of its allocations (a bigger list, the copy) failed.
-        const bool failedHere = failAt > before && failAt <= allocations;
-        KVO_FUZZ_CHECK(added == !failedHere, "add gave %d, allocation %d failing, %d made", added, failAt,
-                       allocations);
-        if (added)
-            expected.push_back(name);
-        KVO_FUZZ_CHECK(list.size() == expected.size(), "%zu names, expected %zu", list.size(),
-                       expected.size());
+    {
+        const kvotest::FailAllocation failure(failing);  // 0: none fails
+        for (const std::string& name : names) {
+            const int before = failure.allocations();
+            const bool added = list.add(name.c_str());
+            // Added when none of its allocations (a bigger list, the copy) failed.
+            const bool failedHere = failing > before && failing <= failure.allocations();
+            KVO_FUZZ_CHECK(added == !failedHere, "add gave %d, allocation %d failing, %d made", added, failing,
+                           failure.allocations());
+            if (added)
+                expected.push_back(name);
+            KVO_FUZZ_CHECK(list.size() == expected.size(), "%zu names, expected %zu", list.size(),
+                           expected.size());
+        }
     }
-    failAt = 0;
     for (size_t i = 0; i < expected.size(); ++i)
         KVO_FUZZ_CHECK(list[i] != nullptr && expected[i] == list[i], "name %zu differs", i);
 }
@@ -337,12 +332,12 @@ std::vector<uint16_t> takeUnits(FuzzedDataProvider& in, size_t max) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    utf8Locale = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (realAllocate == nullptr) {
-        realAllocate = kvo::heap.allocate;
-        kvo::heap.allocate = failingAllocate;
-        utf8Locale = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
-    }
     FuzzedDataProvider in(data, size);
     // The code page: none, or a set of lead bytes (bits of 16 bytes for 0x80..0xFF).
     std::memset(leadBytes, 0, sizeof leadBytes);
