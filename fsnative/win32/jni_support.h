@@ -9,6 +9,7 @@
 
 #include "heap.h"
 #include "str.h"
+#include "unique_handle.h"
 
 namespace kvo::fsnative {
 
@@ -80,23 +81,6 @@ private:
     jbyteArray array_;
     jbyte* elements_;
     jint mode_;
-};
-
-// A directory search handle, closed with FindClose.
-class UniqueFind {
-public:
-    explicit UniqueFind(HANDLE find) : find_(find) {}
-    ~UniqueFind() {
-        if (valid())
-            FindClose(find_);
-    }
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-    bool valid() const { return find_ != INVALID_HANDLE_VALUE && find_ != nullptr; }
-    HANDLE get() const { return find_; }
-
-private:
-    HANDLE find_;
 };
 
 // The system's lead-byte test for the ANSI code page, in the form the path rules take.

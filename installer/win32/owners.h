@@ -1,74 +1,36 @@
 // Owners of the installer's handles and of directory searches: each closes what it holds when it
 // goes out of scope, and before an installer call fills in a new handle (receive), so a loop that
-// fetches record after record into the same owner never leaks one.
+// fetches record after record into the same owner never leaks one. Both close through the library's
+// system calls, so that tests can watch and fail the closing.
 #pragma once
 
 #include <windows.h>
 #include <msi.h>
 
 #include "os_calls.h"
+#include "unique_handle.h"
 
 namespace kvo::installer {
 
 // A database, view or record handle; never the session handle the installer passes in.
-class UniqueMsiHandle {
-public:
-    UniqueMsiHandle() = default;
-    explicit UniqueMsiHandle(MSIHANDLE handle) : handle_(handle) {}
-    ~UniqueMsiHandle() { reset(); }
-    UniqueMsiHandle(UniqueMsiHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueMsiHandle& operator=(UniqueMsiHandle&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    UniqueMsiHandle(const UniqueMsiHandle&) = delete;
-    UniqueMsiHandle& operator=(const UniqueMsiHandle&) = delete;
+struct MsiHandleTraits {
+    using Value = MSIHANDLE;
+    static MSIHANDLE none() { return 0; }
+    static bool owns(MSIHANDLE handle) { return handle != 0; }
+    static void close(MSIHANDLE handle) { os.MsiCloseHandle(handle); }
+};
+using UniqueMsiHandle = UniqueResource<MsiHandleTraits>;
 
-    MSIHANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != 0; }
-
-    // Closes the handle held and gives the address for an installer call to fill in.
-    MSIHANDLE* receive() {
-        reset();
-        return &handle_;
-    }
-    MSIHANDLE release() {
-        MSIHANDLE handle = handle_;
-        handle_ = 0;
-        return handle;
-    }
-    void reset(MSIHANDLE handle = 0) {
-        if (handle_ != 0)
-            os.MsiCloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    MSIHANDLE handle_ = 0;
+struct InstallerFindTraits : FindSearchTraits {
+    static void close(HANDLE search) { os.FindClose(search); }
 };
 
 // A directory search from FindFirstFileW.
-class UniqueFind {
+class UniqueFind : public UniqueResource<InstallerFindTraits> {
 public:
-    explicit UniqueFind(HANDLE search) : search_(search) {}
-    ~UniqueFind() { close(); }
-    UniqueFind(const UniqueFind&) = delete;
-    UniqueFind& operator=(const UniqueFind&) = delete;
-
-    bool valid() const { return search_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return search_; }
+    using UniqueResource::UniqueResource;
     // Ends the search now; the result of FindClose (TRUE when there was none to close).
-    BOOL close() {
-        if (search_ == INVALID_HANDLE_VALUE)
-            return TRUE;
-        const BOOL closed = os.FindClose(search_);
-        search_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE search_;
+    BOOL close() { return valid() ? os.FindClose(release()) : TRUE; }
 };
 
 }  // namespace kvo::installer

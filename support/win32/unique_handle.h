@@ -58,6 +58,15 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
+// A directory search from FindFirstFile; null and INVALID_HANDLE_VALUE both mean "none".
+struct FindSearchTraits {
+    using Value = HANDLE;
+    static HANDLE none() { return INVALID_HANDLE_VALUE; }
+    static bool owns(HANDLE search) { return search != nullptr && search != INVALID_HANDLE_VALUE; }
+    static void close(HANDLE search) { FindClose(search); }
+};
+using UniqueFind = UniqueResource<FindSearchTraits>;
+
 // A mapped view of a file or section.
 struct MappedViewTraits {
     using Value = void*;
