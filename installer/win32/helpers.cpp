@@ -211,56 +211,27 @@ bool FileExists(const wchar_t* path) {
     return search.valid();
 }
 
-UINT readProperty(MSIHANDLE session, const wchar_t* name, HeapArray<wchar_t>& value, DWORD& length,
-                  DWORD reserve) {
-    value.reset();
-    length = 0;
-    wchar_t empty[1] = {L'\0'};
-    DWORD size = 0;
-    UINT result = os.MsiGetPropertyW(session, name, empty, &size);
-    if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS)
-        return result;
-    if (size > 0x7FFFFFFF - 1 - reserve)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    value.reset(heapArray<wchar_t>(size + 1 + reserve));
-    if (!value)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD count = size + 1 + reserve;
-    result = os.MsiGetPropertyW(session, name, value.get(), &count);
-    if (result != ERROR_SUCCESS) {
-        value.reset();
-        return result;
-    }
-    length = count + 1;
-    return ERROR_SUCCESS;
-}
+namespace {
 
-UINT readPropertyInto(MSIHANDLE session, const wchar_t* name, BoundedText& value) {
-    value.clear();
-    DWORD size = static_cast<DWORD>(value.capacity());
-    const UINT result = os.MsiGetPropertyW(session, name, value.data(), &size);
-    if (result == ERROR_SUCCESS)
-        value.acceptWritten();
-    else
-        value.clear();
-    return result;
-}
-
-UINT readRecordText(MSIHANDLE record, UINT field, HeapArray<wchar_t>& text, DWORD& length) {
+// The installer's string getters (MsiGetPropertyW, MsiRecordGetStringW; get(buffer, &count)) asked
+// for the size first, then for the text into a new buffer with `reserve` more units of room after it;
+// length = the text's length with the terminator.
+template <class Get>
+UINT readWhole(Get get, HeapArray<wchar_t>& text, DWORD& length, DWORD reserve) {
     text.reset();
     length = 0;
     wchar_t empty[1] = {L'\0'};
     DWORD size = 0;
-    UINT result = os.MsiRecordGetStringW(record, field, empty, &size);
+    UINT result = get(empty, &size);
     if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS)
         return result;
-    if (size > 0x7FFFFFFF - 1)
+    if (size > 0x7FFFFFFF - 1 - reserve)
         return ERROR_NOT_ENOUGH_MEMORY;
-    text.reset(heapArray<wchar_t>(size + 1));
+    text.reset(heapArray<wchar_t>(size + 1 + reserve));
     if (!text)
         return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD count = size + 1;
-    result = os.MsiRecordGetStringW(record, field, text.get(), &count);
+    DWORD count = size + 1 + reserve;
+    result = get(text.get(), &count);
     if (result != ERROR_SUCCESS) {
         text.reset();
         return result;
@@ -269,15 +240,44 @@ UINT readRecordText(MSIHANDLE record, UINT field, HeapArray<wchar_t>& text, DWOR
     return ERROR_SUCCESS;
 }
 
-UINT readRecordTextInto(MSIHANDLE record, UINT field, BoundedText& text) {
+// The same getters into a fixed buffer: the text, cut where it does not fit; empty on failure.
+template <class Get>
+UINT readInto(Get get, BoundedText& text) {
     text.clear();
     DWORD size = static_cast<DWORD>(text.capacity());
-    const UINT result = os.MsiRecordGetStringW(record, field, text.data(), &size);
+    const UINT result = get(text.data(), &size);
     if (result == ERROR_SUCCESS)
         text.acceptWritten();
     else
         text.clear();
     return result;
+}
+
+}  // namespace
+
+UINT readProperty(MSIHANDLE session, const wchar_t* name, HeapArray<wchar_t>& value, DWORD& length,
+                  DWORD reserve) {
+    return readWhole(
+        [&](wchar_t* buffer, DWORD* count) { return os.MsiGetPropertyW(session, name, buffer, count); },
+        value, length, reserve);
+}
+
+UINT readPropertyInto(MSIHANDLE session, const wchar_t* name, BoundedText& value) {
+    return readInto(
+        [&](wchar_t* buffer, DWORD* count) { return os.MsiGetPropertyW(session, name, buffer, count); },
+        value);
+}
+
+UINT readRecordText(MSIHANDLE record, UINT field, HeapArray<wchar_t>& text, DWORD& length) {
+    return readWhole(
+        [&](wchar_t* buffer, DWORD* count) { return os.MsiRecordGetStringW(record, field, buffer, count); },
+        text, length, 0);
+}
+
+UINT readRecordTextInto(MSIHANDLE record, UINT field, BoundedText& text) {
+    return readInto(
+        [&](wchar_t* buffer, DWORD* count) { return os.MsiRecordGetStringW(record, field, buffer, count); },
+        text);
 }
 
 UINT formatWithInstaller(MSIHANDLE session, const wchar_t* templateText, HeapArray<wchar_t>& text) {
