@@ -37,6 +37,16 @@ HANDLE handleIn(JNIEnv* env, jobject obj, jfieldID id) {
     return static_cast<HANDLE>(handleOf(env->GetLongField(obj, id)));
 }
 
+// The handle the object holds in file (null: no file open); false, with NoSuchFieldError pending,
+// when the object has no `filehandle` field.
+bool heldFile(JNIEnv* env, jobject obj, HANDLE& file) {
+    const jfieldID id = handleFieldOf(env, obj);
+    if (id == nullptr)
+        return false;
+    file = handleIn(env, obj, id);
+    return true;
+}
+
 // Whether a block of an array argument fits; throws IndexOutOfBoundsException when it does not.
 bool checkBlock(JNIEnv* env, jbyteArray array, jint off, jint len) {
     if (array == nullptr) {
@@ -92,10 +102,9 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_openNative(JNIEnv*
 
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readNative(JNIEnv* env, jobject obj) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return -1;
-    const HANDLE file = handleIn(env, obj, id);
     if (file == nullptr) {
         throwNew(env, kIOException, kReadFailed);
         return -1;
@@ -111,10 +120,9 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readBytesNative(JN
                                                                               jbyteArray b, jint off,
                                                                               jint len) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return -1;
-    const HANDLE file = handleIn(env, obj, id);
     if (file == nullptr) {
         throwNew(env, kIOException, kReadFailed);
         return -1;
@@ -132,10 +140,9 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readBytesNative(JN
 
 JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeNative(JNIEnv* env, jobject obj, jint b) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return;
-    const HANDLE file = handleIn(env, obj, id);
     const unsigned char byte = static_cast<unsigned char>(b & 0xFF);
     DWORD written = 0;
     if (file == nullptr || !os.WriteFile(file, &byte, 1, &written, nullptr) || written != 1)
@@ -146,10 +153,9 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeBytesNative(J
                                                                                jbyteArray b, jint off,
                                                                                jint len) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return;
-    const HANDLE file = handleIn(env, obj, id);
     if (file == nullptr) {
         throwNew(env, kIOException, kWriteFailed);
         return;
@@ -173,10 +179,9 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeBytesNative(J
 JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNative(JNIEnv* env,
                                                                                     jobject obj) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return -1;
-    const HANDLE file = handleIn(env, obj, id);
     LONG high = 0;
     SetLastError(NO_ERROR);
     const DWORD low =
@@ -191,10 +196,9 @@ JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNat
 JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_seekNative(JNIEnv* env, jobject obj,
                                                                          jlong pos) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return;
-    const HANDLE file = handleIn(env, obj, id);
     const std::uint64_t position = static_cast<std::uint64_t>(pos);
     LONG high = static_cast<LONG>(static_cast<std::uint32_t>(position >> 32));
     SetLastError(NO_ERROR);
@@ -208,10 +212,9 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_seekNative(JNIEnv*
 
 JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_lengthNative(JNIEnv* env, jobject obj) {
     const QuietErrorMode quiet;
-    const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    HANDLE file = nullptr;
+    if (!heldFile(env, obj, file))
         return -1;
-    const HANDLE file = handleIn(env, obj, id);
     DWORD high = 0;
     SetLastError(NO_ERROR);
     const DWORD low = file != nullptr ? os.GetFileSize(file, &high) : INVALID_FILE_SIZE;
