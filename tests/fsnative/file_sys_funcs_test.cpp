@@ -54,11 +54,11 @@ TEST_F(FileSysFuncsTest, CopiesWithAndWithoutOverwrite) {
     const std::wstring from = dir.write(L"from.txt", "new");
     const std::wstring to = dir.write(L"to.txt", "old");
     EXPECT_FALSE(copy(from, to, false));
-    EXPECT_EQ(contentOf(to), "old");
+    EXPECT_EQ(readTextFile(to), "old");
     EXPECT_TRUE(copy(from, to, true));
-    EXPECT_EQ(contentOf(to), "new");
+    EXPECT_EQ(readTextFile(to), "new");
     EXPECT_TRUE(copy(from, dir / L"fresh.txt", false));
-    EXPECT_EQ(contentOf(dir / L"fresh.txt"), "new");
+    EXPECT_EQ(readTextFile(dir / L"fresh.txt"), "new");
     EXPECT_FALSE(copy(dir / L"missing.txt", dir / L"other.txt", true));
     EXPECT_FALSE(exists(dir / L"other.txt"));
 }
@@ -68,15 +68,15 @@ TEST_F(FileSysFuncsTest, MovesAcrossDirectoriesAndOntoAnExistingTarget) {
     const std::wstring first = dir.write(L"first.txt", "first");
     EXPECT_TRUE(move(first, sub + L"\\moved.txt", false));
     EXPECT_FALSE(exists(first));
-    EXPECT_EQ(contentOf(sub + L"\\moved.txt"), "first");
+    EXPECT_EQ(readTextFile(sub + L"\\moved.txt"), "first");
 
     const std::wstring second = dir.write(L"second.txt", "second");
     EXPECT_FALSE(move(second, sub + L"\\moved.txt", false));
-    EXPECT_EQ(contentOf(second), "second");
-    EXPECT_EQ(contentOf(sub + L"\\moved.txt"), "first");
+    EXPECT_EQ(readTextFile(second), "second");
+    EXPECT_EQ(readTextFile(sub + L"\\moved.txt"), "first");
     EXPECT_TRUE(move(second, sub + L"\\moved.txt", true));
     EXPECT_FALSE(exists(second));
-    EXPECT_EQ(contentOf(sub + L"\\moved.txt"), "second");
+    EXPECT_EQ(readTextFile(sub + L"\\moved.txt"), "second");
 }
 
 TEST_F(FileSysFuncsTest, ListsTheDrivesOfThePrefix) {
@@ -435,26 +435,40 @@ TEST_F(FileSysFuncsTest, ErrorModeIsQuietDuringACallAndRestoredAfterEveryNative)
         [&] { copy(file, dir / L"copy.txt", false); },
         [&] { copy(missing, dir / L"copy2.txt", false); },
         [&] { move(missing, dir / L"moved.txt", false); },
-        [&] { FSF(NativeGetVolumes)
-              (env, fileSysFuncs); },
+        [&] {
+            FSF(NativeGetVolumes)
+            (env, fileSysFuncs);
+        },
         [&] { volumeName("C:"); },
         [&] { volumeName("P:"); },
-        [&] { FSF(NativeGetVolumeSize)
-              (env, fileSysFuncs, str("W:")); },
-        [&] { FSF(NativeGetVolumeFreeSpace)
-              (env, fileSysFuncs, str("C:")); },
+        [&] {
+            FSF(NativeGetVolumeSize)
+            (env, fileSysFuncs, str("W:"));
+        },
+        [&] {
+            FSF(NativeGetVolumeFreeSpace)
+            (env, fileSysFuncs, str("C:"));
+        },
         [&] { driveType("O:"); },
         [&] { shareName("N:"); },
         [&] { shareName("C" + std::string(200, ':')); },
         [&] { getAttributes(missing); },
-        [&] { FSF(nativeSetFileAttributes)
-              (env, fileSysFuncs, str(file), 0); },
-        [&] { FSF(nativeGetFileTime)
-              (env, fileSysFuncs, str(missing), nullptr, nullptr, nullptr); },
-        [&] { FSF(nativeSetFileTime)
-              (env, fileSysFuncs, str(file), nullptr, nullptr, fileTime(kJan2020)); },
-        [&] { FSF(nativeGetFileTimeMillis)
-              (env, fileSysFuncs, str(file), 2); },
+        [&] {
+            FSF(nativeSetFileAttributes)
+            (env, fileSysFuncs, str(file), 0);
+        },
+        [&] {
+            FSF(nativeGetFileTime)
+            (env, fileSysFuncs, str(missing), nullptr, nullptr, nullptr);
+        },
+        [&] {
+            FSF(nativeSetFileTime)
+            (env, fileSysFuncs, str(file), nullptr, nullptr, fileTime(kJan2020));
+        },
+        [&] {
+            FSF(nativeGetFileTimeMillis)
+            (env, fileSysFuncs, str(file), 2);
+        },
     };
     int index = 0;
     for (const auto& call : calls) {

@@ -216,24 +216,6 @@ std::wstring TestDir::mkdir(const std::wstring& name) const {
     return path;
 }
 
-std::string contentOf(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string content;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        content.append(buffer, read);
-    CloseHandle(file);
-    return content;
-}
-
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 DWORD attributes(const std::wstring& path) {
     return GetFileAttributesW(path.c_str());
 }

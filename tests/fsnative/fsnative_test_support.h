@@ -16,6 +16,7 @@
 #include "com_orvane_kvo_libs_RndAccessFile.h"
 #include "com_orvane_kvo_libs_UNCFile.h"
 #include "jni_double.h"
+#include "test_files.h"
 
 namespace fstest {
 
@@ -104,8 +105,8 @@ private:
     std::wstring path_;
 };
 
-std::string contentOf(const std::wstring& path);
-bool exists(const std::wstring& path);
+using kvotest::exists;
+using kvotest::readTextFile;
 DWORD attributes(const std::wstring& path);
 std::uint64_t toValue(const FILETIME& time);
 FILETIME toFileTime(std::uint64_t value);

@@ -66,7 +66,7 @@ TEST_F(RndAccessFileTest, OpeningForWritingCreatesAnEmptyFile) {
     EXPECT_NE(handleOf(file), -1);
     EXPECT_EQ(length(file), 0);
     close(file);
-    EXPECT_EQ(contentOf(dir / L"new.bin"), "");
+    EXPECT_EQ(readTextFile(dir / L"new.bin"), "");
 }
 
 TEST_F(RndAccessFileTest, ReadsAndWritesBytesAndBlocks) {
@@ -78,7 +78,7 @@ TEST_F(RndAccessFileTest, ReadsAndWritesBytesAndBlocks) {
     EXPECT_EQ(takeException(), "");
     EXPECT_EQ(pointer(file), 7);
     EXPECT_EQ(length(file), 7);
-    EXPECT_EQ(contentOf(dir / L"data.bin"), std::string("A\xFF") + "world");
+    EXPECT_EQ(readTextFile(dir / L"data.bin"), std::string("A\xFF") + "world");
 
     seek(file, 0);
     EXPECT_EQ(read(file), 'A');
@@ -194,7 +194,7 @@ TEST_F(RndAccessFileTest, BlocksOutsideTheirArrayThrowWithoutTouchingFileOrArray
         EXPECT_EQ(pointer(file), 0);
     }
     EXPECT_EQ(vm.byteArrayContent(five), "abcde");
-    EXPECT_EQ(contentOf(path), "0123456789");
+    EXPECT_EQ(readTextFile(path), "0123456789");
     // The edges that fit.
     EXPECT_EQ(readBytes(file, five, 5, 0), 0);
     EXPECT_EQ(readBytes(file, five, 0, 5), 5);
@@ -324,7 +324,7 @@ TEST_F(RndAccessFileTest, AFullwidthReverseSolidusNeverOpensAnotherFile) {
                         true);
     EXPECT_EQ(takeException(), kOpenError);
     EXPECT_EQ(handleOf(file), -1);
-    EXPECT_EQ(contentOf(target), "keep");
+    EXPECT_EQ(readTextFile(target), "keep");
     file = open(dir /
                     L"sub\xFF3C"
                     L"file.txt",
@@ -334,7 +334,7 @@ TEST_F(RndAccessFileTest, AFullwidthReverseSolidusNeverOpensAnotherFile) {
     dir.write(L"cut", "cut");
     file = open(dir / std::wstring(L"cut\0tail", 8), true);
     EXPECT_EQ(takeException(), kOpenError);
-    EXPECT_EQ(contentOf(dir / L"cut"), "cut");
+    EXPECT_EQ(readTextFile(dir / L"cut"), "cut");
 }
 
 UINT WINAPI utf8CodePage() {

@@ -81,9 +81,9 @@ TEST_P(UncFileTest, CreatesRenamesAndDeletes) {
     dir.write(L"a.txt", "a");
     dir.write(L"b.txt", "b");
     EXPECT_FALSE(UNC(renameTo0_1unc)(env, at(L"a.txt"), at(L"b.txt"))) << "onto an existing file";
-    EXPECT_EQ(contentOf(dir / L"b.txt"), "b");
+    EXPECT_EQ(readTextFile(dir / L"b.txt"), "b");
     EXPECT_TRUE(UNC(renameTo0_1unc)(env, at(L"a.txt"), at(L"made\\c.txt")));
-    EXPECT_EQ(contentOf(dir / L"made\\c.txt"), "a");
+    EXPECT_EQ(readTextFile(dir / L"made\\c.txt"), "a");
     EXPECT_FALSE(UNC(renameTo0_1unc)(env, at(L"b.txt"), nullptr));
     EXPECT_FALSE(UNC(renameTo0_1unc)(env, at(L"b.txt"), uncFileWithNullPath()));
     EXPECT_FALSE(UNC(renameTo0_1unc)(env, uncFileWithNullPath(), at(L"z.txt")));
@@ -204,7 +204,7 @@ TEST_P(UncFileTest, AFullwidthReverseSolidusIsNoBackslash) {
     EXPECT_EQ(UNC(length0_1unc)(env, lookAlike), 0);
     EXPECT_FALSE(UNC(delete0_1unc)(env, lookAlike));
     EXPECT_FALSE(UNC(renameTo0_1unc)(env, at(L"sub\\file.txt"), lookAlike));
-    EXPECT_EQ(contentOf(dir / L"sub\\file.txt"), "keep");
+    EXPECT_EQ(readTextFile(dir / L"sub\\file.txt"), "keep");
 }
 
 INSTANTIATE_TEST_SUITE_P(LocalAndUnc, UncFileTest, ::testing::Bool(),

@@ -403,24 +403,6 @@ void writeTextFile(const std::wstring& path, const std::string& content) {
     CloseHandle(file);
 }
 
-std::string readTextFile(const std::wstring& path) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string content;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        content.append(buffer, read);
-    CloseHandle(file);
-    return content;
-}
-
-bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 void removeTree(const std::wstring& path) {
     std::wstring directory = path;
     if (!directory.empty() && directory.back() != L'\\')

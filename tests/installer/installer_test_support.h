@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "test_files.h"
+
 namespace kvotest {
 
 using Row = std::vector<std::wstring>;  // the fields of a record as texts (integers in decimal)
@@ -148,8 +150,6 @@ std::wstring currentDirectory();                              // with a trailing
 std::wstring makeScratchDirectory(const std::wstring& name);  // below the current directory, emptied first
 void makeDirectory(const std::wstring& path);                 // with its parents
 void writeTextFile(const std::wstring& path, const std::string& content);
-std::string readTextFile(const std::wstring& path);
-bool exists(const std::wstring& path);
 void removeTree(const std::wstring& path);
 std::wstring toWide(const std::string& text);
 std::string toNarrow(const std::wstring& text);

@@ -14,23 +14,6 @@
 
 namespace kvostandin {
 
-namespace {
-
-constexpr const char* kMainSignature = "([Ljava/lang/String;)V";
-constexpr const char* kConsoleClass = "com/orvane/console/ConsoleLauncher";
-
-using Args = std::vector<std::optional<std::string>>;  // modified UTF-8; nullopt for a null element
-
-Hooks g_hooks;
-
-std::u16string decode(const std::string& modifiedUtf8) {
-    std::u16string units;
-    kvojni::fromModifiedUtf8(modifiedUtf8, units);
-    return units;
-}
-
-// Standard output: a console gets UTF-16 through WriteConsoleW, anything else (file, pipe, "nul")
-// gets UTF-8 bytes through descriptor 1, so the launcher's redirection of descriptor 1 applies.
 void writeOut(const std::u16string& text) {
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(1));
     DWORD mode = 0;
@@ -45,6 +28,21 @@ void writeOut(const std::u16string& text) {
 
 void writeOut(const std::string& ascii) {
     writeOut(std::u16string(ascii.begin(), ascii.end()));
+}
+
+namespace {
+
+constexpr const char* kMainSignature = "([Ljava/lang/String;)V";
+constexpr const char* kConsoleClass = "com/orvane/console/ConsoleLauncher";
+
+using Args = std::vector<std::optional<std::string>>;  // modified UTF-8; nullopt for a null element
+
+Hooks g_hooks;
+
+std::u16string decode(const std::string& modifiedUtf8) {
+    std::u16string units;
+    kvojni::fromModifiedUtf8(modifiedUtf8, units);
+    return units;
 }
 
 void writeErr(const std::string& ascii) {

@@ -1,6 +1,8 @@
 // The stand-in JVM's built-in classes, written in C++ (see README.md for what each one does).
 #pragma once
 
+#include <string>
+
 #include "jni_double.h"
 
 namespace kvostandin {
@@ -12,5 +14,11 @@ struct Hooks {
 };
 
 void defineBuiltInClasses(kvojni::Vm& vm, const Hooks& hooks);
+
+// Standard output of the Java code: a console gets UTF-16 through WriteConsoleW, anything else (file,
+// pipe, "nul") gets UTF-8 bytes through descriptor 1, so the launcher's redirection of descriptor 1
+// applies.
+void writeOut(const std::u16string& text);
+void writeOut(const std::string& ascii);
 
 }  // namespace kvostandin

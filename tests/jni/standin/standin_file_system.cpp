@@ -1,10 +1,9 @@
 #include "standin_file_system.h"
 
 #include "modified_utf8.h"
+#include "standin_classes.h"
 
 #include <windows.h>
-
-#include <io.h>
 
 #include <string>
 #include <vector>
@@ -18,22 +17,6 @@ constexpr const char* kUncFile = "com/orvane/kvo/libs/UNCFile";
 
 // The drive-type constants of FileSysFuncs.java.
 const char* const kTypeNames[] = {"unknown", "removable", "fixed", "network", "CD-ROM", "RAM disk"};
-
-void print(const std::u16string& text) {
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(1));
-    DWORD mode = 0;
-    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-        DWORD written = 0;
-        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
-    }
-    const std::string bytes = kvojni::toStandardUtf8(text);
-    _write(1, bytes.data(), static_cast<unsigned>(bytes.size()));
-}
-
-void print(const std::string& ascii) {
-    print(std::u16string(ascii.begin(), ascii.end()));
-}
 
 std::u16string textOf(JNIEnv* env, jstring s) {
     if (s == nullptr)
@@ -67,8 +50,8 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
     // As System.loadLibrary("nqfsfunc") would: by name, then each native by its JNI name.
     const HMODULE library = LoadLibraryA("nqfsfunc.dll");
     if (library == nullptr) {
-        print("kvo.demo.FileSystem: nqfsfunc.dll cannot be loaded (error " + std::to_string(GetLastError()) +
-              ")\n");
+        writeOut("kvo.demo.FileSystem: nqfsfunc.dll cannot be loaded (error " +
+                 std::to_string(GetLastError()) + ")\n");
         return;
     }
     using Volumes = jobjectArray(JNICALL*)(JNIEnv*, jclass);
@@ -93,7 +76,7 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
     const auto length = lookUp<Long>(library, "Java_com_orvane_kvo_libs_UNCFile_length0_1unc");
     if (!getVolumes || !volumeName || !volumeSize || !driveType || !initSeparator || !list || !isDirectory ||
         !length) {
-        print("kvo.demo.FileSystem: a native of nqfsfunc.dll is missing\n");
+        writeOut("kvo.demo.FileSystem: a native of nqfsfunc.dll is missing\n");
         return;
     }
 
@@ -101,26 +84,26 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
     initSeparator(env, fileSysFuncs);
     const jchar separator =
         env->GetStaticCharField(fileSysFuncs, env->GetStaticFieldID(fileSysFuncs, "native_sep", "C"));
-    print(u"native_sep = '" + std::u16string(1, static_cast<char16_t>(separator)) + u"'\n");
+    writeOut(u"native_sep = '" + std::u16string(1, static_cast<char16_t>(separator)) + u"'\n");
 
-    print("volumes:\n");
+    writeOut("volumes:\n");
     const jobjectArray roots = getVolumes(env, fileSysFuncs);
     for (jsize i = 0; roots != nullptr && i < env->GetArrayLength(roots); ++i) {
         const jstring root = static_cast<jstring>(env->GetObjectArrayElement(roots, i));
         const jint type = driveType(env, fileSysFuncs, root);
         const jlong size = volumeSize(env, fileSysFuncs, root);
         const jstring label = volumeName(env, fileSysFuncs, root);
-        print(u"  " + textOf(env, root) + u"  ");
-        print(std::string(type >= 0 && type <= 5 ? kTypeNames[type] : "?") + ", " +
-              (size < 0 ? std::string("no size") : std::to_string(size >> 20) + " MiB") + ", label \"");
-        print((label != nullptr ? textOf(env, label) : u"") + u"\"\n");
+        writeOut(u"  " + textOf(env, root) + u"  ");
+        writeOut(std::string(type >= 0 && type <= 5 ? kTypeNames[type] : "?") + ", " +
+                 (size < 0 ? std::string("no size") : std::to_string(size >> 20) + " MiB") + ", label \"");
+        writeOut((label != nullptr ? textOf(env, label) : u"") + u"\"\n");
     }
 
     const jstring path = first != nullptr ? first : env->NewStringUTF(directory.c_str());
-    print(u"listing of " + textOf(env, path) + u":\n");
+    writeOut(u"listing of " + textOf(env, path) + u":\n");
     const jobjectArray names = list(env, uncFile(env, path));
     if (names == nullptr) {
-        print("  (none: not a directory)\n");
+        writeOut("  (none: not a directory)\n");
         return;
     }
     const std::u16string prefix = textOf(env, path) + std::u16string(1, static_cast<char16_t>(separator));
@@ -131,7 +114,7 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
                                                           static_cast<jsize>(full.size())));
         const std::string kind =
             isDirectory(env, child) ? "<dir>" : std::to_string(length(env, child)) + " bytes";
-        print(u"  " + name + u"  " + std::u16string(kind.begin(), kind.end()) + u"\n");
+        writeOut(u"  " + name + u"  " + std::u16string(kind.begin(), kind.end()) + u"\n");
     }
 }
 
