@@ -17,6 +17,7 @@
 using namespace kvo::textconv;
 using kvofuzz::ExactBuffer;
 using kvofuzz::Text;
+using kvofuzz::unitsBeforeZero;
 
 namespace {
 
@@ -270,14 +271,7 @@ void checkEncoders(const std::vector<uint16_t>& units) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkDecoders(data, size);
 
-    // The same bytes as little-endian 16-bit units, up to the first zero unit.
-    std::vector<uint16_t> units;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        const uint16_t u = static_cast<uint16_t>(data[i] | (data[i + 1] << 8));
-        if (u == 0)
-            break;
-        units.push_back(u);
-    }
+    const std::vector<uint16_t> units = unitsBeforeZero(data, size);
     checkEncoders<uint16_t>(units);
     checkEncoders<wchar_t>(units);
     return 0;

@@ -166,13 +166,7 @@ inline void checkConversions(const Image& table, const uint8_t* data, size_t siz
                    tableCpToCompUnicode(t, src, nullptr, 0, '?', nullptr));
 
     // The same bytes as 16-bit units, 2-byte aligned.
-    std::vector<uint16_t> units;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        const uint16_t u = static_cast<uint16_t>(data[i] | (data[i + 1] << 8));
-        if (u == 0)
-            break;
-        units.push_back(u);
-    }
+    const std::vector<uint16_t> units = unitsBeforeZero(data, size);
     ExactBuffer<uint16_t> unitStorage(shift / 2 + units.size() + 1, 0);
     uint16_t* unitText = unitStorage.get() + shift / 2;
     if (!units.empty())

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #define KVO_FUZZ_CHECK(condition, ...)                                                           \
     do {                                                                                         \
@@ -57,5 +59,17 @@ private:
     ExactBuffer<unsigned char> storage_;
     unsigned char* text_;
 };
+
+// The input's bytes as little-endian 16-bit units, up to the first zero unit.
+inline std::vector<uint16_t> unitsBeforeZero(const uint8_t* data, size_t size) {
+    std::vector<uint16_t> units;
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        const uint16_t u = static_cast<uint16_t>(data[i] | (data[i + 1] << 8));
+        if (u == 0)
+            break;
+        units.push_back(u);
+    }
+    return units;
+}
 
 }  // namespace kvofuzz
