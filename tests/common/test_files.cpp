@@ -23,4 +23,11 @@ bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string programDirectory() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string program(path, length < MAX_PATH ? length : 0);
+    return program.substr(0, program.rfind('\\') + 1);
+}
+
 }  // namespace kvotest

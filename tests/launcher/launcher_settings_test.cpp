@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "classpath.h"
+#include "test_files.h"
 #include "java_arguments.h"
 #include "process_environment.h"
 #include "settings.h"
@@ -75,10 +76,8 @@ private:
 };
 
 std::string programRoot() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string p = path;
-    p = p.substr(0, p.rfind('\\'));  // the test's directory
+    std::string p = kvotest::programDirectory();
+    p.pop_back();  // the test's directory, without its backslash
     return p.substr(0, p.rfind('\\') + 1);
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "capture_output.h"
+#include "test_files.h"
 #include "cp_tables.h"
 #include "kvoucd32.h"
 #include "os_calls.h"
@@ -24,13 +25,6 @@ using kvo::textconv::kNoMapping;
 using kvo::textconv::os;
 
 namespace {
-
-std::string exeDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.rfind('\\') + 1);
-}
 
 // The library's path as the stand-in reports it: a file in the scratch directory of the test.
 std::string libraryPath;
@@ -105,7 +99,8 @@ protected:
     }
     // A copy of a shipped mapping file under a new code page number.
     unsigned installCopyOf(unsigned shipped) {
-        return install(kvotest::readFile(exeDir() + "CP" + std::to_string(shipped) + ".UNI"));
+        return install(
+            kvotest::readFile(kvotest::programDirectory() + "CP" + std::to_string(shipped) + ".UNI"));
     }
 
     kvotest::ScratchDir dir_{"kvoldr"};
@@ -262,7 +257,7 @@ TEST_F(Loader, FileShorterThanItsSizeFieldIsReadAsFarAsItGoes) {
 // is still at work) or not valid, or by another kind of object. The table loads all the same, from
 // the file into a section of this process, and the section of that name is left as it was.
 TEST_F(Loader, ASectionNameTakenElsewhereNeverStopsTheLoad) {
-    const std::string cp850 = kvotest::readFile(exeDir() + "CP850.UNI");
+    const std::string cp850 = kvotest::readFile(kvotest::programDirectory() + "CP850.UNI");
     ASSERT_GT(cp850.size(), 80u);
     const struct {
         const char* what;

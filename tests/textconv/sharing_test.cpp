@@ -12,26 +12,20 @@
 #include <vector>
 
 #include "capture_output.h"
+#include "test_files.h"
 #include "probe_api.h"
 
 using kvotest::ScratchDir;
 
 namespace {
 
-std::string exeDir() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s = path;
-    return s.substr(0, s.rfind('\\') + 1);
-}
-
 // A directory holding a copy of kvoucd32.dll and the named mapping files only.
 struct LibraryCopy {
     ScratchDir dir{"kvocp"};
     explicit LibraryCopy(std::initializer_list<const char*> files) {
-        CopyFileA((exeDir() + "kvoucd32.dll").c_str(), dll().c_str(), FALSE);
+        CopyFileA((kvotest::programDirectory() + "kvoucd32.dll").c_str(), dll().c_str(), FALSE);
         for (const char* f : files)
-            CopyFileA((exeDir() + f).c_str(), dir.file(f).c_str(), FALSE);
+            CopyFileA((kvotest::programDirectory() + f).c_str(), dir.file(f).c_str(), FALSE);
     }
     std::string dll() const { return dir.file("kvoucd32.dll"); }
 };
@@ -50,7 +44,7 @@ public:
         si.hStdError = write;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         std::string command = "\"";
-        command += exeDir() + "cp_probe.exe\" " + args;
+        command += kvotest::programDirectory() + "cp_probe.exe\" " + args;
         started_ =
             CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi_);
         CloseHandle(write);
@@ -161,7 +155,7 @@ TEST(Sharing, TwoProcessesFillingAtOnceBothGetTheCompleteTable) {
 
 TEST(Sharing, EightThreadsDoTheirFirstConversionAtOnce) {
     for (int round = 0; round < 10; ++round) {
-        Child child(exeDir() + "kvoucd32.dll threads");
+        Child child(kvotest::programDirectory() + "kvoucd32.dll threads");
         EXPECT_EQ(child.finish(), 0) << child.output();
     }
 }
@@ -176,11 +170,11 @@ TEST(Sharing, NamesHeldElsewhereNeverStallAConversion) {
     std::snprintf(eventName, sizeof(eventName), "kvotest.release.%lu", GetCurrentProcessId());
     HANDLE release = CreateEventA(nullptr, TRUE, FALSE, eventName);
     ASSERT_NE(release, nullptr);
-    Child holder(exeDir() + "kvoucd32.dll hold 949 " + eventName);
+    Child holder(kvotest::programDirectory() + "kvoucd32.dll hold 949 " + eventName);
     ASSERT_EQ(holder.readLine(), "held");
 
     ProbeApi api;
-    ASSERT_TRUE(api.bind((exeDir() + "kvoucd32.dll").c_str()));
+    ASSERT_TRUE(api.bind((kvotest::programDirectory() + "kvoucd32.dll").c_str()));
     char expected[16], out[16];
     ASSERT_EQ(api.utf8ToCompUnicode("\xEA\xB0\x80\xEA\xB0\x81", expected, sizeof(expected), 0, 0), 7);
     EXPECT_EQ(api.localeToCompUnicode("ko_KR", "\xB0\xA1\xB0\xA2", out, sizeof(out), '*', nullptr), 7);
@@ -203,7 +197,7 @@ TEST(Sharing, NamesHeldElsewhereNeverStallAConversion) {
 
 // A section made by an account that lets this one only read: the library maps it read-only.
 TEST(Sharing, ReadOnlyProcessUsesTheSection) {
-    const std::string image = kvotest::readFile(exeDir() + "CP850.UNI");
+    const std::string image = kvotest::readFile(kvotest::programDirectory() + "CP850.UNI");
     ASSERT_GT(image.size(), 80u);
     std::string expected;
     {
@@ -264,7 +258,7 @@ TEST(Sharing, HostileSectionsAndFilesAreRejected) {
         CloseHandle(section);
     }
 
-    const std::string good = kvotest::readFile(exeDir() + "CP37.UNI");
+    const std::string good = kvotest::readFile(kvotest::programDirectory() + "CP37.UNI");
     ASSERT_GT(good.size(), 200u);
     std::string badOffset = good;
     badOffset[12] = '\xF0';  // from-Unicode records beyond the image
@@ -286,7 +280,7 @@ TEST(Sharing, HostileSectionsAndFilesAreRejected) {
 
 TEST(Sharing, SectionDescriptorLetsEveryoneReadButNotWrite) {
     ProbeApi api;
-    ASSERT_TRUE(api.bind((exeDir() + "kvoucd32.dll").c_str()));
+    ASSERT_TRUE(api.bind((kvotest::programDirectory() + "kvoucd32.dll").c_str()));
     NFCPMapping mapping = api.load(1381);
     ASSERT_NE(mapping, nullptr);
     HANDLE section = OpenFileMappingA(READ_CONTROL, FALSE, "KVOCP1381.UNI");
