@@ -12,6 +12,11 @@ namespace kvo::installer {
 // Buffer sizes in UTF-16 units, the terminator included.
 inline constexpr std::size_t kLineCapacity = 512;  // a log line
 inline constexpr std::size_t kPathCapacity = 260;  // a path (at most 259 characters)
+inline constexpr int kMaxPathLength = static_cast<int>(kPathCapacity - 1);
+inline constexpr std::size_t kFeatureCapacity = 39;  // a feature name (at most 38 characters)
+
+// Messages of the package's Error table that more than one action shows.
+inline constexpr int kCaptionMessage = 25004;  // the caption of the actions' message boxes
 
 // The identifier of the merge module the package is built from; names the module contributes to a
 // package carry it as a suffix after a full stop.

@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kRemoveOnUninstall = 2;            // RemoveFile install mode: when the component is removed
 constexpr int kRemoveOnInstallAndUninstall = 3;  // both when it is installed and when it is removed
-constexpr int kMaxPathLength = static_cast<int>(kPathCapacity - 1);
 
 // What tells the three walkers apart.
 struct RemovalWalk {
@@ -88,14 +87,7 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
 bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedText& location) {
     TextBuffer<64> productCode;
     readPropertyInto(session, L"ProductCode", productCode);
-    DWORD size = static_cast<DWORD>(location.capacity());
-    location.clear();
-    UINT result =
-        os.MsiGetProductInfoW(productCode.text(), INSTALLPROPERTY_INSTALLLOCATION, location.data(), &size);
-    if (result == ERROR_SUCCESS)
-        location.acceptWritten();
-    else
-        location.clear();  // a location that did not fit is not used cut
+    UINT result = readInstallLocationInto(productCode.text(), location);
     if (result == ERROR_SUCCESS && !location.empty() && !ensureTrailingBackslash(location))
         result = ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS || location.empty()) {
@@ -191,7 +183,6 @@ constexpr wchar_t kDeleteData[] = L"KTA_Core/DeleteDataCA";
 constexpr wchar_t kSeedData[] = L"KTA_Core/SeedDataCA";
 
 constexpr int kQuestionMessage = 25006;
-constexpr int kCaptionMessage = 25004;
 }  // namespace
 
 UINT runAskDeletePersistentData(MSIHANDLE session) {

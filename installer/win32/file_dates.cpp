@@ -13,7 +13,6 @@ namespace {
 
 // The walker's log lines are composed in buffers of this size.
 constexpr std::size_t kWalkerLineCapacity = 388;
-constexpr int kMaxPathLength = static_cast<int>(kPathCapacity - 1);
 constexpr int kIncompleteMessage = 25014;
 
 void walkerInfo(MSIHANDLE session, const wchar_t* pattern, std::initializer_list<FormatArg> args) {

@@ -44,9 +44,7 @@ UINT addTemporaryRow(MSIHANDLE session, const wchar_t* routine, const wchar_t* t
     TextBuffer<64> query;
     formatText(query, L"SELECT * FROM %s", {table});
     UniqueMsiHandle view;
-    UINT result = os.MsiDatabaseOpenViewW(database.get(), query.text(), view.receive());
-    if (result == ERROR_SUCCESS)
-        result = os.MsiViewExecute(view.get(), 0);
+    UINT result = openView(database.get(), query.text(), view);
     if (result != ERROR_SUCCESS) {
         logError(session, L"%s: unable to query the %s table; rc = X'%lX'", {routine, table, result});
         return result;
@@ -80,9 +78,7 @@ UINT readErrorMessage(MSIHANDLE session, int number, HeapArray<wchar_t>& text, D
     formatText(query, L"SELECT Message FROM Error WHERE Error=%d", {number});
     UniqueMsiHandle view;
     UniqueMsiHandle record;
-    UINT result = os.MsiDatabaseOpenViewW(database.get(), query.text(), view.receive());
-    if (result == ERROR_SUCCESS)
-        result = os.MsiViewExecute(view.get(), 0);
+    UINT result = openView(database.get(), query.text(), view);
     if (result == ERROR_SUCCESS)
         result = os.MsiViewFetch(view.get(), record.receive());
     if (result == ERROR_SUCCESS)
@@ -285,23 +281,27 @@ UINT formatWithInstaller(MSIHANDLE session, const wchar_t* templateText, HeapArr
     UniqueMsiHandle record(os.MsiCreateRecord(1));
     if (!record)
         return ERROR_FUNCTION_FAILED;
-    UINT result = os.MsiRecordSetStringW(record.get(), 0, templateText);
+    const UINT result = os.MsiRecordSetStringW(record.get(), 0, templateText);
     if (result != ERROR_SUCCESS)
         return result;
-    wchar_t empty[1] = {L'\0'};
-    DWORD size = 0;
-    result = os.MsiFormatRecordW(session, record.get(), empty, &size);
-    if (result != ERROR_MORE_DATA && result != ERROR_SUCCESS)
-        return result;
-    if (size > 0x7FFFFFFF - 1)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    text.reset(heapArray<wchar_t>(size + 1));
-    if (!text)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD count = size + 1;
-    result = os.MsiFormatRecordW(session, record.get(), text.get(), &count);
-    if (result != ERROR_SUCCESS)
-        text.reset();
+    DWORD length = 0;
+    return readWhole([&](wchar_t* buffer,
+                         DWORD* count) { return os.MsiFormatRecordW(session, record.get(), buffer, count); },
+                     text, length, 0);
+}
+
+UINT readInstallLocationInto(const wchar_t* productCode, BoundedText& location) {
+    return readInto(
+        [&](wchar_t* buffer, DWORD* count) {
+            return os.MsiGetProductInfoW(productCode, INSTALLPROPERTY_INSTALLLOCATION, buffer, count);
+        },
+        location);
+}
+
+UINT openView(MSIHANDLE database, const wchar_t* query, UniqueMsiHandle& view) {
+    UINT result = os.MsiDatabaseOpenViewW(database, query, view.receive());
+    if (result == ERROR_SUCCESS)
+        result = os.MsiViewExecute(view.get(), 0);
     return result;
 }
 

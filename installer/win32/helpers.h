@@ -15,6 +15,7 @@
 
 #include "bounded_text.h"
 #include "heap.h"
+#include "owners.h"
 #include "text_rules.h"
 
 namespace kvo::installer {
@@ -93,5 +94,12 @@ UINT readRecordTextInto(MSIHANDLE record, UINT field, BoundedText& text);
 
 // text = templateText formatted by the installer (property references resolved), in a new buffer.
 UINT formatWithInstaller(MSIHANDLE session, const wchar_t* templateText, HeapArray<wchar_t>& text);
+
+// The installation location the installer keeps for an installed product, into a fixed buffer; on
+// any result but 0 (none, or one that did not fit) the buffer is left empty, never holding a cut one.
+UINT readInstallLocationInto(const wchar_t* productCode, BoundedText& location);
+
+// Opens a view on the database with query and executes it; the installer's result.
+UINT openView(MSIHANDLE database, const wchar_t* query, UniqueMsiHandle& view);
 
 }  // namespace kvo::installer

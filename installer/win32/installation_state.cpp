@@ -21,21 +21,12 @@ constexpr wchar_t kSetLoggingPolicy[] = L"KTA_Core/SetLoggingPolicyCA";
 constexpr wchar_t kResetLoggingPolicy[] = L"KTA_Core/ResetLoggingPolicyCA";
 
 constexpr std::size_t kVersionCapacity = 16;
-constexpr std::size_t kFeatureCapacity = 39;
 constexpr std::size_t kConditionCapacity = 257;
 constexpr int kNotAbsent = 16;  // Feature attribute: the user interface does not offer "absent"
 
 constexpr wchar_t kProductKey[] = L"SOFTWARE\\Orvane\\Varnel\\CurrentVersion";
 constexpr wchar_t kSavedRootKey[] = L"SOFTWARE\\Orvane\\Varnel\\User";
 constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Microsoft\\Windows\\Installer";
-
-// Opens and executes a query on the database into view; the installer's result.
-UINT openView(MSIHANDLE database, const wchar_t* query, UniqueMsiHandle& view) {
-    UINT result = os.MsiDatabaseOpenViewW(database, query, view.receive());
-    if (result == ERROR_SUCCESS)
-        result = os.MsiViewExecute(view.get(), 0);
-    return result;
-}
 
 // Rewrites a fetched Feature row whose field was just changed (setResult: the result of that
 // change): deleted, then inserted again as a temporary row.
@@ -124,12 +115,7 @@ UINT runSetInstalledInstallDir(MSIHANDLE session) {
     readPropertyInto(session, L"ProductCode", productCode);
     logInfo(session, L"Product code is %s", {productCode});
     TextBuffer<kPathCapacity> location;
-    DWORD size = static_cast<DWORD>(location.capacity());
-    if (os.MsiGetProductInfoW(productCode.text(), INSTALLPROPERTY_INSTALLLOCATION, location.data(), &size) ==
-        ERROR_SUCCESS)
-        location.acceptWritten();
-    else
-        location.clear();  // none read, or one that did not fit: never a cut one
+    readInstallLocationInto(productCode.text(), location);  // empty when none fits
     logInfo(session, L"Setting INSTALLDIR to %s", {location});
     const UINT result = os.MsiSetPropertyW(session, L"INSTALLDIR", location.text());
     if (result != ERROR_SUCCESS)

@@ -16,12 +16,10 @@ constexpr wchar_t kReadRspFile[] = L"KTA_Core/ReadRspFileCA";
 constexpr wchar_t kDisplayPropertyMsgBox[] = L"DisplayPropertyMsgBoxCA";
 
 constexpr std::size_t kSectionCapacity = 32;
-constexpr std::size_t kFeatureCapacity = 39;
 constexpr DWORD kFirstProfileBuffer = 1025;
 constexpr DWORD kLastProfileBuffer = 65600;  // 1025 doubled six times
 
 constexpr int kInvalidParametersMessage = 25012;
-constexpr int kCaptionMessage = 25004;
 
 // A profile string in a buffer that grows until the text fits: values and key lists are never cut.
 // Null when it would need more than kLastProfileBuffer units, or no memory could be had; count is
@@ -66,7 +64,7 @@ UINT runReadRspFile(MSIHANDLE session) {
         // SourceDir ends with a backslash. A path that does not fit is not cut and used.
         if (!joinWhole(path, {sourceDir.text(), fileName.text()})) {
             logError(session, L"Specified response file, %s%s, does not fit in %d characters",
-                     {sourceDir, fileName, static_cast<int>(kPathCapacity - 1)});
+                     {sourceDir, fileName, kMaxPathLength});
             LogExitCode(session, kReadRspFile, 1);
             return ERROR_INSTALL_FAILURE;
         }
@@ -163,11 +161,8 @@ UINT runLogOptionsSelected(MSIHANDLE session) {
     logInfo(session, L"\t%s", {directory});
     UniqueMsiHandle database(os.MsiGetActiveDatabase(session));
     UniqueMsiHandle features;
-    UINT result = database
-                      ? os.MsiDatabaseOpenViewW(database.get(), L"SELECT * FROM Feature", features.receive())
-                      : static_cast<UINT>(ERROR_INVALID_HANDLE);
-    if (result == ERROR_SUCCESS)
-        result = os.MsiViewExecute(features.get(), 0);
+    UINT result = database ? openView(database.get(), L"SELECT * FROM Feature", features)
+                           : static_cast<UINT>(ERROR_INVALID_HANDLE);
     UniqueMsiHandle record;
     while (result == ERROR_SUCCESS && os.MsiViewFetch(features.get(), record.receive()) == ERROR_SUCCESS) {
         TextBuffer<kFeatureCapacity> name;
