@@ -4,18 +4,13 @@
 #  - one allocation policy: no new or delete expressions (kvo::heap's heapNew / heapDelete and the
 #    owners in heap.h instead) and no allocating standard containers or strings;
 #  - the platform-free rules (every rules/ folder) include no Windows header.
-# Files still waiting for their conversion are listed in tools/house-rules-pending.txt.
 # Usage: check-house-rules.sh [source root]
 set -euo pipefail
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 cd "$root"
-pending="tools/house-rules-pending.txt"
 
 mapfile -t files < <(find launcher support textconv fsnative installer \
                        \( -name '*.cpp' -o -name '*.h' \) -not -path '*/jni/*' 2>/dev/null | sort)
-is_pending() {
-  [ -f "$pending" ] && grep -qxF "$1" "$pending"
-}
 
 failures=0
 report() {  # file, rule, matching lines
@@ -25,7 +20,6 @@ report() {  # file, rule, matching lines
 }
 
 for f in "${files[@]}"; do
-  is_pending "$f" && continue
   # Code without the contents of string literals (a log text may say "new") and without line
   # comments (a "//" inside a character literal cuts the line short, which only hides code from the
   # check, never invents a finding).
@@ -48,12 +42,6 @@ for f in "${files[@]}"; do
       ;;
   esac
 done
-
-if [ -f "$pending" ]; then
-  while read -r f; do
-    [ -z "$f" ] || [ -f "$f" ] || { echo "$pending names a missing file: $f"; failures=$((failures + 1)); }
-  done < "$pending"
-fi
 
 if [ "$failures" -ne 0 ]; then
   echo "house rules: $failures finding(s)"
