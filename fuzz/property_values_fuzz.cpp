@@ -62,13 +62,8 @@ int modelBoolean(const std::vector<uint32_t>& t) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<uint32_t> units;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        const uint32_t u = data[i] | (data[i + 1] << 8);
-        if (u == 0)
-            break;
-        units.push_back(u);
-    }
+    const std::vector<uint16_t> read = kvofuzz::unitsBeforeZero(data, size);
+    const std::vector<uint32_t> units(read.begin(), read.end());
     ExactBuffer<wchar_t> text(units.size() + 1, 0);
     for (size_t i = 0; i < units.size(); ++i)
         text[i] = static_cast<wchar_t>(units[i]);

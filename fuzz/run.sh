@@ -19,13 +19,6 @@ build=$(cd "${2:?build directory}" && pwd)
 bin="$build/fuzz"
 
 mapfile -t listed < <(grep -v '^#' "$here/targets.txt" | grep -v '^ *$')
-max_len_of() {
-  for line in "${listed[@]}"; do
-    set -- $line
-    [ "$1" = "$target" ] && { echo "$2"; return; }
-  done
-  echo 4096
-}
 
 # "#12345 DONE cov: 123 ft: 456 ..." and the final stats of a log, as one line.
 summary() {
@@ -48,7 +41,7 @@ case "$mode" in
       mkdir -p "$scratch/corpus"
       log="$scratch/fuzz.log"
       # New inputs go to the scratch corpus (the first directory); the seeds in the tree are only read.
-      if "$bin/$target" -runs="$runs" -seed=1 -max_len="$(max_len_of)" -timeout=20 -print_final_stats=1 \
+      if "$bin/$target" -runs="$runs" -seed=1 -max_len="${2:-4096}" -timeout=20 -print_final_stats=1 \
            -artifact_prefix="$scratch/" "$scratch/corpus" "$here/corpus/$target" >"$log" 2>&1; then
         echo "fuzz smoke: $target: $(summary "$log")"
       else
@@ -75,7 +68,7 @@ case "$mode" in
       mkdir -p "$out/corpus"
       log="$out/fuzz.log"
       echo "fuzz: $target for ${seconds}s (findings in $out)"
-      "$bin/$target" -max_total_time="$seconds" -max_len="$(max_len_of)" -timeout=20 -print_final_stats=1 \
+      "$bin/$target" -max_total_time="$seconds" -max_len="${2:-4096}" -timeout=20 -print_final_stats=1 \
         -artifact_prefix="$out/" "$out/corpus" "$here/corpus/$target" >"$log" 2>&1
       status=$?
       if [ "$status" -eq 0 ]; then
