@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -126,8 +127,12 @@ std::string makeSpreadText() {
 std::string inAnsiCodePage(const char8_t* utf8) {
     wchar_t wide[1024];
     const int units = MultiByteToWideChar(CP_UTF8, 0, reinterpret_cast<const char*>(utf8), -1, wide, 1024);
-    char local[2048];
-    WideCharToMultiByte(CP_ACP, 0, wide, units, local, sizeof(local), nullptr, nullptr);
+    char local[2048] = {};
+    if (units <= 0 ||
+        WideCharToMultiByte(CP_ACP, 0, wide, units, local, sizeof(local), nullptr, nullptr) <= 0) {
+        std::fprintf(stderr, "textconv_bench: a sample text cannot be put into the ANSI code page\n");
+        std::exit(2);
+    }
     return local;
 }
 
@@ -140,8 +145,8 @@ std::string repeatToSize(const std::string& sentence) {
 }
 
 // The five conversions of one local text (and its Unicode, CompUnicode and UTF-8 forms), printed as one
-// row set; true if every row met its target (932: every row 0.5 and Unicode -> local 1.0; otherwise
-// every row 2.0) and both ways gave the same text.
+// row set with whether every row met its target (932: every row 0.5 and Unicode -> local 1.0;
+// otherwise every row 2.0); true if both ways gave the same text.
 bool runRowSet(const char* title, const std::string& local) {
     const unsigned acp = GetACP();
     const int localSize = static_cast<int>(local.size()) + 1;
