@@ -124,22 +124,23 @@ jlong volumeBytes(JNIEnv* env, jstring root, bool total) {
     return static_cast<jlong>(clusterBytes * (total ? totalClusters : freeClusters));
 }
 
+// A buffer the network functions allocated.
+struct NetBufferTraits {
+    using Value = LPBYTE;
+    static LPBYTE none() { return nullptr; }
+    static bool owns(LPBYTE buffer) { return buffer != nullptr; }
+    static void close(LPBYTE buffer) { os.NetApiBufferFree(buffer); }
+};
+
 // The remote name of the connection whose local name, with a backslash, is root; null if none.
 jstring shareName(JNIEnv* env, const char* root) {
-    LPBYTE buffer = nullptr;
+    kvo::UniqueResource<NetBufferTraits> buffer;
     DWORD read = 0, total = 0, resume = 0;
     const NET_API_STATUS status =
-        os.NetUseEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH, &read, &total, &resume);
-    struct Release {
-        LPBYTE buffer;
-        ~Release() {
-            if (buffer != nullptr)
-                os.NetApiBufferFree(buffer);
-        }
-    } release{buffer};
-    if (status != NERR_Success || buffer == nullptr)
+        os.NetUseEnum(nullptr, 0, buffer.receive(), MAX_PREFERRED_LENGTH, &read, &total, &resume);
+    if (status != NERR_Success || !buffer)
         return nullptr;
-    const USE_INFO_0* entries = reinterpret_cast<const USE_INFO_0*>(buffer);
+    const USE_INFO_0* entries = reinterpret_cast<const USE_INFO_0*>(buffer.get());
     for (DWORD i = 0; i < read; ++i) {
         if (!useNameMatchesRoot(entries[i].ui0_local, root))
             continue;

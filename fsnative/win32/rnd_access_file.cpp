@@ -37,13 +37,17 @@ HANDLE handleIn(JNIEnv* env, jobject obj, jfieldID id) {
     return static_cast<HANDLE>(handleOf(env->GetLongField(obj, id)));
 }
 
-// The handle the object holds in file (null: no file open); false, with NoSuchFieldError pending,
-// when the object has no `filehandle` field.
-bool heldFile(JNIEnv* env, jobject obj, HANDLE& file) {
+// The open file the object holds. False when there is none: with NoSuchFieldError pending when the
+// object has no `filehandle` field, else with IOException(failure) thrown.
+bool openFile(JNIEnv* env, jobject obj, const char* failure, HANDLE& file) {
     const jfieldID id = handleFieldOf(env, obj);
     if (id == nullptr)
         return false;
     file = handleIn(env, obj, id);
+    if (file == nullptr) {
+        throwNew(env, kIOException, failure);
+        return false;
+    }
     return true;
 }
 
@@ -103,12 +107,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_openNative(JNIEnv*
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readNative(JNIEnv* env, jobject obj) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kReadFailed, file))
         return -1;
-    if (file == nullptr) {
-        throwNew(env, kIOException, kReadFailed);
-        return -1;
-    }
     unsigned char byte = 0;
     DWORD read = 0;
     if (!os.ReadFile(file, &byte, 1, &read, nullptr) || read != 1)
@@ -121,12 +121,8 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readBytesNative(JN
                                                                               jint len) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kReadFailed, file))
         return -1;
-    if (file == nullptr) {
-        throwNew(env, kIOException, kReadFailed);
-        return -1;
-    }
     if (!checkBlock(env, b, off, len))
         return -1;
     const ByteElements elements(env, b, 0);
@@ -141,11 +137,11 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readBytesNative(JN
 JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeNative(JNIEnv* env, jobject obj, jint b) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kWriteFailed, file))
         return;
     const unsigned char byte = static_cast<unsigned char>(b & 0xFF);
     DWORD written = 0;
-    if (file == nullptr || !os.WriteFile(file, &byte, 1, &written, nullptr) || written != 1)
+    if (!os.WriteFile(file, &byte, 1, &written, nullptr) || written != 1)
         throwNew(env, kIOException, kWriteFailed);
 }
 
@@ -154,12 +150,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_writeBytesNative(J
                                                                                jint len) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kWriteFailed, file))
         return;
-    if (file == nullptr) {
-        throwNew(env, kIOException, kWriteFailed);
-        return;
-    }
     if (!checkBlock(env, b, off, len))
         return;
     DWORD written = 0;
@@ -180,13 +172,12 @@ JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_getFilePointerNat
                                                                                     jobject obj) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kPointerFailed, file))
         return -1;
     LONG high = 0;
     SetLastError(NO_ERROR);
-    const DWORD low =
-        file != nullptr ? os.SetFilePointer(file, 0, &high, FILE_CURRENT) : INVALID_SET_FILE_POINTER;
-    if (file == nullptr || failedWithCode(low, INVALID_SET_FILE_POINTER)) {
+    const DWORD low = os.SetFilePointer(file, 0, &high, FILE_CURRENT);
+    if (failedWithCode(low, INVALID_SET_FILE_POINTER)) {
         throwNew(env, kIOException, kPointerFailed);
         return -1;
     }
@@ -197,28 +188,25 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_seekNative(JNIEnv*
                                                                          jlong pos) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kSeekFailed, file))
         return;
     const std::uint64_t position = static_cast<std::uint64_t>(pos);
-    LONG high = static_cast<LONG>(static_cast<std::uint32_t>(position >> 32));
+    LONG high = highHalf(position);
     SetLastError(NO_ERROR);
-    const DWORD low = file != nullptr
-                          ? os.SetFilePointer(file, static_cast<LONG>(static_cast<std::uint32_t>(position)),
-                                              &high, FILE_BEGIN)
-                          : INVALID_SET_FILE_POINTER;
-    if (file == nullptr || failedWithCode(low, INVALID_SET_FILE_POINTER))
+    const DWORD low = os.SetFilePointer(file, lowHalf(position), &high, FILE_BEGIN);
+    if (failedWithCode(low, INVALID_SET_FILE_POINTER))
         throwNew(env, kIOException, kSeekFailed);
 }
 
 JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_RndAccessFile_lengthNative(JNIEnv* env, jobject obj) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!heldFile(env, obj, file))
+    if (!openFile(env, obj, kLengthFailed, file))
         return -1;
     DWORD high = 0;
     SetLastError(NO_ERROR);
-    const DWORD low = file != nullptr ? os.GetFileSize(file, &high) : INVALID_FILE_SIZE;
-    if (file == nullptr || failedWithCode(low, INVALID_FILE_SIZE)) {
+    const DWORD low = os.GetFileSize(file, &high);
+    if (failedWithCode(low, INVALID_FILE_SIZE)) {
         throwNew(env, kIOException, kLengthFailed);
         return -1;
     }
