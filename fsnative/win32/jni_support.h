@@ -8,6 +8,7 @@
 #include <jni.h>
 
 #include "heap.h"
+#include "quiet_error_mode.h"
 #include "str.h"
 #include "unique_handle.h"
 
@@ -17,21 +18,9 @@ namespace kvo::fsnative {
 // test program).
 extern HMODULE libraryModule;
 
-// Critical errors and unopenable files give error codes instead of system dialogs while a native
-// touches the file system.
-constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
-
-// Sets the quiet error mode for its lifetime and restores the mode it found.
-class QuietErrorMode {
-public:
-    QuietErrorMode() : saved_(SetErrorMode(kQuietErrorMode)) {}
-    ~QuietErrorMode() { SetErrorMode(saved_); }
-    QuietErrorMode(const QuietErrorMode&) = delete;
-    QuietErrorMode& operator=(const QuietErrorMode&) = delete;
-
-private:
-    UINT saved_;
-};
+// Every native that touches the file system runs in the quiet error mode.
+using kvo::kQuietErrorMode;
+using kvo::QuietErrorMode;
 
 // The modified UTF-8 bytes of a Java string, released at the end of the scope. Null for a null
 // string, or when the JVM cannot supply them (its error then pending).

@@ -12,13 +12,12 @@
 #include "launcher_threads.h"
 #include "os_calls.h"
 #include "state.h"
+#include "quiet_error_mode.h"
 #include "trace_log.h"
 
 namespace kvo::launcher {
 
 namespace {
-
-constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 
 using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 
@@ -89,9 +88,10 @@ int runMainClass(JNIEnv* env) {
         return kExitNoMemory;
     }
     KVO_TRACE(traceEntry, "%s: main", mainClassName);
-    const UINT previousMode = SetErrorMode(kQuietErrorMode);
-    env->CallStaticVoidMethod(mainClass, mainMethod, arguments);
-    SetErrorMode(previousMode);
+    {
+        const QuietErrorMode quiet;
+        env->CallStaticVoidMethod(mainClass, mainMethod, arguments);
+    }
     KVO_TRACE(traceExit, "%s: main", mainClassName);
     if (env->ExceptionCheck()) {
         KVO_TRACE(traceError,
@@ -150,10 +150,13 @@ int loadAndRun() {
     std::snprintf(libraryPath, sizeof libraryPath, "%sbin\\classic\\jvm.dll", jreDirectory);
     KVO_TRACE(traceInfo, "JavaThread: jvm library file name = \"%s\"", libraryPath);
 
-    const UINT previousMode = SetErrorMode(kQuietErrorMode);
-    HMODULE library = os.LoadLibraryA(libraryPath);
-    const DWORD loadError = GetLastError();
-    SetErrorMode(previousMode);
+    HMODULE library = nullptr;
+    DWORD loadError = 0;
+    {
+        const QuietErrorMode quiet;
+        library = os.LoadLibraryA(libraryPath);
+        loadError = GetLastError();
+    }
     if (library == nullptr) {
         KVO_TRACE(traceError, "JavaThread: unable to load library \"%s\"; rc = X'%lX'", libraryPath,
                   static_cast<unsigned long>(loadError));
