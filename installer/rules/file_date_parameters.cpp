@@ -2,24 +2,6 @@
 
 namespace kvo::installer {
 
-namespace {
-bool isSeparator(wchar_t unit) {
-    return unit == L';' || unit == L'\n';
-}
-}  // namespace
-
-bool ParameterTokens::next(const wchar_t*& token, std::size_t& length) {
-    while (text_ != end_ && isSeparator(*text_))
-        ++text_;
-    if (text_ == end_)
-        return false;
-    token = text_;
-    while (text_ != end_ && !isSeparator(*text_))
-        ++text_;
-    length = static_cast<std::size_t>(text_ - token);
-    return true;
-}
-
 bool FileDateParameters::parse(const wchar_t* text, std::size_t length) {
     status_ = SearchDirectory::Missing;
     search_.clear();

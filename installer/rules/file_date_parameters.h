@@ -13,15 +13,12 @@
 namespace kvo::installer {
 
 // The tokens of a parameter text, one after another.
-class ParameterTokens {
+class ParameterTokens : public TextTokens {
 public:
-    ParameterTokens(const wchar_t* text, std::size_t length) : text_(text), end_(text + length) {}
-    // The next token (not terminated: text and length); false when there is none left.
-    bool next(const wchar_t*& token, std::size_t& length);
+    ParameterTokens(const wchar_t* text, std::size_t length) : TextTokens(text, length, isSeparator) {}
 
 private:
-    const wchar_t* text_;
-    const wchar_t* end_;
+    static bool isSeparator(wchar_t unit) { return unit == L';' || unit == L'\n'; }
 };
 
 enum class SearchDirectory {

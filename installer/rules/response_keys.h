@@ -7,21 +7,20 @@
 
 #include <cstddef>
 
+#include "text_rules.h"
+
 namespace kvo::installer {
 
-class ResponseKeyNames {
+class ResponseKeyNames : public TextTokens {
 public:
     // list holds at least count units; only the first count - 1 are looked at (the last one ends the
     // final name). A count of 0 gives no names.
     ResponseKeyNames(const wchar_t* list, std::size_t count)
-        : at_(list), end_(count > 0 ? list + count - 1 : list) {}
-
-    // The next name (not terminated: text and length); false when there is none left.
-    bool next(const wchar_t*& name, std::size_t& length);
+        : TextTokens(list, count > 0 ? count - 1 : 0, separatesNames) {}
 
 private:
-    const wchar_t* at_;
-    const wchar_t* end_;
+    // A null character between two names turns into a comma, and names are split at commas.
+    static bool separatesNames(wchar_t unit) { return unit == L'\0' || unit == L','; }
 };
 
 }  // namespace kvo::installer

@@ -6,5 +6,4 @@ set(KVO_INSTALLER_RULES_SOURCES
   ${KVO_INSTALLER_RULES_DIR}/text_rules.cpp
   ${KVO_INSTALLER_RULES_DIR}/row_keys.cpp
   ${KVO_INSTALLER_RULES_DIR}/file_date_parameters.cpp
-  ${KVO_INSTALLER_RULES_DIR}/response_keys.cpp
 )

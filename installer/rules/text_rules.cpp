@@ -114,4 +114,16 @@ bool ensureTrailingBackslash(BoundedText& path) {
     return path.appendWhole(L"\\", 1);
 }
 
+bool TextTokens::next(const wchar_t*& token, std::size_t& length) {
+    while (at_ != end_ && isSeparator_(*at_))
+        ++at_;
+    if (at_ == end_)
+        return false;
+    token = at_;
+    while (at_ != end_ && !isSeparator_(*at_))
+        ++at_;
+    length = static_cast<std::size_t>(at_ - token);
+    return true;
+}
+
 }  // namespace kvo::installer

@@ -82,4 +82,19 @@ const wchar_t* optionLine(int installed, int requested);
 // Appends a backslash to a path that does not end with one; false when it does not fit.
 bool ensureTrailingBackslash(BoundedText& path);
 
+// The tokens of a text of a given length (not terminated), between runs of separator units.
+class TextTokens {
+public:
+    using Separator = bool (*)(wchar_t unit);
+    TextTokens(const wchar_t* text, std::size_t length, Separator isSeparator)
+        : at_(text), end_(text + length), isSeparator_(isSeparator) {}
+    // The next token (not terminated: text and length); false when there is none left.
+    bool next(const wchar_t*& token, std::size_t& length);
+
+private:
+    const wchar_t* at_;
+    const wchar_t* end_;
+    Separator isSeparator_;
+};
+
 }  // namespace kvo::installer

@@ -325,14 +325,18 @@ TEST(RowKeys, FormatsAndCounting) {
     EXPECT_EQ(keys.directory.length(), kKeyCapacity - 1);
 }
 
-std::vector<std::wstring> tokensOf(const std::wstring& text) {
+// Every token a reader gives.
+std::vector<std::wstring> tokensOf(TextTokens reader) {
     std::vector<std::wstring> tokens;
-    ParameterTokens reader(text.data(), text.size());
     const wchar_t* token;
     std::size_t length;
     while (reader.next(token, length))
         tokens.emplace_back(token, length);
     return tokens;
+}
+
+std::vector<std::wstring> tokensOf(const std::wstring& text) {
+    return tokensOf(ParameterTokens(text.data(), text.size()));
 }
 
 TEST(FileDateParameters, Tokens) {
@@ -424,13 +428,7 @@ TEST(FileDateParameters, AllocationFailureIsReported) {
 }
 
 std::vector<std::wstring> keyNames(const std::wstring& list, std::size_t count) {
-    std::vector<std::wstring> names;
-    ResponseKeyNames reader(list.data(), count);
-    const wchar_t* name;
-    std::size_t length;
-    while (reader.next(name, length))
-        names.emplace_back(name, length);
-    return names;
+    return tokensOf(ResponseKeyNames(list.data(), count));
 }
 
 TEST(ResponseKeyNames, JoinedAndSplitAtCommas) {
