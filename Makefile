@@ -37,12 +37,15 @@ all: build
 setup:
 	@tools/setup-machine.sh
 
+# $(call cross_configure,ARCH,TREE): configures build tree TREE for Windows on ARCH (release build);
+# the caller adds its own options.
+cross_configure = cmake -S . -B $(BUILD)/$(2) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake
+
 # The deliverables of one architecture (release build, no tests), staged below $(OUT).
 define deliverables
 $(BUILD)/$(1)/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/$(1) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake -DKVO_BUILD_TESTS=OFF \
-	  -DKVO_INSTALL_BIN_DIR=$(BIN_DIR_$(1))
+	$(call cross_configure,$(1),$(1)) -DKVO_BUILD_TESTS=OFF -DKVO_INSTALL_BIN_DIR=$(BIN_DIR_$(1))
 
 build-$(1): $(BUILD)/$(1)/CMakeCache.txt
 	cmake --build $(BUILD)/$(1) -j $(JOBS)
@@ -82,8 +85,7 @@ fuzz: setup fuzz-build
 # both architectures (exports, ordinals, imports, package actions).
 define test_suite
 $(BUILD)/test-$(1)/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/test-$(1) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON $(STAGED_DIRS)
+	$(call cross_configure,$(1),test-$(1)) -DKVO_BUILD_TESTS=ON $(STAGED_DIRS)
 
 test-$(1): $(BUILD)/test-$(1)/CMakeCache.txt
 	@echo "== the $(1) build's tests under Wine"
@@ -101,9 +103,7 @@ demo: setup build
 # Benchmarks (not tests): ratios against baselines measured in the same run, per architecture.
 define bench_suite
 $(BUILD)/bench-$(1)/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/bench-$(1) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake -DKVO_BUILD_TESTS=ON \
-	  -DKVO_BUILD_BENCH=ON $(STAGED_DIRS)
+	$(call cross_configure,$(1),bench-$(1)) -DKVO_BUILD_TESTS=ON -DKVO_BUILD_BENCH=ON $(STAGED_DIRS)
 
 bench-$(1): $(BUILD)/bench-$(1)/CMakeCache.txt
 	@echo "== benchmarks of the $(1) build"
