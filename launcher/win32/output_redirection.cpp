@@ -33,25 +33,34 @@ void redirectStream(RedirectedStream* stream) {
     else
         std::snprintf(fileName, sizeof fileName, "nul");
     KVO_TRACE(traceInfo, "main: %s file name = \"%s\"", name, fileName);
+    if (FILE* file = openRedirection(stream, "main", fileName, "w+b"))
+        redirectTo(stream, "main", file);
+}
 
-    // The descriptor is saved before the file is opened: were it not open, the file could be given it.
+FILE* openRedirection(RedirectedStream* stream, const char* who, const char* fileName, const char* mode) {
     std::fflush(streamFile(*stream));
-    const int saved = os._dup(stream->descriptor);
-    const int saveError = errno;
-    FILE* file = os.fopen(fileName, "w+b");
+    stream->saved = os._dup(stream->descriptor);
+    stream->saveError = errno;
+    FILE* file = os.fopen(fileName, mode);
     if (file == nullptr) {
-        KVO_TRACE(traceInfo, "main: unable to open file \"%s\"; rc = X'%X'", fileName,
+        KVO_TRACE(traceInfo, "%s: unable to open file \"%s\"; rc = X'%X'", who, fileName,
                   static_cast<unsigned>(errno));
-        if (saved != -1)
-            _close(saved);
-        return;
+        if (stream->saved != -1)
+            _close(stream->saved);
+        stream->saved = -1;
+        return nullptr;
     }
     std::setvbuf(file, nullptr, _IONBF, 0);
-    stream->saved = saved;
-    if (saved == -1) {
-        KVO_TRACE(traceInfo, "main: unable to save %s; rc = X'%X'", name, static_cast<unsigned>(saveError));
+    return file;
+}
+
+void redirectTo(RedirectedStream* stream, const char* who, FILE* file) {
+    const char* name = streamName(*stream);
+    if (stream->saved == -1) {
+        KVO_TRACE(traceInfo, "%s: unable to save %s; rc = X'%X'", who, name,
+                  static_cast<unsigned>(stream->saveError));
         // An open stream that cannot be saved could not be given back: it stays as it is.
-        if (saveError != EBADF) {
+        if (stream->saveError != EBADF) {
             std::fclose(file);
             return;
         }
@@ -64,17 +73,18 @@ void redirectStream(RedirectedStream* stream) {
         return;
     }
     if (os._dup2(_fileno(file), stream->descriptor) != 0)
-        KVO_TRACE(traceInfo, "main: unable to reassign %s; rc = X'%X'", name, static_cast<unsigned>(errno));
+        KVO_TRACE(traceInfo, "%s: unable to reassign %s; rc = X'%X'", who, name,
+                  static_cast<unsigned>(errno));
     else
         stream->reassigned = true;
     std::fclose(file);
 }
 
-void restoreStream(RedirectedStream* stream) {
+void restoreStream(RedirectedStream* stream, const char* who) {
     std::fflush(streamFile(*stream));
     if (stream->saved != -1) {
         if (os._dup2(stream->saved, stream->descriptor) != 0)
-            KVO_TRACE(traceInfo, "main: unable to restore %s; rc = X'%X'", streamName(*stream),
+            KVO_TRACE(traceInfo, "%s: unable to restore %s; rc = X'%X'", who, streamName(*stream),
                       static_cast<unsigned>(errno));
         _close(stream->saved);
         stream->saved = -1;

@@ -7,8 +7,9 @@
 namespace kvo::launcher {
 
 struct RedirectedStream {
-    int descriptor;  // 1 or 2
-    int saved = -1;  // duplicate of the original descriptor, -1 when nothing was saved
+    int descriptor;     // 1 or 2
+    int saved = -1;     // duplicate of the original descriptor, -1 when nothing was saved
+    int saveError = 0;  // errno of the attempt to save it
     bool reassigned = false;
     // The file's own stream when the file was given the descriptor itself (it was not open), kept
     // open until the restoration.
@@ -19,6 +20,16 @@ struct RedirectedStream {
 // the LogOutput flag is set, else at "nul". The file is created or emptied.
 void redirectStream(RedirectedStream* stream);
 // Puts the original descriptor back (or closes the redirected one when there was none to save).
-void restoreStream(RedirectedStream* stream);
+// `who` names the caller in trace lines.
+void restoreStream(RedirectedStream* stream, const char* who = "main");
+
+// The two steps of a redirection, for callers that write into the file first (the exception dump).
+// openRedirection saves the descriptor, then opens fileName with fopen's mode (unbuffered): saved
+// first, since a descriptor that is not open could be given to the file. Null when the file cannot be
+// opened (traced; nothing stays saved).
+FILE* openRedirection(RedirectedStream* stream, const char* who, const char* fileName, const char* mode);
+// Gives the stream's descriptor to the file and closes the file's own stream, unless the file holds
+// that descriptor itself. An open descriptor that could not be saved stays as it is.
+void redirectTo(RedirectedStream* stream, const char* who, FILE* file);
 
 }  // namespace kvo::launcher
