@@ -14,32 +14,18 @@
 #include "classpath_rules.h"
 #include "fuzz_support.h"
 #include "local_text.h"
+#include "local_text_model.h"
 
 using namespace kvo::launcher;
+using kvofuzz::charactersOf;
 using kvofuzz::ExactBuffer;
+using kvofuzz::isLeadByte;
+using kvofuzz::takeLeadBytes;
+using kvofuzz::takeLocal;
 
 namespace {
 
-bool leadBytes[256];
-
-bool isLeadByte(unsigned char b) {
-    return leadBytes[b];
-}
-
 // --- The model: a local text as a list of characters ------------------------------------------
-
-// A lead byte (0x80 and up, as the code page says) followed by a byte other than the terminator is one
-// character of two bytes; every other byte is a character of its own.
-std::vector<std::string> charactersOf(const std::string& s, bool dbcs) {
-    std::vector<std::string> chars;
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char b = static_cast<unsigned char>(s[i]);
-        const size_t n = (dbcs && b >= 0x80 && leadBytes[b] && i + 1 < s.size()) ? 2 : 1;
-        chars.push_back(s.substr(i, n));
-        i += n;
-    }
-    return chars;
-}
 
 char fold(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -270,19 +256,8 @@ void checkLibraryPath(const std::string& jni, const std::string& bin, const std:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     // The code page: none, or a set of lead bytes (bits of 16 bytes for 0x80..0xFF).
-    const bool dbcs = in.ConsumeBool();
-    std::memset(leadBytes, 0, sizeof leadBytes);
-    if (dbcs) {
-        for (unsigned i = 0; i < 16; ++i) {
-            const uint8_t bits = in.ConsumeIntegral<uint8_t>();
-            for (unsigned k = 0; k < 8; ++k)
-                leadBytes[0x80 + 8 * i + k] = (bits >> k) & 1;
-        }
-    }
-    auto text = [&]() {
-        std::string s = in.ConsumeRandomLengthString(600);
-        return s.substr(0, s.find('\0'));
-    };
+    const bool dbcs = takeLeadBytes(in);
+    auto text = [&]() { return takeLocal(in, 600); };
     const std::string a = text(), b = text(), c = text();
 
     checkPaths(a, b, dbcs);

@@ -23,37 +23,24 @@
 #include "fuzz_support.h"
 #include "heap.h"
 #include "heap_failure.h"
+#include "local_text_model.h"
 #include "name_list.h"
 #include "native_values.h"
 #include "path_rules.h"
 
 using namespace kvo::fsnative;
+using kvofuzz::charactersOf;
 using kvofuzz::ExactBuffer;
+using kvofuzz::isLeadByte;
+using kvofuzz::takeLeadBytes;
+using kvofuzz::takeLocal;
 
 namespace {
-
-bool leadBytes[256];
-
-bool isLeadByte(unsigned char b) {
-    return leadBytes[b];
-}
 
 // Whether wcstombs narrows to UTF-8 here (C.UTF-8), or to ASCII only (the C locale).
 bool utf8Locale = false;
 
 // --- Local text as characters ------------------------------------------------------------------
-
-// A lead byte (0x80 and up, as the code page says) followed by any byte but the terminator is one
-// character of two bytes; every other byte is a character of its own.
-std::vector<std::string> charactersOf(const std::string& s) {
-    std::vector<std::string> chars;
-    for (size_t i = 0; i < s.size();) {
-        const size_t n = leadBytes[static_cast<unsigned char>(s[i])] && i + 1 < s.size() ? 2 : 1;
-        chars.push_back(s.substr(i, n));
-        i += n;
-    }
-    return chars;
-}
 
 bool modelEndsWithBackslash(const std::string& s) {
     const auto chars = charactersOf(s);
@@ -305,8 +292,8 @@ void checkNameList(const std::vector<std::string>& names, int failing) {
             const bool added = list.add(name.c_str());
             // Added when none of its allocations (a bigger list, the copy) failed.
             const bool failedHere = failing > before && failing <= failure.allocations();
-            KVO_FUZZ_CHECK(added == !failedHere, "add gave %d, allocation %d failing, %d made", added, failing,
-                           failure.allocations());
+            KVO_FUZZ_CHECK(added == !failedHere, "add gave %d, allocation %d failing, %d made", added,
+                           failing, failure.allocations());
             if (added)
                 expected.push_back(name);
             KVO_FUZZ_CHECK(list.size() == expected.size(), "%zu names, expected %zu", list.size(),
@@ -315,11 +302,6 @@ void checkNameList(const std::vector<std::string>& names, int failing) {
     }
     for (size_t i = 0; i < expected.size(); ++i)
         KVO_FUZZ_CHECK(list[i] != nullptr && expected[i] == list[i], "name %zu differs", i);
-}
-
-std::string takeLocal(FuzzedDataProvider& in, size_t max) {
-    std::string s = in.ConsumeRandomLengthString(max);
-    return s.substr(0, s.find('\0'));
 }
 
 std::vector<uint16_t> takeUnits(FuzzedDataProvider& in, size_t max) {
@@ -340,14 +322,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     // The code page: none, or a set of lead bytes (bits of 16 bytes for 0x80..0xFF).
-    std::memset(leadBytes, 0, sizeof leadBytes);
-    if (in.ConsumeBool()) {
-        for (unsigned i = 0; i < 16; ++i) {
-            const uint8_t bits = in.ConsumeIntegral<uint8_t>();
-            for (unsigned k = 0; k < 8; ++k)
-                leadBytes[0x80 + 8 * i + k] = (bits >> k) & 1;
-        }
-    }
+    takeLeadBytes(in);
     const std::string path = takeLocal(in, 300);
     checkLocalPath(path);
 
