@@ -218,14 +218,8 @@ JNIEXPORT jobjectArray JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVo
     jsize count = 0;
     for (RootStrings roots(block.get(), length); roots.next() != nullptr;)
         ++count;
-    const jobjectArray array = newStringArray(env, count);
-    if (array == nullptr)
-        return nullptr;
     RootStrings roots(block.get(), length);
-    for (jsize i = 0; i < count; ++i)
-        if (!setStringElement(env, array, i, roots.next()))
-            return nullptr;
-    return array;
+    return stringArray(env, count, [&](jsize) { return roots.next(); });
 }
 
 JNIEXPORT jstring JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeName(JNIEnv* env, jclass,

@@ -98,6 +98,22 @@ jobjectArray newStringArray(JNIEnv* env, jsize count);
 // Stores a Java string made from local text at index; false on failure.
 bool setStringElement(JNIEnv* env, jobjectArray array, jsize index, const char* local);
 
+// A new String[] of count elements, element i made from the local text elementAt(i) (asked for in
+// order); null on any failure, with the array's local reference deleted.
+template <class ElementAt>
+jobjectArray stringArray(JNIEnv* env, jsize count, ElementAt elementAt) {
+    const jobjectArray array = newStringArray(env, count);
+    if (array == nullptr)
+        return nullptr;
+    for (jsize i = 0; i < count; ++i) {
+        if (!setStringElement(env, array, i, elementAt(i))) {
+            env->DeleteLocalRef(array);
+            return nullptr;
+        }
+    }
+    return array;
+}
+
 // Throws a new exception of class className with message, for the JVM to raise when the native
 // returns (if the class cannot be found, the JVM's own error is pending instead).
 void throwNew(JNIEnv* env, const char* className, const char* message);

@@ -177,16 +177,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_orvane_kvo_libs_UNCFile_list0_1unc(JNIEn
     if (!collectNames(env, obj, names) || env->ExceptionCheck())
         return nullptr;
     const jsize count = static_cast<jsize>(names.size());
-    const jobjectArray array = newStringArray(env, count);
-    if (array == nullptr)
-        return nullptr;
-    for (jsize i = 0; i < count; ++i) {
-        if (!setStringElement(env, array, i, names[static_cast<std::size_t>(i)])) {
-            env->DeleteLocalRef(array);
-            return nullptr;
-        }
-    }
-    return array;
+    return stringArray(env, count, [&](jsize i) { return names[static_cast<std::size_t>(i)]; });
 }
 
 JNIEXPORT jstring JNICALL Java_com_orvane_kvo_libs_UNCFile_canonPath_1unc(JNIEnv*, jobject, jstring p) {
