@@ -20,7 +20,8 @@ using kvofuzz::Image;
 
 namespace {
 
-const unsigned kCodePages[] = {37, 819, 850, 1252, 942, 946, 949, 950, 1381};
+// The shipped code pages (the corpus's first byte picks one by its place in this list).
+const unsigned kCodePages[] = {KVO_CODEPAGE_NUMBERS};
 constexpr size_t kImageCount = sizeof(kCodePages) / sizeof(kCodePages[0]);
 
 struct Table : Image {
