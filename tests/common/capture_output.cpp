@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "test_files.h"
+
 namespace kvotest {
 
 namespace {
@@ -19,27 +21,6 @@ std::string tempFileName(const char* prefix) {
     GetTempPathA(MAX_PATH, dir);
     GetTempFileNameA(dir, prefix, 0, name);
     return name;
-}
-
-void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string full = dir + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(full + "\\");
-            } else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
-            }
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(dir.c_str());
 }
 
 }  // namespace
@@ -85,7 +66,7 @@ ScratchDir::ScratchDir(const char* prefix) {
     path_ = name + "\\";
 }
 
-ScratchDir::~ScratchDir() { removeTree(path_); }
+ScratchDir::~ScratchDir() { removeTree(toWide(path_, CP_ACP)); }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

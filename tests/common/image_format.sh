@@ -23,3 +23,10 @@ import_ordinals() {
     [ -n "$vma" ] && printf '%d\n' "0x${vma: -4}"
   done | sort -n | uniq | tr '\n' ' '
 }
+
+# export_names OBJDUMP IMAGE prints the names of the image's export table ("[Ordinal/Name Pointer]
+# Table" of objdump -p), sorted, one a line.
+export_names() {
+  "$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort
+}

@@ -1,6 +1,6 @@
 #include "test_files.h"
 
-#include <windows.h>
+#include <gtest/gtest.h>
 
 #include "unique_handle.h"
 
@@ -19,8 +19,52 @@ std::string readTextFile(const std::wstring& path) {
     return content;
 }
 
+void writeTextFile(const std::wstring& path, const std::string& content) {
+    const kvo::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        ADD_FAILURE() << "CreateFileW " << toNarrow(path) << ": rc = " << error;
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+}
+
 bool exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void makeDirectory(const std::wstring& path) {
+    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+void removeTree(const std::wstring& path) {
+    std::wstring directory = path;
+    if (!directory.empty() && directory.back() != L'\\')
+        directory += L'\\';
+    // Trees may hold paths longer than 259 characters.
+    if (directory.size() > 2 && directory[1] == L':')
+        directory = L"\\\\?\\" + directory;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((directory + L"*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring full = directory + name;
+            SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(full + L"\\");
+            else
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(directory.c_str());
 }
 
 std::string programDirectory() {
@@ -28,6 +72,22 @@ std::string programDirectory() {
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
     const std::string program(path, length < MAX_PATH ? length : 0);
     return program.substr(0, program.rfind('\\') + 1);
+}
+
+std::wstring toWide(const std::string& text, UINT codePage) {
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), result.data(), n);
+    return result;
+}
+
+std::string toNarrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), n, nullptr,
+                        nullptr);
+    return result;
 }
 
 }  // namespace kvotest

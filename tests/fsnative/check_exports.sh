@@ -13,8 +13,7 @@ fail=0
 expect_image_format "$objdump" "$dll" || fail=1
 expected=$(grep -ho 'JNICALL Java_[A-Za-z0-9_]*' "$@" | sed 's/^JNICALL //' | sort)
 dump=$("$objdump" -p "$dll")
-actual=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" |
-         sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
+actual=$(export_names "$objdump" "$dll")
 count=$(wc -l <<<"$expected")
 if [ "$count" -ne 43 ]; then echo "the headers declare $count natives, expected 43"; fail=1; fi
 if [ "$expected" != "$actual" ]; then

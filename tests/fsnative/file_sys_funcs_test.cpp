@@ -84,9 +84,9 @@ TEST_F(FileSysFuncsTest, ListsTheDrivesOfThePrefix) {
         strings(FSF(NativeGetVolumes)(env, fileSysFuncs));
     ASSERT_TRUE(volumes.has_value());
     for (const wchar_t* root : {L"C:\\", L"M:\\", L"N:\\", L"O:\\", L"Q:\\", L"Z:\\"})
-        EXPECT_NE(std::find(volumes->begin(), volumes->end(), root), volumes->end()) << utf8(root);
+        EXPECT_NE(std::find(volumes->begin(), volumes->end(), root), volumes->end()) << toNarrow(root);
     for (const std::wstring& root : *volumes)
-        EXPECT_EQ(root.size(), 3u) << utf8(root);
+        EXPECT_EQ(root.size(), 3u) << toNarrow(root);
 }
 
 TEST_F(FileSysFuncsTest, DrivesThatAppearBetweenTheTwoCallsAreListed) {
@@ -271,7 +271,7 @@ std::uint64_t lastWriteOf(const std::wstring& path) {
 TEST_F(FileSysFuncsTest, FileTimesOfAFileAndADirectoryComeBackInLocalTime) {
     ASSERT_NE(localOffset(), 0) << "run under a time zone other than UTC (TZ=Etc/GMT-3)";
     for (const std::wstring& path : {dir.write(L"times.txt", "t"), dir.mkdir(L"times.dir")}) {
-        SCOPED_TRACE(utf8(path));
+        SCOPED_TRACE(toNarrow(path));
         // Set as given: the file holds exactly the value.
         EXPECT_TRUE(
             FSF(nativeSetFileTime)(env, fileSysFuncs, str(path), nullptr, nullptr, fileTime(kJan2020)));

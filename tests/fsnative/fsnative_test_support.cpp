@@ -135,48 +135,7 @@ std::string FsNativeTest::takeException() {
     return text;
 }
 
-std::wstring wide(const std::string& utf8Text) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), static_cast<int>(utf8Text.size()), nullptr, 0);
-    std::wstring result(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), static_cast<int>(utf8Text.size()), result.data(), n);
-    return result;
-}
-
-std::string utf8(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string result(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), n, nullptr,
-                        nullptr);
-    return result;
-}
-
-std::string narrow(const std::wstring& ascii) {
-    return std::string(ascii.begin(), ascii.end());
-}
-
 namespace {
-
-void removeTree(const std::wstring& directory) {
-    WIN32_FIND_DATAW entry;
-    const HANDLE find = FindFirstFileW((directory + L"*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring path = directory + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(path + L"\\");
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryW(directory.c_str());
-}
 
 std::atomic<unsigned> directoryCount{0};
 
@@ -201,18 +160,13 @@ TestDir::~TestDir() {
 
 std::wstring TestDir::write(const std::wstring& name, const std::string& content) const {
     const std::wstring path = path_ + name;
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE) << utf8(path);
-    DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
+    writeTextFile(path, content);
     return path;
 }
 
 std::wstring TestDir::mkdir(const std::wstring& name) const {
     const std::wstring path = path_ + name;
-    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << utf8(path);
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << toNarrow(path);
     return path;
 }
 

@@ -83,10 +83,6 @@ protected:
     jclass fileSysFuncs;
 };
 
-std::wstring wide(const std::string& utf8);
-std::string utf8(const std::wstring& text);
-std::string narrow(const std::wstring& ascii);  // ASCII paths for the A functions of the tests
-
 // A fresh directory (with a trailing backslash), removed with everything in it at the end.
 class TestDir {
 public:
@@ -107,6 +103,9 @@ private:
 
 using kvotest::exists;
 using kvotest::readTextFile;
+using kvotest::removeTree;
+using kvotest::toNarrow;
+using kvotest::writeTextFile;
 DWORD attributes(const std::wstring& path);
 std::uint64_t toValue(const FILETIME& time);
 FILETIME toFileTime(std::uint64_t value);

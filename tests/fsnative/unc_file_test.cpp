@@ -53,7 +53,7 @@ TEST_P(UncFileTest, QueriesOnFilesAndDirectories) {
         {L"missing.txt", false, false, false, false, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(utf8(base() + c.name));
+        SCOPED_TRACE(toNarrow(base() + c.name));
         jobject file = at(c.name);
         EXPECT_EQ(UNC(exists0_1unc)(env, file), c.exists);
         EXPECT_EQ(UNC(canRead0_1unc)(env, file), c.exists);
@@ -104,7 +104,7 @@ TEST_P(UncFileTest, Lists) {
     const Names expected = {L"one.txt", L"three", L"two.txt"};
     const std::wstring folder = base().substr(0, base().size() - 1);  // without the trailing backslash
     for (const std::wstring& path : {folder, folder + L"\\"}) {
-        SCOPED_TRACE(utf8(path));
+        SCOPED_TRACE(toNarrow(path));
         const std::optional<Names> names = list(path);
         ASSERT_TRUE(names.has_value());
         Names withoutEmpty;
@@ -180,8 +180,8 @@ TEST_P(UncFileTest, NonAsciiNamesInTheLocalCodePage) {
     ASSERT_TRUE(listed.has_value());
     EXPECT_EQ(sorted(*listed), sorted(names));
     for (const std::wstring& name : names) {
-        EXPECT_TRUE(UNC(isDirectory0_1unc)(env, at(name))) << utf8(name);
-        EXPECT_EQ(list(base() + name).has_value(), true) << utf8(name);
+        EXPECT_TRUE(UNC(isDirectory0_1unc)(env, at(name))) << toNarrow(name);
+        EXPECT_EQ(list(base() + name).has_value(), true) << toNarrow(name);
     }
     // A directory whose name ends in a double-byte character: the pattern gets its own backslash.
     EXPECT_EQ(list(base() + names[1]), Names{L"inside.txt"});
@@ -226,8 +226,8 @@ TEST_F(UncFilePathRules, IsUncAndIsAbsolute) {
     };
     for (const auto& c : cases) {
         jobject file = uncFile(c.path);
-        EXPECT_EQ(UNC(isUNC)(env, file), c.unc) << utf8(c.path);
-        EXPECT_EQ(UNC(isAbsolute)(env, file), c.absolute) << utf8(c.path);
+        EXPECT_EQ(UNC(isUNC)(env, file), c.unc) << toNarrow(c.path);
+        EXPECT_EQ(UNC(isAbsolute)(env, file), c.absolute) << toNarrow(c.path);
     }
     EXPECT_FALSE(UNC(isUNC)(env, uncFileWithNullPath()));
     EXPECT_FALSE(UNC(isAbsolute)(env, uncFileWithNullPath()));

@@ -12,8 +12,7 @@ fail=0
 dump=$("$objdump32" -p "$dll")
 expect_image_format "$objdump32" "$dll" || fail=1
 expected=$(awk 'f && NF { print $1 } /^EXPORTS/ { f = 1 }' "$def" | sort)
-actual=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" |
-         sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
+actual=$(export_names "$objdump32" "$dll")
 if [ -z "$expected" ]; then echo "$def lists no exports"; fail=1; fi
 if [ "$expected" != "$actual" ]; then
   echo "exports differ from $def:"; diff <(echo "$expected") <(echo "$actual") || true; fail=1

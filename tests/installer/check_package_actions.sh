@@ -11,11 +11,6 @@ fail=0
 [ -f "$dll" ] || { echo "missing $dll"; exit 1; }
 [ -z "${KVO_IMAGE_ARCH:-}" ] || expect_image_format "$objdump" "$dll" || fail=1
 
-exports_of() {
-  "$objdump" -p "$1" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
-    sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort
-}
-
 # CustomAction rows (after three header lines): Action, Type, Source, Target. Type bits 0-5 equal
 # to 1: a DLL stored in the Binary table.
 actions=$(msiinfo export "$package" CustomAction | tail -n +4 | tr -d '\r' |
@@ -24,13 +19,13 @@ actions=$(msiinfo export "$package" CustomAction | tail -n +4 | tr -d '\r' |
 
 carried=$(mktemp -d)
 trap 'rm -rf "$carried"' EXIT
-dll_exports=$(exports_of "$dll")
+dll_exports=$(export_names "$objdump" "$dll")
 while IFS=$'\t' read -r action binary target; do
   [ -f "$carried/$binary" ] || msiinfo extract "$package" "Binary.$binary" > "$carried/$binary"
   if ! grep -qxF "$target" <<<"$dll_exports"; then
     echo "$action: $target is not an export of $dll"; fail=1
   fi
-  if ! grep -qxF "$target" <<<"$(exports_of "$carried/$binary")"; then
+  if ! grep -qxF "$target" <<<"$(export_names "$objdump" "$carried/$binary")"; then
     echo "$action: $target is not an export of the package's Binary $binary"; fail=1
   fi
 done <<<"$actions"

@@ -57,6 +57,21 @@ void failWith(const std::wstring& what, UINT result) {
     ADD_FAILURE() << toNarrow(what) << ": rc = " << result;
 }
 
+// A text the installer hands out by size (a property, a record field), read in two steps: its size
+// first, then the text into a buffer of that size. read(buffer, size) is the installer's call.
+template <typename Read>
+std::wstring readSized(Read read) {
+    DWORD size = 0;
+    wchar_t empty[1] = {0};
+    read(empty, &size);
+    std::wstring text(size + 1, L'\0');
+    DWORD count = size + 1;
+    if (read(text.data(), &count) != ERROR_SUCCESS)
+        return L"<unreadable>";
+    text.resize(count);
+    return text;
+}
+
 // A fault (a write past a guard page, a stack canary found overwritten) ends the program with a
 // message at once, instead of waiting for a debugger that a test run never answers.
 LONG WINAPI reportFault(EXCEPTION_POINTERS* info) {
@@ -76,15 +91,8 @@ Session::~Session() {
 }
 
 std::wstring Session::property(const std::wstring& name) const {
-    DWORD size = 0;
-    wchar_t empty[1] = {0};
-    MsiGetPropertyW(handle_, name.c_str(), empty, &size);
-    std::wstring value(size + 1, L'\0');
-    DWORD count = size + 1;
-    if (MsiGetPropertyW(handle_, name.c_str(), value.data(), &count) != ERROR_SUCCESS)
-        return L"<unreadable>";
-    value.resize(count);
-    return value;
+    return readSized(
+        [&](wchar_t* buffer, DWORD* size) { return MsiGetPropertyW(handle_, name.c_str(), buffer, size); });
 }
 
 void Session::setProperty(const std::wstring& name, const std::wstring& value) const {
@@ -107,10 +115,8 @@ std::vector<Row> Session::rows(const std::wstring& query) const {
         Row row;
         const UINT fields = MsiRecordGetFieldCount(record);
         for (UINT field = 1; field <= fields; ++field) {
-            wchar_t text[1024];
-            DWORD size = 1024;
-            MsiRecordGetStringW(record, field, text, &size);
-            row.emplace_back(text, size);
+            row.push_back(readSized(
+                [&](wchar_t* buffer, DWORD* size) { return MsiRecordGetStringW(record, field, buffer, size); }));
         }
         rows.push_back(row);
         MsiCloseHandle(record);
@@ -383,62 +389,6 @@ std::wstring makeScratchDirectory(const std::wstring& name) {
     removeTree(path);
     makeDirectory(path);
     return path;
-}
-
-void makeDirectory(const std::wstring& path) {
-    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryW(path.c_str(), nullptr);
-}
-
-void writeTextFile(const std::wstring& path, const std::string& content) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        failWith(L"CreateFileW " + path, GetLastError());
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-void removeTree(const std::wstring& path) {
-    std::wstring directory = path;
-    if (!directory.empty() && directory.back() != L'\\')
-        directory += L'\\';
-    // Trees may hold paths longer than 259 characters.
-    if (directory.size() > 2 && directory[1] == L':')
-        directory = L"\\\\?\\" + directory;
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((directory + L"*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring full = directory + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(full + L"\\");
-            } else {
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryW(directory.c_str());
-}
-
-std::wstring toWide(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string toNarrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text)
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
 }
 
 }  // namespace kvotest

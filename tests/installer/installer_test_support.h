@@ -145,13 +145,8 @@ private:
     HMODULE module_;
 };
 
-// Files and directories.
+// Directories (the other file helpers are those of test_files.h).
 std::wstring currentDirectory();                              // with a trailing backslash
 std::wstring makeScratchDirectory(const std::wstring& name);  // below the current directory, emptied first
-void makeDirectory(const std::wstring& path);                 // with its parents
-void writeTextFile(const std::wstring& path, const std::string& content);
-void removeTree(const std::wstring& path);
-std::wstring toWide(const std::string& text);
-std::string toNarrow(const std::wstring& text);
 
 }  // namespace kvotest

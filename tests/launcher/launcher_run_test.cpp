@@ -30,6 +30,7 @@
 #include "os_calls.h"
 #include "seam.h"
 #include "state.h"
+#include "test_files.h"
 #include "variant.h"
 
 using namespace kvo::launcher;
@@ -691,10 +692,6 @@ bool underCodePage932() {
     return GetACP() == 932;
 }
 
-std::wstring wide(const std::string& ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
-}
-
 }  // namespace
 
 TEST_F(LauncherRun, CodePage932CurrentDirectoryWhoseLocalFormNeedsMoreThan260Bytes) {
@@ -702,7 +699,7 @@ TEST_F(LauncherRun, CodePage932CurrentDirectoryWhoseLocalFormNeedsMoreThan260Byt
         GTEST_SKIP() << "needs code page 932";
     // Three levels of 45 double-byte characters: under 260 characters, over 260 bytes.
     std::vector<std::wstring> levels;
-    std::wstring directory = wide(root_);
+    std::wstring directory = kvotest::toWide(root_, CP_ACP);
     for (int level = 0; level < 3; ++level) {
         directory += std::wstring(45, L'\u8868') + L"\\";
         ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr)) << GetLastError();
@@ -732,7 +729,7 @@ TEST_F(LauncherRun, CodePage932CodeBaseKeepsTheTrailBytesOfDoubleByteCharacters)
     if (!underCodePage932())
         GTEST_SKIP() << "needs code page 932";
     // U+8868 is 0x95 0x5C in code page 932: its trail byte is the code of a backslash.
-    const std::wstring root = wide(root_) + L"\u8868\\";
+    const std::wstring root = kvotest::toWide(root_, CP_ACP) + L"\u8868\\";
     useRoot(root);
     ASSERT_NE(root_.find("\x95\x5C\\"), std::string::npos);
     const Outcome outcome = run({"kvocli", kMain});

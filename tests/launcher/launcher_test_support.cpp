@@ -10,6 +10,7 @@
 #include "process_environment.h"
 #include "settings.h"
 #include "state.h"
+#include "test_files.h"
 #include "trace_log.h"
 #include "variant.h"
 
@@ -57,8 +58,7 @@ void ResetLauncherState() {
 }
 
 void writeTree(const std::string& path, const std::string& content) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    makeDirectory(toWide(path.substr(0, path.rfind('\\')), CP_ACP));
     writeFile(path, content);
 }
 

@@ -3,47 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
+#include "guard_page.h"
 #include "kvoucd32.h"
 
 namespace {
 
-class GuardPage {
-public:
-    GuardPage() {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        page_ = info.dwPageSize;
-        base_ =
-            static_cast<char*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old;
-        if (base_ != nullptr)
-            VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-    }
-    ~GuardPage() {
-        if (base_ != nullptr)
-            VirtualFree(base_, 0, MEM_RELEASE);
-    }
-    bool ok() const { return base_ != nullptr; }
-    // Copies the bytes and their terminator so that the terminator ends the readable page.
-    const char* place(const std::string& bytes) {
-        char* at = base_ + page_ - bytes.size() - 1;
-        std::memcpy(at, bytes.c_str(), bytes.size() + 1);
-        return at;
-    }
-    const wchar_t* placeWide(const std::wstring& units) {
-        const size_t size = (units.size() + 1) * sizeof(wchar_t);
-        char* at = base_ + page_ - size;
-        std::memcpy(at, units.c_str(), size);
-        return reinterpret_cast<const wchar_t*>(at);
-    }
-
-private:
-    size_t page_ = 0;
-    char* base_ = nullptr;
-};
+using kvotest::GuardPage;
 
 TEST(GuardPage, MalformedByteInputsStopAtTheTerminator) {
     GuardPage guard;

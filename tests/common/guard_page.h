@@ -1,15 +1,18 @@
-// Memory that ends at an inaccessible page: a write (or read) one unit past the end faults, and the
-// test program ends with a message (installer_test_support.cpp reports the fault).
+// Memory that ends at an inaccessible page: a read or write one unit past the end faults, and the test
+// program ends there.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 #include "heap.h"
+#include "seam.h"
 
 namespace kvotest {
 
+// One readable and writable page followed by a PAGE_NOACCESS page, released at the end.
 class GuardPage {
 public:
     GuardPage();
@@ -17,6 +20,10 @@ public:
     GuardPage(const GuardPage&) = delete;
     GuardPage& operator=(const GuardPage&) = delete;
     bool ok() const { return base_ != nullptr; }
+    // Copies the bytes and their terminator so that the terminator ends the readable page.
+    const char* place(const std::string& bytes) const;
+    // The same for 16-bit units.
+    const wchar_t* placeWide(const std::wstring& units) const;
     // count wide characters that end where the guard page begins.
     wchar_t* wideEnd(std::size_t count) const;
 
@@ -29,12 +36,12 @@ private:
 class GuardedHeap {
 public:
     GuardedHeap();
-    ~GuardedHeap();
     GuardedHeap(const GuardedHeap&) = delete;
     GuardedHeap& operator=(const GuardedHeap&) = delete;
 
 private:
-    kvo::HeapCalls saved_;
+    kvo::Replacement<void* (*)(std::size_t)> allocate_;
+    kvo::Replacement<void (*)(void*)> release_;
 };
 
 }  // namespace kvotest

@@ -1,5 +1,7 @@
 #include "guard_page.h"
 
+#include <cstring>
+
 namespace kvotest {
 
 namespace {
@@ -42,17 +44,24 @@ GuardPage::~GuardPage() {
         VirtualFree(base_, 0, MEM_RELEASE);
 }
 
+const char* GuardPage::place(const std::string& bytes) const {
+    char* at = base_ + page_ - bytes.size() - 1;
+    std::memcpy(at, bytes.c_str(), bytes.size() + 1);
+    return at;
+}
+
+const wchar_t* GuardPage::placeWide(const std::wstring& units) const {
+    wchar_t* at = wideEnd(units.size() + 1);
+    std::memcpy(at, units.c_str(), (units.size() + 1) * sizeof(wchar_t));
+    return at;
+}
+
 wchar_t* GuardPage::wideEnd(std::size_t count) const {
     return reinterpret_cast<wchar_t*>(base_ + page_) - count;
 }
 
-GuardedHeap::GuardedHeap() : saved_(kvo::heap) {
-    kvo::heap.allocate = guardedAllocate;
-    kvo::heap.release = guardedRelease;
-}
-
-GuardedHeap::~GuardedHeap() {
-    kvo::heap = saved_;
-}
+GuardedHeap::GuardedHeap()
+    : allocate_(kvo::replace(kvo::heap.allocate, guardedAllocate)),
+      release_(kvo::replace(kvo::heap.release, guardedRelease)) {}
 
 }  // namespace kvotest
