@@ -2,8 +2,10 @@
 # Makes <target> (a program or DLL whose file name is the target's name) a deliverable image: gives it
 # the version resource of the product (the version and names of the top-level CMakeLists.txt, the
 # file description "<product> <text>", the image's file name) and, for a program, the application
-# manifest <file> (resource 1 of type 24, which the system reads when it creates the process); stages
-# it into the deliverables' folder.
+# manifest <file> (resource 1 of type 24, which the system reads when it creates the process); signs
+# it when KVO_SIGN_CERT and KVO_SIGN_KEY are set; stages it into the deliverables' folder. The package
+# takes the image named by the target's properties KVO_SHIPPED_FILE (made by the target
+# KVO_SHIPPED_TARGET): the signed copy when signing, else the target's own file.
 function(kvo_deliverable_image target)
   cmake_parse_arguments(I "" "DESCRIPTION;MANIFEST" "" ${ARGN})
   get_target_property(type ${target} TYPE)
@@ -28,7 +30,20 @@ function(kvo_deliverable_image target)
     set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${I_MANIFEST})
   endif()
 
-  install(TARGETS ${target} RUNTIME DESTINATION ${KVO_INSTALL_BIN_DIR})
+  if(KVO_SIGN_CERT)
+    set(signed ${CMAKE_BINARY_DIR}/signed/${KVO_IMAGE_FILE_NAME})
+    add_custom_command(OUTPUT ${signed}
+      COMMAND ${KVO_SIGN_COMMAND} $<TARGET_FILE:${target}> ${signed}
+      DEPENDS ${target} $<TARGET_FILE:${target}> ${CMAKE_SOURCE_DIR}/tools/sign.sh ${KVO_SIGN_CERT} ${KVO_SIGN_KEY}
+      COMMENT "Signing ${KVO_IMAGE_FILE_NAME}"
+      VERBATIM)
+    add_custom_target(${target}_signed ALL DEPENDS ${signed})
+    install(FILES ${signed} DESTINATION ${KVO_INSTALL_BIN_DIR})
+    set_target_properties(${target} PROPERTIES KVO_SHIPPED_FILE ${signed} KVO_SHIPPED_TARGET ${target}_signed)
+  else()
+    install(TARGETS ${target} RUNTIME DESTINATION ${KVO_INSTALL_BIN_DIR})
+    set_target_properties(${target} PROPERTIES KVO_SHIPPED_FILE $<TARGET_FILE:${target}> KVO_SHIPPED_TARGET ${target})
+  endif()
 endfunction()
 
 # kvo_add_deliverable_dll(<name> OBJECTS <object library> DEF <.def file> DESCRIPTION <text>
