@@ -5,6 +5,7 @@
 #
 # make build stages the deliverables: the 32-bit ones into out/bin/ (and out/kvo-demo.msi), the
 # 64-bit ones into out/bin64/ (and out/kvo-demo-x64.msi).
+# make release is make build with the fourteen images and both packages signed (SIGN_CERT, SIGN_KEY).
 # make fuzz runs every fuzz target for FUZZ_SECONDS (see README.md, Development).
 
 BUILD      ?= build
@@ -23,12 +24,21 @@ FUZZ_DIR       := $(BUILD)/fuzz
 OUT_ABS        := $(abspath $(OUT))
 STAGED_DIRS    := -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin -DKVO_DELIVERABLES64_DIR=$(OUT_ABS)/bin64
 
+# Signing (make release, or make build with both given): the code-signing certificate with its chain
+# and its private key (PEM or DER files), and an optional RFC 3161 time-stamp server.
+SIGN_CERT          ?=
+SIGN_KEY           ?=
+SIGN_TIMESTAMP_URL ?=
+SIGNING := "-DKVO_SIGN_CERT=$(if $(SIGN_CERT),$(abspath $(SIGN_CERT)))" \
+           "-DKVO_SIGN_KEY=$(if $(SIGN_KEY),$(abspath $(SIGN_KEY)))" \
+           "-DKVO_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)"
+
 # make fuzz: seconds per target, where findings are kept, and which targets (default: all).
 FUZZ_SECONDS  ?= 600
 FUZZ_FINDINGS ?= fuzz-findings
 FUZZ_TARGETS  ?=
 
-.PHONY: all setup build test native-test fuzz-build fuzz-smoke fuzz demo bench clean \
+.PHONY: all setup build release test native-test fuzz-build fuzz-smoke fuzz demo bench clean \
         $(addprefix build-,$(DELIVER_ARCHES)) $(addprefix test-,$(DELIVER_ARCHES)) \
         $(addprefix bench-,$(DELIVER_ARCHES))
 
@@ -42,18 +52,28 @@ setup:
 cross_configure = cmake -S . -B $(BUILD)/$(2) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$(1)-w64-mingw32.cmake
 
-# The deliverables of one architecture (release build, no tests), staged below $(OUT).
+# The deliverables of one architecture (release build, no tests), staged below $(OUT); signed when
+# this make names a certificate and key (the tree always takes this make's signing settings).
 define deliverables
 $(BUILD)/$(1)/CMakeCache.txt:
 	$(call cross_configure,$(1),$(1)) -DKVO_BUILD_TESTS=OFF -DKVO_INSTALL_BIN_DIR=$(BIN_DIR_$(1))
 
 build-$(1): $(BUILD)/$(1)/CMakeCache.txt
+	@cmake -S . -B $(BUILD)/$(1) $(SIGNING) >/dev/null
 	cmake --build $(BUILD)/$(1) -j $(JOBS)
 	cmake --install $(BUILD)/$(1) --prefix $(OUT)
 endef
 $(foreach arch,$(DELIVER_ARCHES),$(eval $(call deliverables,$(arch))))
 
 build: $(addprefix build-,$(DELIVER_ARCHES))
+	@[ -n "$(SIGN_CERT)$(SIGN_KEY)" ] || \
+	  echo "== build: nothing signed (make release SIGN_CERT=<certificate> SIGN_KEY=<key> signs)"
+
+release:
+	@if [ -z "$(SIGN_CERT)" ] || [ -z "$(SIGN_KEY)" ]; then \
+	  echo "make release: name the certificate and its key: SIGN_CERT=<file> SIGN_KEY=<file>" \
+	       "[SIGN_TIMESTAMP_URL=<url>]"; exit 1; fi
+	@$(MAKE) --no-print-directory build
 
 $(NATIVE_DIR)/CMakeCache.txt:
 	cmake -S . -B $(NATIVE_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DKVO_BUILD_TESTS=ON \

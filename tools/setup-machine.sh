@@ -18,7 +18,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   wine wine32:i386 wine64
-  msitools wixl
+  msitools wixl osslsigncode openssl
   openjdk-17-jdk-headless
   locales googletest
   clang libclang-rt-14-dev

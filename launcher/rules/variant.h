@@ -1,9 +1,9 @@
 // The four launcher programs are one source built four times. What differs between them is the table
 // kVariants below, one row per program; everything else that differs follows from the row. The table
-// is the one source: launcher/win32/programs.cmake reads the program names and their subsystems from
-// it and builds each program with -DKVO_VARIANT_PROGRAM="<program>" (kvo_launcher_variant() in
-// launcher/CMakeLists.txt), and the code reads its row through currentVariant(). Tests switch rows
-// with setCurrentVariant(). Platform-free.
+// is the one source: launcher/win32/programs.cmake reads the program names, their subsystems and
+// their file descriptions from it and builds each program with -DKVO_VARIANT_PROGRAM="<program>"
+// (kvo_launcher_variant() in launcher/CMakeLists.txt), and the code reads its row through
+// currentVariant(). Tests switch rows with setCurrentVariant(). Platform-free.
 //
 // "Console" means one thing here: the two console programs, which run the console class
 // com.orvane.console.ConsoleLauncher. Whether a program has a console window of its own is its
@@ -44,6 +44,9 @@ struct Variant {
     const char* fileStem;
     const char* windowClassName;  // class of the hidden window
     bool readsLogOutput;          // registry value "LogOutput" is read
+    // The program's file description in its version resource, after the product's name (read by
+    // launcher/win32/programs.cmake).
+    const char* description;
 
     // What follows from the row.
     bool isConsole() const { return mainClass == MainClass::ConsoleLauncher; }
@@ -70,28 +73,32 @@ inline constexpr Variant kVariants[kVariantCount] = {
      .windowed = false,
      .fileStem = "kvocli",
      .windowClassName = "KVOCLI",
-     .readsLogOutput = false},
+     .readsLogOutput = false,
+     .description = "Java launcher"},
     {.id = VariantId::Kvojavaw,
      .program = "kvojavaw",
      .mainClass = MainClass::FirstArgument,
      .windowed = true,
      .fileStem = "kvojava",
      .windowClassName = "KVOJava",
-     .readsLogOutput = true},
+     .readsLogOutput = true,
+     .description = "Java launcher (windowed)"},
     {.id = VariantId::Kvoconw,
      .program = "kvoconw",
      .mainClass = MainClass::ConsoleLauncher,
      .windowed = true,
      .fileStem = "kvocon",
      .windowClassName = kConsoleWindowClass,
-     .readsLogOutput = true},
+     .readsLogOutput = true,
+     .description = "console launcher (windowed)"},
     {.id = VariantId::Kvocon,
      .program = "kvocon",
      .mainClass = MainClass::ConsoleLauncher,
      .windowed = false,
      .fileStem = "kvocon",
      .windowClassName = kConsoleWindowClass,
-     .readsLogOutput = true},
+     .readsLogOutput = true,
+     .description = "console launcher"},
 };
 
 // The usage text a program that takes a class argument writes when it is given none

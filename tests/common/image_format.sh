@@ -30,3 +30,10 @@ export_names() {
   "$1" -p "$2" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort
 }
+
+# deliverable_images prints the seven images of one architecture's staged folder, one a line, each
+# followed by the application manifest it carries: "launcher" or "none".
+deliverable_images() {
+  printf '%s\n' "kvocli.exe launcher" "kvojavaw.exe launcher" "kvoconw.exe launcher" "kvocon.exe launcher" \
+                "kvoucd32.dll none" "nqfsfunc.dll none" "kta_ca.dll none"
+}
