@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "os_calls.h"
+
 namespace fstest {
 
 void defineLibraryClasses(kvojni::Vm& vm, const ClassOptions& options) {
@@ -61,10 +63,12 @@ FsNativeTest::FsNativeTest(const ClassOptions& options) : env(vm.env()) {
 
 void FsNativeTest::SetUp() {
     SetErrorMode(kTestErrorMode);
+    threadErrorMode = GetThreadErrorMode();
 }
 
 void FsNativeTest::TearDown() {
     EXPECT_EQ(GetErrorMode(), kTestErrorMode) << "a native left the error mode changed";
+    EXPECT_EQ(GetThreadErrorMode(), threadErrorMode) << "a native left its thread's error mode changed";
     EXPECT_EQ(vm.pinnedBuffers(), 0u) << "a native kept string characters or array elements";
 }
 
@@ -139,7 +143,61 @@ namespace {
 
 std::atomic<unsigned> directoryCount{0};
 
+UINT documentedAnsi = CP_ACP;
+UINT documentedReal = CP_ACP;
+int documentedRefused = 0;
+
+UINT page(UINT cp) {
+    return cp == documentedAnsi ? documentedReal : cp;
+}
+
+int refuse(DWORD error) {
+    ++documentedRefused;
+    SetLastError(error);
+    return 0;
+}
+
+UINT WINAPI documentedGetAcp() {
+    return documentedAnsi;
+}
+
+int WINAPI documentedToBytes(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def,
+                             LPBOOL used) {
+    const DWORD allowed = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
+    if ((flags & ~allowed) != 0)
+        return refuse(ERROR_INVALID_FLAGS);
+    if (cp == CP_UTF8 && (def != nullptr || used != nullptr))
+        return refuse(ERROR_INVALID_PARAMETER);
+    return WideCharToMultiByte(page(cp), flags, src, n, dst, size, def, used);
+}
+
+int WINAPI documentedToUnits(UINT cp, DWORD flags, LPCCH src, int n, LPWSTR dst, int size) {
+    const DWORD allowed = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    if ((flags & ~allowed) != 0)
+        return refuse(ERROR_INVALID_FLAGS);
+    return MultiByteToWideChar(page(cp), flags, src, n, dst, size);
+}
+
 }  // namespace
+
+DocumentedCodePage::DocumentedCodePage(UINT ansi, UINT real) {
+    documentedAnsi = ansi;
+    documentedReal = real;
+    documentedRefused = 0;
+    kvo::fsnative::os.GetACP = documentedGetAcp;
+    kvo::fsnative::os.WideCharToMultiByte = documentedToBytes;
+    kvo::fsnative::os.MultiByteToWideChar = documentedToUnits;
+}
+
+DocumentedCodePage::~DocumentedCodePage() {
+    kvo::fsnative::os.GetACP = ::GetACP;
+    kvo::fsnative::os.WideCharToMultiByte = ::WideCharToMultiByte;
+    kvo::fsnative::os.MultiByteToWideChar = ::MultiByteToWideChar;
+}
+
+int DocumentedCodePage::refused() {
+    return documentedRefused;
+}
 
 TestDir::TestDir(const std::wstring& parent) {
     std::wstring base = parent;

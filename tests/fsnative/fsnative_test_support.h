@@ -41,8 +41,22 @@ constexpr jint kTypeNetwork = com_orvane_kvo_libs_FileSysFuncs_TYPE_NETWORK;
 constexpr jint kTypeCdrom = com_orvane_kvo_libs_FileSysFuncs_TYPE_CDROM;
 constexpr jint kTypeRamdrive = com_orvane_kvo_libs_FileSysFuncs_TYPE_RAMDRIVE;
 
-// The error mode the tests run under; every native must leave it so.
+// The error mode the tests run under; every native must leave it so, and its thread's mode too.
 constexpr UINT kTestErrorMode = SEM_NOGPFAULTERRORBOX;
+
+// The library's code-page calls through the seam, as Windows documents them for an ANSI code page
+// whose conversions refuse flags: GetACP answers `ansi`, and conversions in it are Wine's in `real`
+// with what Windows refuses for `ansi` refused (UTF-8 takes only the invalid-character flags and no
+// used-default parameter; 42 and the other restricted pages take no flags). Wine itself converts
+// whatever flags it gets. `refused` counts the refused calls.
+class DocumentedCodePage {
+public:
+    DocumentedCodePage(UINT ansi, UINT real);
+    ~DocumentedCodePage();
+    DocumentedCodePage(const DocumentedCodePage&) = delete;
+    DocumentedCodePage& operator=(const DocumentedCodePage&) = delete;
+    static int refused();
+};
 
 // What the class FileSysFuncs leaves out (for the tests of a missing field).
 struct ClassOptions {
@@ -81,6 +95,7 @@ protected:
     kvojni::Vm vm;
     JNIEnv* env;
     jclass fileSysFuncs;
+    DWORD threadErrorMode = 0;
 };
 
 // A fresh directory (with a trailing backslash), removed with everything in it at the end.
