@@ -143,61 +143,12 @@ namespace {
 
 std::atomic<unsigned> directoryCount{0};
 
-UINT documentedAnsi = CP_ACP;
-UINT documentedReal = CP_ACP;
-int documentedRefused = 0;
-
-UINT page(UINT cp) {
-    return cp == documentedAnsi ? documentedReal : cp;
-}
-
-int refuse(DWORD error) {
-    ++documentedRefused;
-    SetLastError(error);
-    return 0;
-}
-
-UINT WINAPI documentedGetAcp() {
-    return documentedAnsi;
-}
-
-int WINAPI documentedToBytes(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def,
-                             LPBOOL used) {
-    const DWORD allowed = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
-    if ((flags & ~allowed) != 0)
-        return refuse(ERROR_INVALID_FLAGS);
-    if (cp == CP_UTF8 && (def != nullptr || used != nullptr))
-        return refuse(ERROR_INVALID_PARAMETER);
-    return WideCharToMultiByte(page(cp), flags, src, n, dst, size, def, used);
-}
-
-int WINAPI documentedToUnits(UINT cp, DWORD flags, LPCCH src, int n, LPWSTR dst, int size) {
-    const DWORD allowed = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
-    if ((flags & ~allowed) != 0)
-        return refuse(ERROR_INVALID_FLAGS);
-    return MultiByteToWideChar(page(cp), flags, src, n, dst, size);
-}
-
 }  // namespace
 
-DocumentedCodePage::DocumentedCodePage(UINT ansi, UINT real) {
-    documentedAnsi = ansi;
-    documentedReal = real;
-    documentedRefused = 0;
-    kvo::fsnative::os.GetACP = documentedGetAcp;
-    kvo::fsnative::os.WideCharToMultiByte = documentedToBytes;
-    kvo::fsnative::os.MultiByteToWideChar = documentedToUnits;
-}
-
-DocumentedCodePage::~DocumentedCodePage() {
-    kvo::fsnative::os.GetACP = ::GetACP;
-    kvo::fsnative::os.WideCharToMultiByte = ::WideCharToMultiByte;
-    kvo::fsnative::os.MultiByteToWideChar = ::MultiByteToWideChar;
-}
-
-int DocumentedCodePage::refused() {
-    return documentedRefused;
-}
+DocumentedCodePage::DocumentedCodePage(UINT ansi, UINT real)
+    : kvotest::DocumentedCodePage({&kvo::fsnative::os.GetACP, &kvo::fsnative::os.WideCharToMultiByte,
+                                   &kvo::fsnative::os.MultiByteToWideChar, nullptr},
+                                  ansi, real) {}
 
 TestDir::TestDir(const std::wstring& parent) {
     std::wstring base = parent;

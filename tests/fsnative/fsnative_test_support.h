@@ -15,6 +15,7 @@
 #include "com_orvane_kvo_libs_FileSysFuncs.h"
 #include "com_orvane_kvo_libs_RndAccessFile.h"
 #include "com_orvane_kvo_libs_UNCFile.h"
+#include "documented_code_page.h"
 #include "jni_double.h"
 #include "test_files.h"
 
@@ -44,18 +45,11 @@ constexpr jint kTypeRamdrive = com_orvane_kvo_libs_FileSysFuncs_TYPE_RAMDRIVE;
 // The error mode the tests run under; every native must leave it so, and its thread's mode too.
 constexpr UINT kTestErrorMode = SEM_NOGPFAULTERRORBOX;
 
-// The library's code-page calls through the seam, as Windows documents them for an ANSI code page
-// whose conversions refuse flags: GetACP answers `ansi`, and conversions in it are Wine's in `real`
-// with what Windows refuses for `ansi` refused (UTF-8 takes only the invalid-character flags and no
-// used-default parameter; 42 and the other restricted pages take no flags). Wine itself converts
-// whatever flags it gets. `refused` counts the refused calls.
-class DocumentedCodePage {
+// The library's code-page calls through its seam as Windows documents them for the ANSI code page
+// `ansi` (documented_code_page.h).
+class DocumentedCodePage : public kvotest::DocumentedCodePage {
 public:
     DocumentedCodePage(UINT ansi, UINT real);
-    ~DocumentedCodePage();
-    DocumentedCodePage(const DocumentedCodePage&) = delete;
-    DocumentedCodePage& operator=(const DocumentedCodePage&) = delete;
-    static int refused();
 };
 
 // What the class FileSysFuncs leaves out (for the tests of a missing field).

@@ -1,71 +1,42 @@
-// The system way of the local conversions under ANSI code pages whose conversion calls refuse flags:
-// UTF-8 (65001), which takes only the invalid-character flags and no used-default parameter, and
-// Symbol (42), which takes no flag at all. Wine converts whatever flags it gets, so the calls go
-// through the seam to stand-ins that refuse what Windows documents it refuses and otherwise convert
-// as Wine does: 42 stands for a code page that converts as 1252 does, best fit included (42 takes no
-// flag that turns best fit off). Every conversion is exact or flagged, and no call is refused.
+// The system way of the local conversions under ANSI code pages whose conversion calls refuse flags,
+// through the seam (documented_code_page.h): UTF-8 (65001), and 42 standing for the pages that take no
+// flag, converting as 1252 does, best fit included. Every conversion is exact or flagged, and no call
+// is refused.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "table_convert.h"
+#include "documented_code_page.h"
 #include "os_calls.h"
-#include "seam.h"
 #include "system_convert.h"
+#include "table_convert.h"
 
 using namespace kvo::textconv;
 
 namespace {
 
-// GetACP answers `ansi`; conversions in `ansi` are Wine's conversions in `real`, with the flags and
-// parameters Windows refuses for `ansi` refused (ERROR_INVALID_FLAGS, ERROR_INVALID_PARAMETER).
-struct DocumentedCodePage {
-    static inline UINT ansi = CP_UTF8;
-    static inline UINT real = CP_UTF8;
-    static inline int refused = 0;
-
-    static UINT page(UINT cp) { return cp == ansi ? real : cp; }
-    static bool refuse(DWORD error) {
-        ++refused;
-        SetLastError(error);
-        return true;
-    }
-    static UINT WINAPI getAcp() { return ansi; }
-    static BOOL WINAPI getCpInfo(UINT cp, LPCPINFO info) { return GetCPInfo(page(cp), info); }
-    static int WINAPI toBytes(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def,
-                              LPBOOL used) {
-        const DWORD allowed = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
-        if ((flags & ~allowed) != 0 && refuse(ERROR_INVALID_FLAGS))
-            return 0;
-        if (cp == CP_UTF8 && (def != nullptr || used != nullptr) && refuse(ERROR_INVALID_PARAMETER))
-            return 0;
-        return WideCharToMultiByte(page(cp), flags, src, n, dst, size, def, used);
-    }
-    static int WINAPI toUnits(UINT cp, DWORD flags, LPCCH src, int n, LPWSTR dst, int size) {
-        const DWORD allowed = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
-        if ((flags & ~allowed) != 0 && refuse(ERROR_INVALID_FLAGS))
-            return 0;
-        return MultiByteToWideChar(page(cp), flags, src, n, dst, size);
-    }
-};
-
 class SystemWay : public ::testing::Test {
 protected:
     void use(UINT ansi, UINT real) {
-        DocumentedCodePage::ansi = ansi;
-        DocumentedCodePage::real = real;
-        DocumentedCodePage::refused = 0;
+        done();
+        page_.emplace(kSeam, ansi, real);
     }
-    void TearDown() override { EXPECT_EQ(DocumentedCodePage::refused, 0) << "a call Windows refuses"; }
+    void done() {
+        if (page_) {
+            EXPECT_EQ(kvotest::DocumentedCodePage::refused(), 0) << "a call Windows refuses";
+        }
+        page_.reset();
+    }
+    void TearDown() override { done(); }
 
-    kvo::Replacement<decltype(os.GetACP)> acp = kvo::replace(os.GetACP, &DocumentedCodePage::getAcp);
-    kvo::Replacement<decltype(os.GetCPInfo)> info = kvo::replace(os.GetCPInfo, &DocumentedCodePage::getCpInfo);
-    kvo::Replacement<decltype(os.WideCharToMultiByte)> toBytes =
-        kvo::replace(os.WideCharToMultiByte, &DocumentedCodePage::toBytes);
-    kvo::Replacement<decltype(os.MultiByteToWideChar)> toUnits =
-        kvo::replace(os.MultiByteToWideChar, &DocumentedCodePage::toUnits);
+    const kvotest::CodePageSeam kSeam{&os.GetACP, &os.WideCharToMultiByte, &os.MultiByteToWideChar,
+                                      &os.GetCPInfo};
+
+private:
+    std::optional<kvotest::DocumentedCodePage> page_;
 };
 
 std::string toLocal(const std::wstring& wide, int* used) {
