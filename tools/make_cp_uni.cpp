@@ -6,21 +6,22 @@
 //                             each file adds to it, leaves out of it or keeps one way, and why
 //
 // A table answers as the system's own conversion of the same code page does (MultiByteToWideChar with
-// MB_ERR_INVALID_CHARS, WideCharToMultiByte with WC_NO_BEST_FIT_CHARS), because a local conversion
-// takes the table or the system only by whether the file is installed. Two rules bring the published
-// definitions there:
+// MB_ERR_INVALID_CHARS, WideCharToMultiByte without best fit, each result checked by converting it
+// back), because a local conversion takes the table or the system only by whether the file is
+// installed. Two rules bring the published definitions there:
 // - Where Windows defines more of a code page than the published definition (control bytes, the
 //   user-defined areas), the table takes the Windows mapping, both ways (kWindowsAdditions).
-// - A non-ASCII character never converts to the code of an ASCII character: every one-way mapping
-//   into such a code is left out, so that the character converts to the default character. A yen sign
-//   that became 0x5C would be a path separator in a Windows "A" call. One-way mappings into the codes
-//   of non-ASCII characters (a double-byte variant of the same character) stay.
+// - Every conversion is exact or flagged: a table holds no one-way mapping. A unit whose code converts
+//   back to another unit (a JIS variant of a double-byte character, a yen sign that would become the
+//   path separator 0x5C) and a code whose unit converts back to another code (the second code of a
+//   character that a code page codes twice) are left out, so that they convert to the default
+//   character and raise the flag. What stays converts back to the same text, both ways.
 //
 // Every file is checked before it is kept: it must be at most 262,144 bytes (the shared section the
 // library loads it into), the library's own reader must accept it, every code that the source defines
 // after those rules must map both ways as it says, every code it leaves undefined must have no
-// mapping, every ASCII character must map to a single byte and back, and no other unit may map to
-// such a byte. A failed check ends the tool with status 1 and leaves no file behind.
+// mapping, every code and every unit that maps must convert back to itself, every ASCII character
+// must map to a single byte and back, and no other unit may map to such a byte. A failed check ends the tool with status 1 and leaves no file behind.
 //
 // Host tool: built with the machine's own compiler from this one file (plus the library's header-only
 // image reader), never cross-compiled.
@@ -227,7 +228,7 @@ const WindowsAddition kWindowsAdditions[] = {
      userDefined950},
     {950,
      "F9F9, F9E9, F9EB, F9EA as the codes of U+2550, U+255E, U+2561, U+256A, which Windows code page 950 "
-     "gives them (A2A4, A2A5, A2A7, A2A6 still map to the same units)",
+     "gives them (A2A4, A2A5, A2A7, A2A6, which decode to the same units, are then one way)",
      boxDrawing950},
 };
 
@@ -272,43 +273,38 @@ bool addWindowsMappings(const CodePageSource& source, SourceMapping* m, std::vec
     return true;
 }
 
-// The single-byte codes of U+0001..U+007F: bytes below 0x80 for an ASCII-based table, the EBCDIC
-// codes of the ASCII characters for code page 37.
-std::vector<bool> asciiCodes(const SourceMapping& m) {
-    std::vector<bool> ascii(256, false);
-    for (unsigned a = 1; a < 0x80; ++a) {
-        if (m.fromUnicode[a] < 0x100)
-            ascii[m.fromUnicode[a]] = true;
-    }
-    return ascii;
+std::string unitText(uint16_t unit) {
+    return unit == kNoMapping ? std::string("none") : hex("U+%04X", unit);
 }
 
-// Leaves out every mapping of a unit from U+0080 up into the code of an ASCII character, and notes
-// the one-way mappings that stay.
-void leaveOutAsciiLookAlikes(SourceMapping* m, std::vector<std::string>* notes) {
-    const std::vector<bool> ascii = asciiCodes(*m);
-    for (unsigned u = 0x80; u < 0x10000; ++u) {
+// Leaves out every mapping that does not convert back: a unit whose code converts to another unit,
+// then a code whose unit converts to another code or to none. What stays maps both ways, one to one.
+void leaveOutOneWayMappings(SourceMapping* m, std::vector<std::string>* notes) {
+    for (unsigned u = 1; u < 0x10000; ++u) {
         const uint16_t code = m->fromUnicode[u];
         if (code == kNoMapping || m->toUnicode[code] == u)
             continue;
-        const std::string mapping = hex("U+%04X -> ", u) + codeText(code) + " (" + codeText(code) +
-                                    hex(" is U+%04X)", m->toUnicode[code]);
-        if (code < 0x100 && ascii[code]) {
-            m->fromUnicode[u] = kNoMapping;
-            notes->push_back("left out " + mapping +
-                             ": one way into the code of an ASCII character; the unit converts to the "
-                             "default character, as the system's conversion without best fit does");
-        } else {
-            notes->push_back("kept one way " + mapping + ": into the code of a character that is not ASCII");
-        }
+        notes->push_back("left out " + hex("U+%04X -> ", u) + codeText(code) + " (" + codeText(code) + " is " +
+                         unitText(m->toUnicode[code]) + "): one way; the unit converts to the default character");
+        m->fromUnicode[u] = kNoMapping;
+    }
+    for (unsigned code = 1; code < 0x10000; ++code) {
+        const uint16_t unit = m->toUnicode[code];
+        if (unit == kNoMapping || m->fromUnicode[unit] == code)
+            continue;
+        const uint16_t back = m->fromUnicode[unit];
+        notes->push_back("left out " + codeText(static_cast<uint16_t>(code)) + hex(" -> U+%04X (", unit) +
+                         hex("U+%04X is ", unit) + (back == kNoMapping ? std::string("no code") : codeText(back)) +
+                         "): one way; the code converts to the default character");
+        m->toUnicode[code] = kNoMapping;
     }
 }
 
-// The source with the additions and without the look-alikes; notes says what changed, for --list.
+// The source with the additions and without one-way mappings; notes says what changed, for --list.
 bool makeMapping(const CodePageSource& source, SourceMapping* m, std::vector<std::string>* notes) {
     if (!readSource(source, m) || !addWindowsMappings(source, m, notes))
         return false;
-    leaveOutAsciiLookAlikes(m, notes);
+    leaveOutOneWayMappings(m, notes);
     return true;
 }
 
@@ -482,8 +478,29 @@ bool checkImage(const CodePageSource& source, const SourceMapping& m,
                              got, m.fromUnicode[u]);
         }
     }
-    // On the image itself: each ASCII character is one byte that converts back to it, and no other
-    // unit converts to one of those bytes.
+    // On the image itself: every unit that maps converts back to itself from its code, and every code
+    // that maps converts back to itself from its unit.
+    for (unsigned u = 1; u < 0x10000; ++u) {
+        const uint16_t code = kvo::textconv::cpUnicodeToCp(records, static_cast<uint16_t>(u));
+        if (code == kNoMapping)
+            continue;
+        const unsigned char text[3] = {static_cast<unsigned char>(code < 0x100 ? code : code >> 8),
+                                       static_cast<unsigned char>(code < 0x100 ? 0 : code & 0xFF), 0};
+        const uint16_t back = kvo::textconv::cpToUnicode(records, text, nullptr);
+        if (back != u) {
+            std::fprintf(stderr, "make_cp_uni: %s U+%04X -> %04X -> U+%04X is one way\n", name, u, code, back);
+            ++errors;
+        }
+    }
+    for (unsigned code = 1; code < 0x10000; ++code) {
+        const uint16_t unit = m.toUnicode[code];
+        if (unit != kNoMapping && kvo::textconv::cpUnicodeToCp(records, unit) != code) {
+            std::fprintf(stderr, "make_cp_uni: %s %04X -> U+%04X is one way\n", name, code, unit);
+            ++errors;
+        }
+    }
+    // Each ASCII character is one byte that converts back to it, and no other unit converts to one of
+    // those bytes.
     bool ascii[256] = {};
     for (unsigned a = 1; a < 0x80; ++a) {
         const uint16_t code = kvo::textconv::cpUnicodeToCp(records, static_cast<uint16_t>(a));

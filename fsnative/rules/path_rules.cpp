@@ -61,6 +61,25 @@ HeapArray<char> listPattern(const char* local, LeadBytePredicate isLeadByte) {
     return joined(local, !endsWithBackslash(local, isLeadByte), kAllEntries);
 }
 
+HeapArray<std::uint16_t> listPattern(const std::uint16_t* units, std::size_t count) {
+    if (count == 0)
+        return HeapArray<std::uint16_t>();
+    const bool separator = units[count - 1] != kBackslash;
+    const std::size_t tail = std::strlen(kAllEntries);
+    HeapArray<std::uint16_t> pattern = makeHeapArray<std::uint16_t>(count + (separator ? 1 : 0) + tail + 1);
+    if (!pattern)
+        return pattern;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        pattern[n++] = units[i];
+    if (separator)
+        pattern[n++] = kBackslash;
+    for (std::size_t i = 0; i < tail; ++i)
+        pattern[n++] = static_cast<unsigned char>(kAllEntries[i]);
+    pattern[n] = 0;
+    return pattern;
+}
+
 bool isDotOrDotDot(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }

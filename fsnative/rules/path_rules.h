@@ -33,6 +33,9 @@ HeapArray<char> withTrailingBackslash(const char* local, LeadBytePredicate isLea
 // Null for an empty path (there is no last character to look at) or when memory is short.
 HeapArray<char> listPattern(const char* local, LeadBytePredicate isLeadByte);
 
+// The same pattern from a path in UTF-16 units (count of them, no terminator needed), terminated.
+HeapArray<std::uint16_t> listPattern(const std::uint16_t* units, std::size_t count);
+
 // "." and "..", the entries a listing leaves out (exact byte comparison).
 bool isDotOrDotDot(const char* name);
 

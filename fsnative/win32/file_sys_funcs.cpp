@@ -1,6 +1,7 @@
 // The natives of com.orvane.kvo.libs.FileSysFuncs: copy and move, volumes, attributes, file times,
 // the error mode, the native separator and a message loop for the calling thread. Failures are
-// results (false, null, -1, 0); no native throws an exception of its own.
+// results (false, null, -1, 0); no native throws an exception of its own. A path is its exact form in
+// the ANSI code page (ansiPath), or the native fails: it never acts on a file the path does not name.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -174,28 +175,29 @@ std::int64_t statSeconds(const char* path, jint which) {
 
 using namespace kvo::fsnative;
 using kvo::HeapArray;
-using kvo::Str;
 
 JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeCopyFile(JNIEnv* env, jclass,
                                                                                 jstring from, jstring to,
                                                                                 jboolean overwrite) {
     const QuietErrorMode quiet;
-    Str source, target;
-    if (!localText(env, from, source) || !localText(env, to, target))
+    const HeapArray<char> source = ansiPath(env, from);
+    const HeapArray<char> target = source ? ansiPath(env, to) : HeapArray<char>();
+    if (!target)
         return JNI_FALSE;
     const BOOL failIfExists = overwrite ? FALSE : TRUE;
-    return CopyFileA(source.c_str(), target.c_str(), failIfExists) == 1 ? JNI_TRUE : JNI_FALSE;
+    return CopyFileA(source.get(), target.get(), failIfExists) == 1 ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeMoveFile(JNIEnv* env, jclass,
                                                                                 jstring from, jstring to,
                                                                                 jboolean overwrite) {
     const QuietErrorMode quiet;
-    Str source, target;
-    if (!localText(env, from, source) || !localText(env, to, target))
+    const HeapArray<char> source = ansiPath(env, from);
+    const HeapArray<char> target = source ? ansiPath(env, to) : HeapArray<char>();
+    if (!target)
         return JNI_FALSE;
     const DWORD flags = MOVEFILE_COPY_ALLOWED | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-    return MoveFileExA(source.c_str(), target.c_str(), flags) == 1 ? JNI_TRUE : JNI_FALSE;
+    return MoveFileExA(source.get(), target.get(), flags) == 1 ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumes(JNIEnv* env, jclass) {
@@ -225,12 +227,14 @@ JNIEXPORT jobjectArray JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVo
 JNIEXPORT jstring JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_NativeGetVolumeName(JNIEnv* env, jclass,
                                                                                     jstring root) {
     const QuietErrorMode quiet;
-    const HeapArray<char> path = localRoot(env, root);
+    const HeapArray<wchar_t> path = wideRoot(env, root);
     if (!path)
         return nullptr;
-    char label[kLabelSize];
+    // The label as the volume holds it: the "A" call would give a best-fit look-alike of a label that
+    // the local code page can't hold exactly.
+    wchar_t label[kLabelSize];
     // The file-system name is not asked for: a long one would make the call fail and lose the label.
-    if (GetVolumeInformationA(path.get(), label, sizeof(label), nullptr, nullptr, nullptr, nullptr, 0) != 1)
+    if (GetVolumeInformationW(path.get(), label, kLabelSize, nullptr, nullptr, nullptr, nullptr, 0) != 1)
         return nullptr;
     return javaString(env, label);
 }
@@ -295,10 +299,10 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileAt
     std::int32_t values[kAttributeCount];
     if (!attributeCache.load(env, cls, values))
         return JNI_FALSE;
-    Str local;
-    if (!localText(env, path, local))
+    const HeapArray<char> local = ansiPath(env, path);
+    if (!local)
         return JNI_FALSE;
-    return SetFileAttributesA(local.c_str(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE
+    return SetFileAttributesA(local.get(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE
                                                                                         : JNI_FALSE;
 }
 
@@ -308,10 +312,10 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileAttrib
     std::int32_t values[kAttributeCount];
     if (!attributeCache.load(env, cls, values))
         return -1;
-    Str local;
-    if (!localText(env, path, local))
+    const HeapArray<char> local = ansiPath(env, path);
+    if (!local)
         return -1;
-    const DWORD bits = GetFileAttributesA(local.c_str());
+    const DWORD bits = GetFileAttributesA(local.get());
     if (bits == INVALID_FILE_ATTRIBUTES)
         return -1;
     return javaAttributes(bits, values);
@@ -320,11 +324,11 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileAttrib
 JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTime(
     JNIEnv* env, jclass, jstring path, jobject creation, jobject lastAccess, jobject lastWrite) {
     const QuietErrorMode quiet;
-    Str local;
-    if (!localText(env, path, local))
+    const HeapArray<char> local = ansiPath(env, path);
+    if (!local)
         return JNI_FALSE;
     const kvo::UniqueHandle file(
-        os.CreateFileA(local.c_str(), 0, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        os.CreateFileA(local.get(), 0, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file)
         return JNI_FALSE;
     FILETIME times[3];
@@ -344,10 +348,10 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTi
 JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileTime(
     JNIEnv* env, jclass, jstring path, jobject creation, jobject lastAccess, jobject lastWrite) {
     const QuietErrorMode quiet;
-    Str local;
-    if (!localText(env, path, local))
+    const HeapArray<char> local = ansiPath(env, path);
+    if (!local)
         return JNI_FALSE;
-    const kvo::UniqueHandle file(os.CreateFileA(local.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const kvo::UniqueHandle file(os.CreateFileA(local.get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file)
         return JNI_FALSE;
@@ -404,8 +408,8 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_initNativeSep(JNIEn
 JNIEXPORT jlong JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileTimeMillis(JNIEnv* env, jclass,
                                                                                       jstring path,
                                                                                       jint which) {
-    Str local;
-    if (!localText(env, path, local))
+    const HeapArray<char> local = ansiPath(env, path);
+    if (!local)
         return 0;
-    return static_cast<jlong>(statSeconds(local.c_str(), which));
+    return static_cast<jlong>(statSeconds(local.get(), which));
 }

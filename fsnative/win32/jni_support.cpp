@@ -1,7 +1,11 @@
 #include "jni_support.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 
+#include "exact_code_page.h"
 #include "os_calls.h"
 #include "path_rules.h"
 
@@ -44,61 +48,65 @@ bool isLeadByte(unsigned char byte) {
     return IsDBCSLeadByte(byte) != FALSE;
 }
 
-bool localText(JNIEnv* env, jstring string, Str& out) {
-    {
-        const UtfChars chars(env, string);
-        if (chars.get() == nullptr)
-            return false;
-        out = chars.get();
-    }
-    return out.c_str() != nullptr && out.utf8ToLocal() == 1;
-}
-
 HeapArray<char> localRoot(JNIEnv* env, jstring root) {
-    Str local;
     {
         const UtfChars chars(env, root);
         if (chars.get() == nullptr || !fitsRootBuffer(chars.get()))
             return HeapArray<char>();
-        char buffer[kRootBufferSize];
-        std::memcpy(buffer, chars.get(), std::strlen(chars.get()) + 1);
-        local = buffer;
     }
-    if (local.c_str() == nullptr || local.utf8ToLocal() != 1)
+    const HeapArray<char> local = ansiPath(env, root);
+    if (!local)
         return HeapArray<char>();
-    return withTrailingBackslash(local.c_str(), isLeadByte);
+    return withTrailingBackslash(local.get(), isLeadByte);
+}
+
+HeapArray<wchar_t> wideRoot(JNIEnv* env, jstring root) {
+    if (!localRoot(env, root))
+        return HeapArray<wchar_t>();
+    const StringChars chars(env, root);
+    if (chars.get() == nullptr)
+        return HeapArray<wchar_t>();
+    const std::size_t units = static_cast<std::size_t>(chars.length());
+    HeapArray<wchar_t> wide = makeHeapArray<wchar_t>(units + 2);
+    if (!wide)
+        return wide;
+    std::memcpy(wide.get(), chars.get(), units * sizeof(wchar_t));
+    std::size_t end = units;
+    if (end == 0 || wide[end - 1] != L'\\')
+        wide[end++] = L'\\';
+    wide[end] = 0;
+    return wide;
+}
+
+HeapArray<char> ansiText(const wchar_t* units, int count) {
+    if (count == 0) {
+        HeapArray<char> empty = makeHeapArray<char>(1);
+        if (empty)
+            empty[0] = 0;
+        return empty;
+    }
+    if (std::wmemchr(units, 0, static_cast<std::size_t>(count)) != nullptr)
+        return HeapArray<char>();
+    int size = 0;
+    return kvo::exactBytes({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), units, count, &size);
 }
 
 HeapArray<char> ansiPath(JNIEnv* env, jstring string) {
     const StringChars chars(env, string);
     if (chars.get() == nullptr)
         return HeapArray<char>();
-    const jsize units = chars.length();
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(chars.get());
-    if (units == 0) {
-        HeapArray<char> empty = makeHeapArray<char>(1);
-        if (empty)
-            empty[0] = 0;
-        return empty;
-    }
-    // The UTF-8 code page takes no best-fit flag and no used-default flag: it reports characters it
-    // cannot encode (unpaired surrogates) as errors instead.
-    const UINT codePage = os.GetACP();
-    const bool utf8 = codePage == CP_UTF8;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* used = utf8 ? nullptr : &usedDefault;
-    const int size = os.WideCharToMultiByte(codePage, flags, wide, units, nullptr, 0, nullptr, used);
-    if (size <= 0 || usedDefault)
-        return HeapArray<char>();
-    HeapArray<char> path = makeHeapArray<char>(static_cast<size_t>(size) + 1);
-    if (!path)
-        return path;
-    const int written = os.WideCharToMultiByte(codePage, flags, wide, units, path.get(), size, nullptr, used);
-    if (written != size || usedDefault || std::memchr(path.get(), 0, static_cast<size_t>(size)) != nullptr)
-        return HeapArray<char>();
-    path[size] = 0;
-    return path;
+    return ansiText(reinterpret_cast<const wchar_t*>(chars.get()), chars.length());
+}
+
+void traceLine(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof(line) - 1, format, args);
+    va_end(args);
+    line[sizeof(line) - 2] = 0;
+    std::strcat(line, "\n");
+    os.OutputDebugStringA(line);
 }
 
 jstring javaString(JNIEnv* env, const char* local) {
@@ -106,6 +114,11 @@ jstring javaString(JNIEnv* env, const char* local) {
     if (text.c_str() == nullptr || text.localToUTF8() != 1)
         return nullptr;
     return env->NewStringUTF(text.c_str());
+}
+
+jstring javaString(JNIEnv* env, const wchar_t* wide) {
+    const std::size_t units = std::wcslen(wide);
+    return env->NewString(reinterpret_cast<const jchar*>(wide), static_cast<jsize>(units));
 }
 
 jobjectArray newStringArray(JNIEnv* env, jsize count) {

@@ -8,8 +8,10 @@
 #include <jni.h>
 
 #include "heap.h"
+#include "os_calls.h"
 #include "quiet_error_mode.h"
 #include "str.h"
+#include "trace_log.h"
 #include "unique_handle.h"
 
 namespace kvo::fsnative {
@@ -18,9 +20,14 @@ namespace kvo::fsnative {
 // test program).
 extern HMODULE libraryModule;
 
-// Every native that touches the file system runs in the quiet error mode.
+// Every native that touches the file system runs in the quiet error mode of its own thread: natives on
+// two threads never leave each other's mode behind, and the process's mode stays the program's
+// (NativeDisableErrorHandling and NativeRestoreErrorHandling set that one).
 using kvo::kQuietErrorMode;
-using kvo::QuietErrorMode;
+class QuietErrorMode : public kvo::QuietThreadErrorMode {
+public:
+    QuietErrorMode() : QuietThreadErrorMode(os.SetThreadErrorMode) {}
+};
 
 // The modified UTF-8 bytes of a Java string, released at the end of the scope. Null for a null
 // string, or when the JVM cannot supply them (its error then pending).
@@ -75,22 +82,33 @@ private:
 // The system's lead-byte test for the ANSI code page, in the form the path rules take.
 bool isLeadByte(unsigned char byte);
 
-// A Java string as local text: modified UTF-8 decoded and converted to the local code page through
-// Str (characters the code page lacks become "*"). False for a null string and on any failure.
-bool localText(JNIEnv* env, jstring string, Str& out);
-
-// A volume root as local text ending with a backslash ("C:" -> "C:\\"). Null for a null string, a
-// root of kRootBufferSize bytes or more in modified UTF-8, or on any failure.
+// A volume root as local text ending with a backslash ("C:" -> "C:\\"), converted as ansiPath does.
+// Null for a null string, a root of kRootBufferSize bytes or more in modified UTF-8, one without an
+// exact local form, or on any failure.
 HeapArray<char> localRoot(JNIEnv* env, jstring root);
 
-// A Java string as a path in the ANSI code page, converted from its UTF-16 units with no best-fit
-// mapping into a buffer sized by the conversion itself. Null ("no path") for a null string, when a
-// character has no exact local equivalent, when the text holds a NUL unit, or on any failure: a path
-// is never cut or altered into one that names another file.
+// The same root as UTF-16 units ending with a backslash, for the wide calls; null as localRoot.
+HeapArray<wchar_t> wideRoot(JNIEnv* env, jstring root);
+
+// UTF-16 text in the ANSI code page, exactly: converted with the flags the code page takes and checked
+// by converting it back (exact_code_page.h), so that it names what the units name and nothing else.
+// Null when a character has no exact local form (a best-fit look-alike, a "?"), the text holds a NUL
+// unit, or on any failure.
+HeapArray<char> ansiText(const wchar_t* units, int count);
+
+// A Java string as a path in the ANSI code page (ansiText of its UTF-16 units). Null ("no path") for a
+// null string and wherever ansiText gives null: a path is never cut or altered into one that names
+// another file.
 HeapArray<char> ansiPath(JNIEnv* env, jstring string);
+
+// Traces a line through the system's debug output (the library keeps no log of its own).
+void traceLine(const char* format, ...) KVO_PRINTF_LIKE(1, 2);
 
 // A new Java string from local text (through Str::localToUTF8); null on failure.
 jstring javaString(JNIEnv* env, const char* local);
+
+// A new Java string from UTF-16 text; null on failure.
+jstring javaString(JNIEnv* env, const wchar_t* wide);
 
 // A new String[] of count null elements; null on failure (the JVM's error pending).
 jobjectArray newStringArray(JNIEnv* env, jsize count);

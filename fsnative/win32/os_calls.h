@@ -1,6 +1,7 @@
 // The operating-system calls of nqfsfunc that its tests replace (see seam.h): those whose failures
 // the tests provoke, and those that Wine does not serve as Windows does (NetUseEnum answers "not
-// supported"; a creation time set alone is ignored). The shipped library never changes the table.
+// supported"; a creation time set alone is ignored; the code-page conversions take flags that Windows
+// refuses for UTF-8 and other code pages). The shipped library never changes the table.
 #pragma once
 
 #include <windows.h>
@@ -22,7 +23,12 @@ struct OsCalls {
     decltype(&::GetFileSize) GetFileSize = ::GetFileSize;
     decltype(&::GetACP) GetACP = ::GetACP;
     decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
-    decltype(&::FindNextFileA) FindNextFileA = ::FindNextFileA;
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;
+    decltype(&::FindFirstFileW) FindFirstFileW = ::FindFirstFileW;
+    decltype(&::FindNextFileW) FindNextFileW = ::FindNextFileW;
+    decltype(&::SetThreadErrorMode) SetThreadErrorMode = ::SetThreadErrorMode;
+    // The trace of what a listing leaves out (the library has no log of its own).
+    decltype(&::OutputDebugStringA) OutputDebugStringA = ::OutputDebugStringA;
 };
 
 extern OsCalls os;

@@ -1,7 +1,8 @@
 // The natives of com.orvane.kvo.libs.RndAccessFile: a file whose system handle lives in the Java
 // object's long field `filehandle` (-1: no file open). Failures throw java/io/IOException with a fixed
-// message; blocks outside their array throw java/lang/IndexOutOfBoundsException before anything is
-// read or written.
+// message, a missing field included where the native documents it; a null array throws
+// java/lang/NullPointerException and a block outside its array java/lang/IndexOutOfBoundsException
+// (as java.io does) before anything is read or written.
 #include <windows.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr const char* kIOException = "java/io/IOException";
 constexpr const char* kIndexOutOfBounds = "java/lang/IndexOutOfBoundsException";
+constexpr const char* kNullPointer = "java/lang/NullPointerException";
 constexpr const char* kOpenFailed = "Error opening file";
 constexpr const char* kReadFailed = "Error reading file";
 constexpr const char* kWriteFailed = "Error writing file";
@@ -37,12 +39,22 @@ HANDLE handleIn(JNIEnv* env, jobject obj, jfieldID id) {
     return static_cast<HANDLE>(handleOf(env->GetLongField(obj, id)));
 }
 
-// The open file the object holds. False when there is none: with NoSuchFieldError pending when the
-// object has no `filehandle` field, else with IOException(failure) thrown.
-bool openFile(JNIEnv* env, jobject obj, const char* failure, HANDLE& file) {
+// What a native reports when the object has no `filehandle` field: the JVM's NoSuchFieldError (the
+// readers), or its own IOException in place of that error (the writers, the pointer and the length).
+enum class MissingField { NoSuchFieldError, IOException };
+
+// The open file the object holds. False when there is none: with IOException(failure) thrown, or,
+// when the object has no `filehandle` field and `missing` says so, NoSuchFieldError pending.
+bool openFile(JNIEnv* env, jobject obj, const char* failure, HANDLE& file,
+              MissingField missing = MissingField::IOException) {
     const jfieldID id = handleFieldOf(env, obj);
-    if (id == nullptr)
+    if (id == nullptr) {
+        if (missing == MissingField::IOException) {
+            env->ExceptionClear();
+            throwNew(env, kIOException, failure);
+        }
         return false;
+    }
     file = handleIn(env, obj, id);
     if (file == nullptr) {
         throwNew(env, kIOException, failure);
@@ -51,10 +63,11 @@ bool openFile(JNIEnv* env, jobject obj, const char* failure, HANDLE& file) {
     return true;
 }
 
-// Whether a block of an array argument fits; throws IndexOutOfBoundsException when it does not.
+// Whether a block of an array argument fits; throws NullPointerException for a null array and
+// IndexOutOfBoundsException for a block outside it.
 bool checkBlock(JNIEnv* env, jbyteArray array, jint off, jint len) {
     if (array == nullptr) {
-        throwNew(env, kIndexOutOfBounds, "null array");
+        throwNew(env, kNullPointer, "null array");
         return false;
     }
     if (!blockFits(off, len, env->GetArrayLength(array))) {
@@ -107,7 +120,7 @@ JNIEXPORT void JNICALL Java_com_orvane_kvo_libs_RndAccessFile_openNative(JNIEnv*
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readNative(JNIEnv* env, jobject obj) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!openFile(env, obj, kReadFailed, file))
+    if (!openFile(env, obj, kReadFailed, file, MissingField::NoSuchFieldError))
         return -1;
     unsigned char byte = 0;
     DWORD read = 0;
@@ -121,7 +134,7 @@ JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_RndAccessFile_readBytesNative(JN
                                                                               jint len) {
     const QuietErrorMode quiet;
     HANDLE file = nullptr;
-    if (!openFile(env, obj, kReadFailed, file))
+    if (!openFile(env, obj, kReadFailed, file, MissingField::NoSuchFieldError))
         return -1;
     if (!checkBlock(env, b, off, len))
         return -1;

@@ -1,11 +1,14 @@
 // The natives of com.orvane.kvo.libs.UNCFile: queries and operations on the path held by the Java
 // object's field `path`, local or \\server\share\... . Failures are results (false, 0, null); a
-// path that is missing, null or not convertible to the ANSI code page without loss is "absent".
+// path that is missing, null or not convertible to the ANSI code page without loss is "absent". A
+// listing holds only names that name their entries exactly.
 #include <windows.h>
 
 #include <cstdint>
+#include <cwchar>
 
 #include "com_orvane_kvo_libs_UNCFile.h"
+#include "exact_code_page.h"
 #include "jni_support.h"
 #include "name_list.h"
 #include "native_values.h"
@@ -73,24 +76,65 @@ jboolean checkPath(JNIEnv* env, jobject obj, bool (*rule)(const std::uint16_t*, 
     return answer ? JNI_TRUE : JNI_FALSE;
 }
 
-// The names of a directory ("." and ".." left out) in the order the file system gives them; false
-// when the path is absent or empty, is no directory that can be listed, the search fails before its
-// end, or memory is short.
-bool collectNames(JNIEnv* env, jobject obj, NameList& names) {
-    const HeapArray<char> path = pathOf(env, obj);
-    if (!path)
+// Room for an entry's name in the ANSI code page: four bytes a unit at most, and the terminator.
+constexpr int kNameBytes = 4 * MAX_PATH + 1;
+
+// An entry's name (at most MAX_PATH units) in the ANSI code page into out, when it is exact (as
+// ansiText, without heap memory): false when the name has no exact local form.
+bool exactName(const wchar_t* name, char (&out)[kNameBytes]) {
+    const int count = static_cast<int>(std::wcslen(name));
+    wchar_t back[MAX_PATH];
+    if (count == 0 || count > MAX_PATH)
         return false;
-    const HeapArray<char> pattern = listPattern(path.get(), isLeadByte);
+    const int n = kvo::exactBytesInto({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), name, count,
+                                      out, kNameBytes - 1, back);
+    out[n] = 0;
+    return n != 0;
+}
+
+// The name a listing gives an entry: its long name where that has an exact local form, else its short
+// name where it has one with an exact local form (it names the same entry), else none (false), traced.
+bool listedName(const WIN32_FIND_DATAW& entry, char (&name)[kNameBytes]) {
+    if (exactName(entry.cFileName, name) || exactName(entry.cAlternateFileName, name))
+        return true;
+    traceLine("list0_unc: entry \"%ls\" left out: no exact name in code page %u", entry.cFileName, os.GetACP());
+    return false;
+}
+
+bool isDotOrDotDot(const wchar_t* name) {
+    return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
+}
+
+// The names of a directory ("." and ".." left out) in the order the file system gives them, each one
+// that names its entry exactly in the ANSI code page (listedName); false when the path is absent or
+// empty, is no directory that can be listed, the search fails before its end, or memory is short.
+// The entries come from the wide calls: the "A" calls fill names by best fit, and a look-alike or a
+// "?" would name another file, or several.
+bool collectNames(JNIEnv* env, jobject obj, NameList& names) {
+    const jstring path = pathStringOf(env, obj);
+    if (path == nullptr)
+        return false;
+    // A path without an exact local form is absent here as for every native.
+    HeapArray<std::uint16_t> pattern;
+    {
+        const StringChars chars(env, path);
+        if (chars.get() != nullptr && ansiPath(env, path))
+            pattern = listPattern(chars.get(), static_cast<std::size_t>(chars.length()));
+    }
+    env->DeleteLocalRef(path);
     if (!pattern)
         return false;
-    WIN32_FIND_DATAA entry;
-    const UniqueFind find(FindFirstFileA(pattern.get(), &entry));
+    WIN32_FIND_DATAW entry;
+    const UniqueFind find(os.FindFirstFileW(reinterpret_cast<const wchar_t*>(pattern.get()), &entry));
     if (!find.valid())
         return false;
     do {
-        if (!isDotOrDotDot(entry.cFileName) && !names.add(entry.cFileName))
+        if (isDotOrDotDot(entry.cFileName))
+            continue;
+        char name[kNameBytes];
+        if (listedName(entry, name) && !names.add(name))
             return false;
-    } while (os.FindNextFileA(find.get(), &entry));
+    } while (os.FindNextFileW(find.get(), &entry));
     // Only the end of the entries ends a listing: one cut short by an error is no listing.
     return GetLastError() == ERROR_NO_MORE_FILES;
 }

@@ -382,6 +382,22 @@ TEST(LauncherTraceLog, NamedAfterTheClassAndSwitchedToFullDetailBySwitchFileOrRi
     EXPECT_TRUE(contains(readFile(tree.path("log\\com.orvane.console.ConsoleLauncher.log")), rootLine));
 }
 
+// Under UTF-8 as the ANSI code page (Windows 10 and 11 give it where the system setting or the
+// program's manifest asks for it; here a manifest beside a copy of kvocli, which Wine honours), each
+// non-ASCII argument reaches Java whole, not byte by byte as default characters.
+TEST(LauncherArguments, NonAsciiArgumentsArriveExactUnderUtf8) {
+    ProductTree tree;
+    const std::string program = tree.program("kvocliu8");
+    ASSERT_TRUE(CopyFileA(tree.program("kvocli").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((e2e::inputs.stageDir + "utf8_code_page.manifest").c_str(),
+                          (program + ".manifest").c_str(), FALSE));
+    // This program's code page is 1252: e acute and the euro sign, two and three bytes in UTF-8.
+    const Outcome out = run(program, {"kvo.demo.PrintArgs", "caf\xe9", "\x80uro", "plain"});
+    ASSERT_TRUE(out.ended);
+    EXPECT_EQ(0u, out.exitCode) << out.err;
+    EXPECT_EQ("caf\xc3\xa9\n\xe2\x82\xacuro\nplain\n", lf(out.out));
+}
+
 // --- Redirection --------------------------------------------------------------------------------
 
 TEST(LauncherRedirection, LogOutputChoosesNulOrFilesEmptiedAtEachStart) {

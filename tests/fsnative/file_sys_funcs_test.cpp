@@ -63,6 +63,74 @@ TEST_F(FileSysFuncsTest, CopiesWithAndWithoutOverwrite) {
     EXPECT_FALSE(exists(dir / L"other.txt"));
 }
 
+// A path names the file it names, or none. Under 932 U+301C (WAVE DASH) once converted to the code
+// of U+FF5E (FULLWIDTH TILDE), so a path with it reached the other file; under 1252 neither has a
+// local form. A path with a character without an exact local form fails, and the other file stays.
+TEST_F(FileSysFuncsTest, APathWithoutAnExactLocalFormNamesNoOtherFile) {
+    const std::wstring source = dir.write(L"source.txt", "new");
+    const std::wstring tilde = dir.write(L"a\xFF5E"
+                                         L"b.txt",
+                                         "data");
+    const std::wstring lookAlike = dir.write(L"O.txt", "other");
+    const struct {
+        wchar_t character;
+        std::wstring path;
+    } cases[] = {
+        {L'\x301C', dir / L"a\x301C"
+                          L"b.txt"},
+        {L'\x03A9', dir / L"\x03A9.txt"},  // under 1252: "O.txt" by best fit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(toNarrow(c.path));
+        char bytes[8];
+        BOOL used = FALSE;
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &c.character, 1, bytes, sizeof(bytes), nullptr, &used);
+        if (!used)
+            continue;  // the code page has an exact form of it
+        const std::wstring& path = c.path;
+        EXPECT_EQ(getAttributes(path), -1);
+        EXPECT_FALSE(copy(source, path, true));
+        EXPECT_FALSE(move(source, path, true));
+        EXPECT_FALSE(FSF(nativeSetFileAttributes)(env, fileSysFuncs, str(path), kJavaReadOnly));
+        EXPECT_FALSE(FSF(nativeGetFileTime)(env, fileSysFuncs, str(path), nullptr, nullptr, fileTime(0)));
+        EXPECT_FALSE(FSF(nativeSetFileTime)(env, fileSysFuncs, str(path), nullptr, nullptr, fileTime(0)));
+        EXPECT_EQ(FSF(nativeGetFileTimeMillis)(env, fileSysFuncs, str(path), 2), 0);
+    }
+    EXPECT_EQ(readTextFile(tilde), "data");
+    EXPECT_EQ(readTextFile(lookAlike), "other");
+    EXPECT_EQ(attributes(tilde) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(readTextFile(source), "new");
+}
+
+// Code pages whose conversion calls refuse flags, through the seam (Wine converts whatever flags it
+// gets): under UTF-8 every path but one with a lone surrogate has its exact form; under 42 (no flag
+// may turn best fit off; it converts as 1252 here) a look-alike is refused by the check of the result.
+// The file system reads the bytes as 1252 does, so the UTF-8 bytes name files of 1252 characters.
+TEST_F(FileSysFuncsTest, PathsAreExactUnderCodePagesThatRefuseFlags) {
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the file names are checked as code page 1252 reads the bytes";
+    const std::wstring source = dir.write(L"source.txt", "new");
+    const std::wstring lookAlike = dir.write(L"O.txt", "other");
+    {
+        const DocumentedCodePage utf8(CP_UTF8, CP_UTF8);
+        EXPECT_TRUE(copy(source, dir / L"\x65E5\x672C\x20AC", false));
+        EXPECT_TRUE(exists(dir / L"\x00E6\x2014\x00A5\x00E6\x0153\x00AC\x00E2\x201A\x00AC"));
+        EXPECT_NE(getAttributes(dir / L"\x65E5\x672C\x20AC"), -1);
+        EXPECT_FALSE(copy(source, dir / L"\xD800x", false)) << "a lone surrogate has no UTF-8 form";
+        EXPECT_GT(FSF(NativeGetVolumeSize)(env, fileSysFuncs, str("C:")), 0);
+        EXPECT_EQ(DocumentedCodePage::refused(), 0) << "a call Windows refuses for UTF-8";
+    }
+    {
+        const DocumentedCodePage symbol(CP_SYMBOL, 1252);
+        EXPECT_TRUE(copy(source, dir / L"caf\x00E9.txt", false));
+        EXPECT_EQ(readTextFile(dir / L"caf\x00E9.txt"), "new");
+        EXPECT_FALSE(copy(source, dir / L"\x03A9.txt", true)) << "best fit would give O.txt";
+        EXPECT_EQ(getAttributes(dir / L"\x03A9.txt"), -1);
+        EXPECT_EQ(DocumentedCodePage::refused(), 0) << "a call Windows refuses for 42";
+    }
+    EXPECT_EQ(readTextFile(lookAlike), "other");
+}
+
 TEST_F(FileSysFuncsTest, MovesAcrossDirectoriesAndOntoAnExistingTarget) {
     const std::wstring sub = dir.mkdir(L"sub");
     const std::wstring first = dir.write(L"first.txt", "first");
@@ -413,21 +481,26 @@ TEST_F(FileSysFuncsTest, ErrorHandlingSwitch) {
     EXPECT_EQ(GetErrorMode(), kTestErrorMode);
 }
 
-// CreateFileA through the seam, to see the error mode while a native works.
+// CreateFileA through the seam, to see the error modes while a native works.
 struct ModeDuringCall {
-    static inline UINT seen = 0;
+    static inline UINT process = 0;
+    static inline DWORD thread = 0;
     static HANDLE WINAPI open(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                               DWORD disposition, DWORD flags, HANDLE templ) {
-        seen = GetErrorMode();
+        process = GetErrorMode();
+        thread = GetThreadErrorMode();
         return CreateFileA(name, access, share, security, disposition, flags, templ);
     }
 };
 
+// The quiet mode is the calling thread's: the process's mode, which belongs to the program and which
+// two threads' natives would otherwise save and restore across each other, is never touched.
 TEST_F(FileSysFuncsTest, ErrorModeIsQuietDuringACallAndRestoredAfterEveryNative) {
     {
         const auto restore = kvo::replace(os.CreateFileA, &ModeDuringCall::open);
         FSF(nativeGetFileTime)(env, fileSysFuncs, str(dir.path()), nullptr, nullptr, fileTime(0));
-        EXPECT_EQ(ModeDuringCall::seen, UINT(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
+        EXPECT_EQ(ModeDuringCall::thread, DWORD(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
+        EXPECT_EQ(ModeDuringCall::process, kTestErrorMode);
     }
     const std::wstring file = dir.write(L"mode.txt", "m");
     const std::wstring missing = dir / L"missing";
@@ -474,7 +547,8 @@ TEST_F(FileSysFuncsTest, ErrorModeIsQuietDuringACallAndRestoredAfterEveryNative)
     for (const auto& call : calls) {
         SetErrorMode(kTestErrorMode);
         call();
-        EXPECT_EQ(GetErrorMode(), kTestErrorMode) << "call " << index++;
+        EXPECT_EQ(GetErrorMode(), kTestErrorMode) << "call " << index;
+        EXPECT_EQ(GetThreadErrorMode(), threadErrorMode) << "call " << index++;
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "os_calls.h"
+
 namespace fstest {
 
 void defineLibraryClasses(kvojni::Vm& vm, const ClassOptions& options) {
@@ -61,10 +63,12 @@ FsNativeTest::FsNativeTest(const ClassOptions& options) : env(vm.env()) {
 
 void FsNativeTest::SetUp() {
     SetErrorMode(kTestErrorMode);
+    threadErrorMode = GetThreadErrorMode();
 }
 
 void FsNativeTest::TearDown() {
     EXPECT_EQ(GetErrorMode(), kTestErrorMode) << "a native left the error mode changed";
+    EXPECT_EQ(GetThreadErrorMode(), threadErrorMode) << "a native left its thread's error mode changed";
     EXPECT_EQ(vm.pinnedBuffers(), 0u) << "a native kept string characters or array elements";
 }
 
@@ -140,6 +144,11 @@ namespace {
 std::atomic<unsigned> directoryCount{0};
 
 }  // namespace
+
+DocumentedCodePage::DocumentedCodePage(UINT ansi, UINT real)
+    : kvotest::DocumentedCodePage({&kvo::fsnative::os.GetACP, &kvo::fsnative::os.WideCharToMultiByte,
+                                   &kvo::fsnative::os.MultiByteToWideChar, nullptr},
+                                  ansi, real) {}
 
 TestDir::TestDir(const std::wstring& parent) {
     std::wstring base = parent;

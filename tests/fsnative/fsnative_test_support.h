@@ -15,6 +15,7 @@
 #include "com_orvane_kvo_libs_FileSysFuncs.h"
 #include "com_orvane_kvo_libs_RndAccessFile.h"
 #include "com_orvane_kvo_libs_UNCFile.h"
+#include "documented_code_page.h"
 #include "jni_double.h"
 #include "test_files.h"
 
@@ -41,8 +42,15 @@ constexpr jint kTypeNetwork = com_orvane_kvo_libs_FileSysFuncs_TYPE_NETWORK;
 constexpr jint kTypeCdrom = com_orvane_kvo_libs_FileSysFuncs_TYPE_CDROM;
 constexpr jint kTypeRamdrive = com_orvane_kvo_libs_FileSysFuncs_TYPE_RAMDRIVE;
 
-// The error mode the tests run under; every native must leave it so.
+// The error mode the tests run under; every native must leave it so, and its thread's mode too.
 constexpr UINT kTestErrorMode = SEM_NOGPFAULTERRORBOX;
+
+// The library's code-page calls through its seam as Windows documents them for the ANSI code page
+// `ansi` (documented_code_page.h).
+class DocumentedCodePage : public kvotest::DocumentedCodePage {
+public:
+    DocumentedCodePage(UINT ansi, UINT real);
+};
 
 // What the class FileSysFuncs leaves out (for the tests of a missing field).
 struct ClassOptions {
@@ -81,6 +89,7 @@ protected:
     kvojni::Vm vm;
     JNIEnv* env;
     jclass fileSysFuncs;
+    DWORD threadErrorMode = 0;
 };
 
 // A fresh directory (with a trailing backslash), removed with everything in it at the end.

@@ -133,23 +133,23 @@ TEST_P(UncFileTest, ListsMoreEntriesThanOneStepOfTheList) {
     EXPECT_EQ(sorted(*names), expected);
 }
 
-// FindNextFileA through the seam: the second entry fails with the given error.
+// FindNextFileW through the seam: the second entry fails with the given error.
 struct CutListing {
     static inline DWORD error = ERROR_NO_MORE_FILES;
     static inline int calls = 0;
-    static BOOL WINAPI next(HANDLE find, LPWIN32_FIND_DATAA entry) {
+    static BOOL WINAPI next(HANDLE find, LPWIN32_FIND_DATAW entry) {
         if (++calls == 2) {
             SetLastError(error);
             return FALSE;
         }
-        return FindNextFileA(find, entry);
+        return FindNextFileW(find, entry);
     }
 };
 
 TEST_P(UncFileTest, AListingCutShortByAnErrorIsNoListing) {
     for (int i = 0; i < 5; ++i)
         dir.write(L"f" + std::to_wstring(i), "");
-    const auto restore = kvo::replace(kvo::fsnative::os.FindNextFileA, &CutListing::next);
+    const auto restore = kvo::replace(kvo::fsnative::os.FindNextFileW, &CutListing::next);
     CutListing::calls = 0;
     CutListing::error = ERROR_ACCESS_DENIED;
     EXPECT_EQ(list(base()), std::nullopt);
@@ -158,6 +158,70 @@ TEST_P(UncFileTest, AListingCutShortByAnErrorIsNoListing) {
     const std::optional<Names> names = list(base());
     ASSERT_TRUE(names.has_value());
     EXPECT_LE(names->size(), 2u) << "the entries before the end";
+}
+
+// OutputDebugStringA through the seam: the lines the natives trace.
+struct TraceLines {
+    static inline std::vector<std::string> lines;
+    static void WINAPI write(LPCSTR line) { lines.emplace_back(line); }
+};
+
+// FindFirstFileW and FindNextFileW through the seam: entries without short names.
+struct WithoutShortNames {
+    static HANDLE WINAPI first(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+        const HANDLE find = FindFirstFileW(pattern, entry);
+        entry->cAlternateFileName[0] = 0;
+        return find;
+    }
+    static BOOL WINAPI next(HANDLE find, LPWIN32_FIND_DATAW entry) {
+        const BOOL found = FindNextFileW(find, entry);
+        entry->cAlternateFileName[0] = 0;
+        return found;
+    }
+};
+
+// A listing holds only names that name their entries exactly: a long name without an exact local form
+// (under 1252 the Greek, CJK and emoji names; under 932 the emoji name) is listed by the entry's short
+// name where it has one, else left out and traced. Each listed name, passed back, acts on its own file.
+TEST_P(UncFileTest, EveryListedNameActsOnItsOwnEntry) {
+    const Names names = {L"\x03A9.txt", L"\x65E5\x672C\x8A9E.txt", L"\xD83D\xDE00.txt", L"plain.txt"};
+    for (size_t i = 0; i < names.size(); ++i)
+        dir.write(names[i], std::string(i + 1, 'x'));  // the sizes tell the files apart
+    const auto restore = kvo::replace(kvo::fsnative::os.OutputDebugStringA, &TraceLines::write);
+    {
+        // Entries without short names (volumes where 8.3 names are off): only exact long names.
+        const auto first = kvo::replace(kvo::fsnative::os.FindFirstFileW, &WithoutShortNames::first);
+        const auto next = kvo::replace(kvo::fsnative::os.FindNextFileW, &WithoutShortNames::next);
+        TraceLines::lines.clear();
+        const std::optional<Names> exact = list(base());
+        ASSERT_TRUE(exact.has_value());
+        for (const std::wstring& name : *exact)
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << toNarrow(name);
+        EXPECT_EQ(exact->size() + TraceLines::lines.size(), names.size());
+        EXPECT_FALSE(TraceLines::lines.empty()) << "no local form of the emoji";
+    }
+    TraceLines::lines.clear();
+    const std::optional<Names> listed = list(base());
+    ASSERT_TRUE(listed.has_value());
+    EXPECT_EQ(listed->size() + TraceLines::lines.size(), names.size()) << "each entry listed or traced";
+    for (const std::string& line : TraceLines::lines)
+        EXPECT_EQ(line.rfind("list0_unc: entry \"", 0), 0u) << line;
+    EXPECT_EQ(std::count(listed->begin(), listed->end(), L"plain.txt"), 1);
+    for (const std::wstring& name : *listed) {
+        SCOPED_TRACE(toNarrow(name));
+        // The entry the listed name designates, as the system resolves it.
+        wchar_t longPath[MAX_PATH];
+        ASSERT_NE(GetLongPathNameW((dir.path() + name).c_str(), longPath, MAX_PATH), 0u);
+        const auto entry = std::find(names.begin(), names.end(), std::wstring(longPath + dir.path().size()));
+        ASSERT_NE(entry, names.end());
+        EXPECT_EQ(UNC(length0_1unc)(env, at(name)), entry - names.begin() + 1);
+        EXPECT_TRUE(UNC(delete0_1unc)(env, at(name)));
+        EXPECT_FALSE(exists(dir / *entry));
+    }
+    size_t left = 0;
+    for (const std::wstring& name : names)
+        left += exists(dir / name) ? 1 : 0;
+    EXPECT_EQ(left, TraceLines::lines.size()) << "only the listed entries were deleted";
 }
 
 // Names in the ANSI code page of the run arrive in Java intact, and the paths Java gives find them.

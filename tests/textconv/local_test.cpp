@@ -1,6 +1,7 @@
 // The local conversions under the ANSI code page the test program runs with (1252 by default; the
-// same program runs again with 932 and 936). On 932 the local table is CP942 and double-byte
-// characters go through every local export; on 936 the local code page is 1381, always the system way.
+// same program runs again with 932, 936 and 65001). On 932 the local table is CP942 and double-byte
+// characters go through every local export; on 936 the local code page is 1381, always the system way;
+// on 65001 (UTF-8) no mapping file serves, so the system way reads UTF-8 in whole characters.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -25,6 +26,7 @@ const LocalSample& sample() {
         {1252, 1252, "caf\xE9 \x80", L"caf\x00E9 \x20AC", ""},
         {932, 942, "a\x82\xA0\x93\xFA\xB1 \x5C", L"a\x3042\x65E5\xFF71 \\", "ab\x82"},
         {936, 1381, "a\xB0\xA1\xD6\xD0 \\", L"a\x554A\x4E2D \\", "ab\xB0"},
+        {65001, 65001, "caf\xC3\xA9 x\xE6\x97\xA5\xE6\x9C\xAC \\", L"caf\x00E9 x\x65E5\x672C \\", "ab\xE6"},
     };
     for (const LocalSample& s : samples) {
         if (s.ansi == GetACP())
@@ -32,6 +34,11 @@ const LocalSample& sample() {
     }
     static const LocalSample ascii = {GetACP(), static_cast<int>(GetACP()), "plain", L"plain", ""};
     return ascii;
+}
+
+// Whether the local conversions take the system way (no mapping file serves the local code page).
+bool localIsSystemWay() {
+    return NFGetCodepage() == 1381 || NFGetCodepage() == 65001;
 }
 
 std::wstring toUnicode(const std::string& local, int* used = nullptr) {
@@ -80,7 +87,8 @@ TEST(LocalCodePage, CompUnicodeAndUtf8BothWays) {
     char expected[64];
     EXPECT_EQ(NFConvertUTF8ToCompUnicode(utf8Of(s.wide).c_str(), expected, sizeof(expected), 0, 0), n);
     EXPECT_STREQ(comp, expected);
-    EXPECT_EQ(NFGetEncodedLength(s.local.c_str()), n);
+    // The encoded length is the local table's alone: none serves UTF-8.
+    EXPECT_EQ(NFGetEncodedLength(s.local.c_str()), NFGetCodepage() == 65001 ? 0 : n);
     char back[64];
     EXPECT_EQ(NFConvertCompUnicodeToLocal(comp, back, sizeof(back), '*', nullptr),
               static_cast<int>(s.local.size()) + 1);
@@ -104,18 +112,28 @@ TEST(LocalCodePage, CompUnicodeAndUtf8BothWays) {
 TEST(LocalCodePage, CharacterExports) {
     const LocalSample& s = sample();
     const char* p = s.local.c_str();
-    for (wchar_t unit : s.wide) {
+    for (size_t i = 0; i < s.wide.size(); ++i) {
+        const wchar_t unit = s.wide[i];
+        const bool pair = unit >= 0xD800 && unit <= 0xDBFF;
         wchar_t got = 0;
         int used = -1;
         const int consumed = NFConvertLocalCharToUnicode(p, &got, '*', &used);
-        EXPECT_EQ(got, unit);
-        EXPECT_EQ(used, 0);
+        // One unit of room: a character of two units (UTF-8 beyond the BMP) is the default.
+        EXPECT_EQ(got, pair ? L'*' : unit);
+        EXPECT_EQ(used, pair ? 1 : 0);
         char bytes[3] = {'x', 'x', 'x'};
         const int written = NFConvertUnicodeCharToLocal(unit, bytes, '*', &used);
-        EXPECT_EQ(written, consumed) << std::hex << static_cast<int>(unit);
-        EXPECT_EQ(std::string(bytes, written), std::string(p, consumed));
+        // Two bytes of room: a character of more (UTF-8 from U+0800 up) is the default.
+        if (consumed > 2) {
+            EXPECT_EQ(std::string(bytes, written), "*") << std::hex << static_cast<int>(unit);
+            EXPECT_EQ(used, 1);
+        } else {
+            EXPECT_EQ(written, consumed) << std::hex << static_cast<int>(unit);
+            EXPECT_EQ(std::string(bytes, written), std::string(p, consumed));
+        }
         EXPECT_EQ(bytes[written], 'x') << "no terminator";
         p += consumed;
+        i += pair ? 1 : 0;
     }
     EXPECT_EQ(*p, 0);
     char one[2] = {'x', 'x'};
@@ -126,7 +144,8 @@ TEST(LocalCodePage, CharacterExports) {
 
 TEST(LocalCodePage, UnmappableCharactersBecomeTheDefault) {
     int used = -1;
-    EXPECT_EQ(toLocal(L"a\x0E01z", &used), "a*z");  // a Thai letter no code page here has
+    // A Thai letter no code page here has but UTF-8, which has every character but a lone surrogate.
+    EXPECT_EQ(toLocal(GetACP() == CP_UTF8 ? L"a\xDC00z" : L"a\x0E01z", &used), "a*z");
     EXPECT_EQ(used, 1);
     char out[4];
     EXPECT_EQ(NFConvertCompUnicodeToLocal("\x64\x80", out, sizeof(out), '*', &used), 3)
@@ -185,12 +204,12 @@ TEST(LocalCodePage, BufferContractWithDoubleByteCharacters) {
     EXPECT_EQ(NFConvertUnicodeToLocal(s.wide.c_str(), small.data(), size - 1, '*', nullptr), size);
     EXPECT_EQ(small[size - 1], '\x5A');
     EXPECT_EQ(small[size], '\x5A');
-    // Two bytes short: the table way writes the whole characters that fit, the system way (1381) an
+    // Two bytes short: the table way writes the whole characters that fit, the system way an
     // empty string; the result is the full size either way and nothing lands past the buffer.
     std::vector<char> shorter(size + 2, '\x5A');
     EXPECT_EQ(NFConvertUnicodeToLocal(s.wide.c_str(), shorter.data(), size - 3, '*', nullptr), size);
     EXPECT_EQ(shorter[size - 3], '\x5A');
-    if (NFGetCodepage() == 1381)
+    if (localIsSystemWay())
         EXPECT_EQ(shorter[0], 0);
     else
         EXPECT_EQ(shorter[0], s.local[0]);

@@ -1,10 +1,8 @@
-// The table way answers as the system way does. Which of the two a local conversion takes depends only
-// on whether the mapping file is installed, so for every mapping file that corresponds to a Windows
-// code page, each byte, byte pair and unit goes through the table (by a mapping handle) and through
-// the system (MultiByteToWideChar with MB_ERR_INVALID_CHARS, WideCharToMultiByte with
-// WC_NO_BEST_FIT_CHARS), with the code page named explicitly so that the ANSI code page of the test
-// does not matter. Every difference must be one of those listed below with its reason, and every
-// listed difference must still occur.
+// The table way answers as the system way does, without exceptions. Which of the two a local
+// conversion takes depends only on whether the mapping file is installed, so for every mapping file
+// that corresponds to a Windows code page, each byte, byte pair and unit goes through the table (by a
+// mapping handle) and through the library's system way for that code page (named explicitly, so that
+// the ANSI code page of the test does not matter): both give the same unit or code, or both none.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "kvoucd32.h"
+#include "system_convert.h"
 
 namespace {
 
@@ -27,42 +26,6 @@ struct Difference {
     unsigned code;
     unsigned table;
     unsigned system;
-};
-
-enum class Shape { TableOnly, SystemOnly };
-
-// A difference the table keeps on purpose: the codes first..last of one kind where the table maps and
-// the system does not (TableOnly), or the system maps and the table does not (SystemOnly).
-struct Allowed {
-    int table;
-    Kind kind;
-    unsigned first, last;
-    Shape shape;
-    const char* reason;
-};
-
-// Seven characters that code page 932 codes as 8191, 8192, 81CA, 815C, 8161, 817C and 8160 (its units
-// U+FFE0, U+FFE1, U+FFE2, U+2015, U+2225, U+FF0D, U+FF5E) have other units in the JIS mappings: a
-// text decoded as Shift_JIS or EUC-JP holds U+00A2, U+00A3, U+00AC, U+2016, U+2212, U+301C for them,
-// and U+2014 is the JIS X 0221 unit of 815C. The table keeps such a unit as the double-byte code of
-// the same character; the system, without best fit, gives the default character. No ASCII character
-// results either way.
-constexpr const char* kJisUnits = "JIS-based unit of a double-byte character: kept one way";
-
-// The system gives these private-use units a single byte but refuses that byte under
-// MB_ERR_INVALID_CHARS: no round trip even there, so the table leaves both undefined.
-constexpr const char* kOneWayPrivateUse = "private-use unit the system does not take back";
-
-const Allowed kAllowed[] = {
-    {932, Kind::Unit, 0x00A2, 0x00A3, Shape::TableOnly, kJisUnits},
-    {932, Kind::Unit, 0x00AC, 0x00AC, Shape::TableOnly, kJisUnits},
-    {932, Kind::Unit, 0x2014, 0x2014, Shape::TableOnly, kJisUnits},
-    {932, Kind::Unit, 0x2016, 0x2016, Shape::TableOnly, kJisUnits},
-    {932, Kind::Unit, 0x2212, 0x2212, Shape::TableOnly, kJisUnits},
-    {932, Kind::Unit, 0x301C, 0x301C, Shape::TableOnly, kJisUnits},
-    {932, Kind::Unit, 0xF8F0, 0xF8F3, Shape::SystemOnly, kOneWayPrivateUse},
-    {949, Kind::Unit, 0xF8F7, 0xF8F7, Shape::SystemOnly, kOneWayPrivateUse},
-    {950, Kind::Unit, 0xF8F8, 0xF8F8, Shape::SystemOnly, kOneWayPrivateUse},
 };
 
 struct Correspondence {
@@ -108,20 +71,23 @@ private:
     NFCPMapping mapping_;
 };
 
+// The system way: kNone where the character has no exact form.
 unsigned systemToUnicode(UINT cp, const char* bytes, int n) {
     wchar_t units[2];
-    return MultiByteToWideChar(cp, MB_ERR_INVALID_CHARS, bytes, n, units, 2) == 1 ? units[0] : kNone;
+    int count = 0;
+    const int length =
+        kvo::textconv::SystemCodePage(cp).decodeChar(reinterpret_cast<const unsigned char*>(bytes), units, &count);
+    return length == n && count == 1 ? units[0] : kNone;
 }
 
 unsigned systemFromUnicode(UINT cp, unsigned unit) {
     const wchar_t wide = static_cast<wchar_t>(unit);
-    unsigned char bytes[2];
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, &wide, 1, reinterpret_cast<char*>(bytes), 2,
-                                      nullptr, &usedDefault);
-    if (usedDefault || n < 1)
+    char bytes[kvo::kMaxExactCharBytes];
+    const int n = kvo::textconv::SystemCodePage(cp).encodeChar(&wide, 1, bytes);
+    if (n < 1 || n > 2)
         return kNone;
-    return n == 2 ? (bytes[0] << 8) | bytes[1] : bytes[0];
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
+    return n == 2 ? (b[0] << 8) | b[1] : b[0];
 }
 
 // The differences between table and system; *agreed counts the bytes, pairs and units both map alike.
@@ -156,18 +122,6 @@ std::vector<Difference> differences(const Table& table, UINT cp, unsigned* agree
     return found;
 }
 
-bool matches(const Allowed& a, int table, const Difference& d) {
-    if (a.table != table || a.kind != d.kind || d.code < a.first || d.code > a.last)
-        return false;
-    switch (a.shape) {
-        case Shape::TableOnly:
-            return d.table != kNone && d.system == kNone;
-        case Shape::SystemOnly:
-            return d.table == kNone && d.system != kNone;
-    }
-    return false;
-}
-
 std::string describe(const Difference& d) {
     const char* kinds[] = {"lead byte", "bytes", "unit"};
     auto value = [&](unsigned v) {
@@ -184,44 +138,28 @@ std::string describe(const Difference& d) {
 }
 
 TEST(SystemAgreement, TableWayAnswersAsTheSystemWay) {
-    std::vector<bool> used(sizeof(kAllowed) / sizeof(kAllowed[0]), false);
     for (const Correspondence& c : kCorrespondences) {
         ASSERT_TRUE(IsValidCodePage(c.system)) << c.system;
         Table table(c.table);
         ASSERT_TRUE(table.ok()) << "mapping file of " << c.table;
         unsigned agreed = 0;
-        std::vector<Difference> unexplained;
-        for (const Difference& d : differences(table, c.system, &agreed)) {
-            bool allowed = false;
-            for (size_t i = 0; i < used.size(); ++i) {
-                if (matches(kAllowed[i], c.table, d)) {
-                    used[i] = true;
-                    allowed = true;
-                }
-            }
-            if (!allowed)
-                unexplained.push_back(d);
-        }
+        const std::vector<Difference> found = differences(table, c.system, &agreed);
         // Reported as runs: one line for a first difference, one for the last of its run.
-        for (size_t i = 0; i < unexplained.size(); ++i) {
-            const Difference& d = unexplained[i];
+        for (size_t i = 0; i < found.size(); ++i) {
+            const Difference& d = found[i];
             size_t last = i;
-            while (last + 1 < unexplained.size() && unexplained[last + 1].kind == d.kind &&
-                   unexplained[last + 1].code == unexplained[last].code + 1 &&
-                   (unexplained[last + 1].table == kNone) == (d.table == kNone) &&
-                   (unexplained[last + 1].system == kNone) == (d.system == kNone))
+            while (last + 1 < found.size() && found[last + 1].kind == d.kind &&
+                   found[last + 1].code == found[last].code + 1 &&
+                   (found[last + 1].table == kNone) == (d.table == kNone) &&
+                   (found[last + 1].system == kNone) == (d.system == kNone))
                 ++last;
             ADD_FAILURE() << c.table << " / " << c.system << ": " << describe(d)
-                          << (last > i ? " ... " + describe(unexplained[last]) : std::string());
+                          << (last > i ? " ... " + describe(found[last]) : std::string());
             i = last;
         }
         // Both sides converted something: calls that always failed would agree on "no mapping".
         EXPECT_GT(agreed, 256u) << c.table << " / " << c.system;
     }
-    for (size_t i = 0; i < used.size(); ++i)
-        EXPECT_TRUE(used[i]) << "listed difference no longer occurs: " << kAllowed[i].table << " " << std::hex
-                             << kAllowed[i].first << ".." << kAllowed[i].last << " (" << kAllowed[i].reason
-                             << ")";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The operating-system calls of kvoucd32 whose failures its tests provoke, as a seam table (see
-// seam.h). The shipped library never changes it.
+// The operating-system calls of kvoucd32 whose failures its tests provoke, and the code-page calls
+// whose refusals Wine does not show (it ignores flags that Windows refuses for UTF-8 and other code
+// pages), as a seam table (see seam.h). The shipped library never changes it.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +17,11 @@ struct OsCalls {
     decltype(&::VirtualAlloc) VirtualAlloc = ::VirtualAlloc;
     decltype(&::VirtualQuery) VirtualQuery = ::VirtualQuery;
     decltype(&::VirtualProtect) VirtualProtect = ::VirtualProtect;
+    // The system way of the local conversions.
+    decltype(&::GetACP) GetACP = ::GetACP;
+    decltype(&::GetCPInfo) GetCPInfo = ::GetCPInfo;
+    decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;
 };
 
 extern OsCalls os;

@@ -1,7 +1,8 @@
-// No character turns into an ASCII look-alike through a generated mapping file: every ASCII character
-// is one byte that converts back to it, no unit from U+0080 up converts to one of those bytes (a
-// yen sign that became 0x5C would be a path separator), and no other byte or byte pair converts to an
-// ASCII character.
+// Every conversion through a generated mapping file is exact or flagged: every unit and every code
+// that maps converts back to itself. In particular no character turns into an ASCII look-alike: every
+// ASCII character is one byte that converts back to it, no unit from U+0080 up converts to one of those
+// bytes (a yen sign that became 0x5C would be a path separator), and no other byte or byte pair
+// converts to an ASCII character.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -53,6 +54,38 @@ TEST(AsciiLookAlikes, NoOtherCharacterBecomesTheCodeOfAnAsciiCharacter) {
                 ADD_FAILURE() << cp << ": " << std::hex << code << " becomes U+" << unit;
         }
         EXPECT_EQ(found, 0u) << cp;
+    }
+}
+
+// A unit that converts without the flag converts back to itself, and so does a code.
+TEST(ExactTables, EveryMappingConvertsBackToItself) {
+    for (unsigned cp : kGenerated) {
+        const std::vector<unsigned char> image = kvotest::readMappingFile(cp);
+        CpRecords t;
+        ASSERT_TRUE(parseCpImage(image.data(), image.size(), &t)) << cp;
+        unsigned units = 0, oneWay = 0;
+        for (unsigned u = 1; u < 0x10000; ++u) {
+            const uint16_t code = cpUnicodeToCp(t, static_cast<uint16_t>(u));
+            if (code == kNoMapping)
+                continue;
+            ++units;
+            int doubleByte = -1;
+            const uint16_t back = cpToUnicode(t, text(code).data(), &doubleByte);
+            if ((back != u || doubleByte != (code >= 0x100 ? 1 : 0)) && oneWay++ < 10)
+                ADD_FAILURE() << cp << ": U+" << std::hex << u << " -> " << code << " -> U+" << back;
+        }
+        for (unsigned code = 1; code < 0x10000; ++code) {
+            const unsigned lead = code >> 8;
+            if ((lead == 0 && cpIsLeadByte(t, static_cast<unsigned char>(code))) ||
+                (lead != 0 && (!cpIsLeadByte(t, static_cast<unsigned char>(lead)) || (code & 0xFF) == 0)))
+                continue;
+            const uint16_t unit = cpToUnicode(t, text(code).data(), nullptr);
+            if (unit != kNoMapping && cpUnicodeToCp(t, unit) != code && oneWay++ < 10)
+                ADD_FAILURE() << cp << ": " << std::hex << code << " -> U+" << unit << " -> "
+                              << cpUnicodeToCp(t, unit);
+        }
+        EXPECT_EQ(oneWay, 0u) << cp;
+        EXPECT_GT(units, 90u) << cp << ": the table maps next to nothing";
     }
 }
 

@@ -1,0 +1,75 @@
+#include "documented_code_page.h"
+
+namespace kvotest {
+
+namespace {
+
+UINT ansiCodePage = CP_ACP;
+UINT realCodePage = CP_ACP;
+int refusedCalls = 0;
+
+UINT page(UINT cp) {
+    return cp == ansiCodePage ? realCodePage : cp;
+}
+
+int refuse(DWORD error) {
+    ++refusedCalls;
+    SetLastError(error);
+    return 0;
+}
+
+UINT WINAPI getAcp() {
+    return ansiCodePage;
+}
+
+BOOL WINAPI getCpInfo(UINT cp, LPCPINFO info) {
+    return GetCPInfo(page(cp), info);
+}
+
+int WINAPI toBytes(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def, LPBOOL used) {
+    const DWORD allowed = cp == CP_UTF8 ? WC_ERR_INVALID_CHARS : 0;
+    if (cp == ansiCodePage && (flags & ~allowed) != 0)
+        return refuse(ERROR_INVALID_FLAGS);
+    if (cp == CP_UTF8 && (def != nullptr || used != nullptr))
+        return refuse(ERROR_INVALID_PARAMETER);
+    return WideCharToMultiByte(page(cp), flags, src, n, dst, size, def, used);
+}
+
+int WINAPI toUnits(UINT cp, DWORD flags, LPCCH src, int n, LPWSTR dst, int size) {
+    const DWORD allowed = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    if (cp == ansiCodePage && (flags & ~allowed) != 0)
+        return refuse(ERROR_INVALID_FLAGS);
+    return MultiByteToWideChar(page(cp), flags, src, n, dst, size);
+}
+
+}  // namespace
+
+DocumentedCodePage::DocumentedCodePage(const CodePageSeam& seam, UINT ansi, UINT real)
+    : seam_(seam),
+      getAcp_(*seam.getAcp),
+      wideCharToMultiByte_(*seam.wideCharToMultiByte),
+      multiByteToWideChar_(*seam.multiByteToWideChar),
+      getCpInfo_(seam.getCpInfo != nullptr ? *seam.getCpInfo : nullptr) {
+    ansiCodePage = ansi;
+    realCodePage = real;
+    refusedCalls = 0;
+    *seam.getAcp = getAcp;
+    *seam.wideCharToMultiByte = toBytes;
+    *seam.multiByteToWideChar = toUnits;
+    if (seam.getCpInfo != nullptr)
+        *seam.getCpInfo = getCpInfo;
+}
+
+DocumentedCodePage::~DocumentedCodePage() {
+    *seam_.getAcp = getAcp_;
+    *seam_.wideCharToMultiByte = wideCharToMultiByte_;
+    *seam_.multiByteToWideChar = multiByteToWideChar_;
+    if (seam_.getCpInfo != nullptr)
+        *seam_.getCpInfo = getCpInfo_;
+}
+
+int DocumentedCodePage::refused() {
+    return refusedCalls;
+}
+
+}  // namespace kvotest

@@ -1,0 +1,39 @@
+// A library's code-page calls, through its seam table, as Windows documents them for an ANSI code
+// page whose conversions refuse flags (Wine converts whatever flags it gets): GetACP answers `ansi`,
+// and conversions in it are Wine's in `real`, with what Windows refuses for `ansi` refused. UTF-8
+// takes only the invalid-character flags and no default character or used-default flag (refused
+// with ERROR_INVALID_FLAGS, ERROR_INVALID_PARAMETER); 42, standing for the restricted pages, takes no
+// flags. Only the ANSI code page is redirected; other code pages pass through as they are.
+#pragma once
+
+#include <windows.h>
+
+namespace kvotest {
+
+// The entries of one library's seam table that the stand-ins take over (getCpInfo may be null).
+struct CodePageSeam {
+    decltype(&::GetACP)* getAcp;
+    decltype(&::WideCharToMultiByte)* wideCharToMultiByte;
+    decltype(&::MultiByteToWideChar)* multiByteToWideChar;
+    decltype(&::GetCPInfo)* getCpInfo;
+};
+
+class DocumentedCodePage {
+public:
+    DocumentedCodePage(const CodePageSeam& seam, UINT ansi, UINT real);
+    ~DocumentedCodePage();  // puts the entries back
+    DocumentedCodePage(const DocumentedCodePage&) = delete;
+    DocumentedCodePage& operator=(const DocumentedCodePage&) = delete;
+
+    // The calls refused since the stand-ins took over (a library must make none).
+    static int refused();
+
+private:
+    CodePageSeam seam_;
+    decltype(&::GetACP) getAcp_;
+    decltype(&::WideCharToMultiByte) wideCharToMultiByte_;
+    decltype(&::MultiByteToWideChar) multiByteToWideChar_;
+    decltype(&::GetCPInfo) getCpInfo_;
+};
+
+}  // namespace kvotest
