@@ -417,6 +417,20 @@ TEST(LauncherRedirection, LogOutputChoosesNulOrFilesEmptiedAtEachStart) {
     }
 }
 
+TEST(LauncherRedirection, JvmWritingThroughTheStandardHandlesWritesIntoTheFiles) {
+    // Wine's run-time library sets the standard handles along with the descriptors in windowed programs
+    // too, Windows' in console programs only: there this shows the launcher's own setting.
+    ProductTree tree;
+    e2e::ProductKey key;
+    key.setString("Root", tree.root());
+    key.setNumber("LogOutput", 1);
+    const Outcome outcome =
+        run(tree.program("kvojavaw"), {"kvo.demo.PrintThroughHandles", "shown", "warned"});
+    EXPECT_EQ(0u, outcome.exitCode);
+    EXPECT_EQ("shown\n", readFile(tree.path("log\\kvo.demo.PrintThroughHandles.stdout")));
+    EXPECT_EQ("warned\n", readFile(tree.path("log\\kvo.demo.PrintThroughHandles.stderr")));
+}
+
 TEST(LauncherRedirection, StreamWhoseFileCannotBeOpenedStaysAsItWas) {
     ProductTree tree;
     e2e::ProductKey key;
