@@ -64,4 +64,11 @@ void defaultDirectory(char* directory, const char* root, const char* subdirector
         joinPath(directory, root, subdirectory);
 }
 
+bool isFullyQualifiedPath(const char* path) {
+    if (path[0] == '\\')
+        return path[1] == '\\';
+    const bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+    return letter && path[1] == ':' && path[2] == '\\';
+}
+
 }  // namespace kvo::launcher

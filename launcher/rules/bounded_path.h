@@ -27,4 +27,8 @@ void rootFromProgramPath(char* root, const char* programPath, LeadBytePredicate 
 // An empty directory becomes root + subdirectory ("bin\\", ...); a set one is left alone.
 void defaultDirectory(char* directory, const char* root, const char* subdirectory);
 
+// True for a path that depends on neither the current drive nor the current directory: a drive
+// letter with its root ("C:\\...") or a UNC path ("\\\\server\\..."), backslashes only.
+bool isFullyQualifiedPath(const char* path);
+
 }  // namespace kvo::launcher

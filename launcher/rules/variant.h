@@ -32,6 +32,7 @@ enum class DumpForm {
 // Fixed main class of the console programs, and the class of their hidden window, which "shutdown"
 // looks for.
 inline constexpr const char* kConsoleLauncherClass = "com.orvane.console.ConsoleLauncher";
+inline constexpr const wchar_t* kConsoleLauncherClassWide = L"com.orvane.console.ConsoleLauncher";
 inline constexpr const char* kConsoleWindowClass = "KVOConsole";
 
 struct Variant {

@@ -27,7 +27,7 @@ void dumpToJexpFile(JNIEnv* env) {
                      local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec);
     // Without a descriptor 2 to save (a program started without standard handles) the description
     // still goes into the file, and descriptor 2 is closed again afterwards, as it was.
-    redirectTo(&stderrToFile, "DumpException", file);
+    redirectTo(&stderrToFile, "DumpException", file, false);
     env->ExceptionDescribe();
     restoreStream(&stderrToFile, "DumpException");
 }

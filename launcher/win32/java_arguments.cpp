@@ -1,36 +1,23 @@
-// Command-line arguments (local code page) as a Java String[] (built from UTF-8).
-#include <cstring>
-
+// Command-line arguments (UTF-16, as typed) as a Java String[] (built from the JVM's UTF-8 form).
+#include "codecs.h"
 #include "heap.h"
 #include "java_arguments.h"
-#include "str.h"
 #include "trace_log.h"
 
 namespace kvo::launcher {
 
-char* ConvertToUTF8(const char* localString) {
-    if (localString == nullptr) {
-        KVO_TRACE(traceEntryHigh, "ConvertToUTF8: localString = NIL");
+char* ConvertToUTF8(const wchar_t* string) {
+    if (string == nullptr) {
+        KVO_TRACE(traceEntryHigh, "ConvertToUTF8: string = NIL");
         KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( NIL )");
         return nullptr;
     }
-    KVO_TRACE(traceEntryHigh, "ConvertToUTF8: localString = \"%s\"", localString);
-    Str text(localString);
-    if (text.c_str() == nullptr) {
-        KVO_TRACE(traceError, "ConvertToUTF8: unable to allocate %d byte(s) for value",
-                  static_cast<int>(std::strlen(localString) + 1));
-        KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( NIL )");
-        return nullptr;
-    }
-    // Local text that could not be converted is no UTF-8: hand nothing to the JVM rather than that.
-    if (!text.localToUTF8()) {
-        KVO_TRACE(traceError, "ConvertToUTF8: unable to convert \"%s\" from the local code page",
-                  localString);
-        KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( NIL )");
-        return nullptr;
-    }
-    const char* utf8 = text.c_str() != nullptr ? text.c_str() : "";
-    size_t size = std::strlen(utf8) + 1;
+    KVO_TRACE(traceEntryHigh, "ConvertToUTF8: string = \"%S\"", string);
+    // Every unit on its own, surrogates too, as the JVM's modified UTF-8 has them; a command line
+    // holds no zero unit, so no unit needs the two-byte form of zero.
+    size_t size = 1;
+    for (const wchar_t* unit = string; *unit != 0; ++unit)
+        size += static_cast<size_t>(textconv::utf8Length(static_cast<uint16_t>(*unit)));
     char* copy = heapArray<char>(size);
     if (copy == nullptr) {
         KVO_TRACE(traceError, "ConvertToUTF8: unable to allocate %d byte(s) for value",
@@ -38,15 +25,18 @@ char* ConvertToUTF8(const char* localString) {
         KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( NIL )");
         return nullptr;
     }
-    std::memcpy(copy, utf8, size);
+    auto* out = reinterpret_cast<unsigned char*>(copy);
+    for (const wchar_t* unit = string; *unit != 0; ++unit)
+        out += textconv::encodeUtf8(static_cast<uint16_t>(*unit), out);
+    *out = 0;
     KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( \"%s\" )", copy);
     return copy;
 }
 
-jobjectArray NewStringArray(JNIEnv* env, int count, const char* const* arguments) {
+jobjectArray NewStringArray(JNIEnv* env, int count, const wchar_t* const* arguments) {
     KVO_TRACE(traceEntry, "NewStringArray: size = %d", count);
     for (int i = 0; i < count; ++i)
-        KVO_TRACE(traceInfo, "NewStringArray: array[ %d ] = \"%s\"", i, arguments[i] ? arguments[i] : "");
+        KVO_TRACE(traceInfo, "NewStringArray: array[ %d ] = \"%S\"", i, arguments[i] ? arguments[i] : L"");
 
     jclass stringClass = env->FindClass("java/lang/String");
     if (stringClass == nullptr) {
@@ -67,8 +57,8 @@ jobjectArray NewStringArray(JNIEnv* env, int count, const char* const* arguments
     for (int i = 0; i < count; ++i) {
         char* utf8 = ConvertToUTF8(arguments[i]);
         if (utf8 == nullptr) {
-            KVO_TRACE(traceError, "NewStringArray: unable to convert string \"%s\" to UTF8",
-                      arguments[i] ? arguments[i] : "");
+            KVO_TRACE(traceError, "NewStringArray: unable to convert string \"%S\" to UTF8",
+                      arguments[i] ? arguments[i] : L"");
             continue;  // element i stays null
         }
         jstring string = env->NewStringUTF(utf8);

@@ -5,11 +5,12 @@
 
 namespace kvo::launcher {
 
-// New String[count] of the arguments converted to UTF-8; an element that cannot be converted stays
-// null. Null when the class java.lang.String or the array cannot be had.
-jobjectArray NewStringArray(JNIEnv* env, int count, const char* const* arguments);
-// New UTF-8 copy (heapRelease it) of local-code-page text, or null (also for null input).
-char* ConvertToUTF8(const char* localString);
+// New String[count] of the arguments as typed (UTF-16, each unit kept); an element that cannot be had
+// stays null. Null when the class java.lang.String or the array cannot be had.
+jobjectArray NewStringArray(JNIEnv* env, int count, const wchar_t* const* arguments);
+// New copy (heapRelease it) of UTF-16 text in the JVM's UTF-8 form, one to three bytes for each unit,
+// or null (also for null input).
+char* ConvertToUTF8(const wchar_t* string);
 // Turns every "/" into "\\" in place; accepts null.
 void NormalizeFileName(char* name);
 

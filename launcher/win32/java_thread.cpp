@@ -4,12 +4,14 @@
 
 #include <cstdio>
 
+#include "bounded_path.h"
 #include "classpath.h"
 #include "exit_codes.h"
 #include "heap.h"
 #include "java_arguments.h"
 #include "jvm_options.h"
 #include "launcher_threads.h"
+#include "local_text.h"
 #include "os_calls.h"
 #include "state.h"
 #include "quiet_error_mode.h"
@@ -61,8 +63,17 @@ int runMainClass(JNIEnv* env) {
         if (*c == '.')
             *c = '/';
     KVO_TRACE(traceInfo, "JavaThread: class descriptor = \"%s\"", descriptor);
+    // The JVM is given the name as typed (its UTF-8 form, whole), not the local text traced above.
+    HeapArray<char> javaDescriptor(ConvertToUTF8(javaClassName));
+    if (!javaDescriptor) {
+        KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate class descriptor");
+        return kExitNoMemory;
+    }
+    for (char* c = javaDescriptor.get(); *c != '\0'; ++c)
+        if (*c == '.')
+            *c = '/';
 
-    jclass mainClass = env->FindClass(descriptor);
+    jclass mainClass = env->FindClass(javaDescriptor.get());
     if (mainClass == nullptr) {
         KVO_TRACE(traceError, "JavaThread: unable to find class \"%s\"", descriptor);
         if (env->ExceptionCheck())
@@ -78,11 +89,10 @@ int runMainClass(JNIEnv* env) {
             DumpException(env);
         return kExitNoMain;
     }
-    int count = launcherArgc - firstJavaArgument;
+    int count = commandArgumentCount - firstJavaArgument;
     if (count < 0)
         count = 0;
-    jobjectArray arguments = NewStringArray(
-        env, count, launcherArgv + (launcherArgc > firstJavaArgument ? firstJavaArgument : launcherArgc));
+    jobjectArray arguments = NewStringArray(env, count, commandArguments + (commandArgumentCount - count));
     if (arguments == nullptr) {
         KVO_TRACE(traceError, "JavaThread: unable to allocate string array");
         return kExitNoMemory;
@@ -147,14 +157,22 @@ int runJvm(CreateJavaVMFunction createJavaVM, bool* jvmStarted) {
 
 int loadAndRun() {
     char libraryPath[kPathBufferSize];
-    std::snprintf(libraryPath, sizeof libraryPath, "%sbin\\classic\\jvm.dll", jreDirectory);
+    const int length =
+        std::snprintf(libraryPath, sizeof libraryPath, "%sbin\\classic\\jvm.dll", jreDirectory);
+    replaceSlashes(libraryPath);
     KVO_TRACE(traceInfo, "JavaThread: jvm library file name = \"%s\"", libraryPath);
 
+    // A path cut to the buffer names another file. The libraries the JVM library needs are looked for
+    // in its own directory first (then in the system's and on PATH; the current directory is out of
+    // the search since the start). That search is defined for a full path only: a relative one would
+    // also leave the JVM library itself to the current directory.
     HMODULE library = nullptr;
-    DWORD loadError = 0;
-    {
+    DWORD loadError = ERROR_BAD_PATHNAME;
+    if (length < 0 || length >= kPathBufferSize) {
+        loadError = ERROR_FILENAME_EXCED_RANGE;
+    } else if (isFullyQualifiedPath(libraryPath)) {
         const QuietErrorMode quiet;
-        library = os.LoadLibraryA(libraryPath);
+        library = os.LoadLibraryExA(libraryPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         loadError = GetLastError();
     }
     if (library == nullptr) {

@@ -9,7 +9,9 @@
 #include <clocale>
 #include <cstdio>
 #include <ctime>
+#include <cwchar>
 
+#include "command_line.h"
 #include "exit_codes.h"
 #include "heap.h"
 #include "launcher_threads.h"
@@ -18,6 +20,7 @@
 #include "process_environment.h"
 #include "settings.h"
 #include "state.h"
+#include "str.h"
 #include "trace_log.h"
 #include "variant.h"
 
@@ -26,20 +29,65 @@ namespace {
 
 constexpr unsigned kWorkerStackSize = 1048576;
 
+// The command line split into its arguments, and the class name in the local code page: kept until the
+// next run of the launcher (tests run it many times in one process).
+HeapArray<wchar_t*> argumentTable;
+HeapArray<wchar_t> argumentText;
+HeapObject<UnicodeStr> localClassName;
+
 bool fileExists(const char* path) {
     struct _stat info;
     return _stat(path, &info) == 0;
 }
 
-// Asks every running console launcher to quit.
-bool isShutdownRequest(const Variant& variant, int argc, char** argv) {
-    return variant.isConsole() && argc > 1 && _stricmp(argv[1], "shutdown") == 0;
+// The arguments as typed. Before the trace log exists: the failure goes to standard error.
+bool splitArguments(const wchar_t* commandLine) {
+    const CommandLineSize size = splitCommandLine<wchar_t>(commandLine, nullptr, nullptr);
+    argumentTable = makeHeapArray<wchar_t*>(size.arguments + 1);
+    argumentText = makeHeapArray<wchar_t>(size.units);
+    if (!argumentTable || !argumentText) {
+        std::fprintf(
+            stderr, "main: unable to allocate %d byte(s) for the command line\n",
+            static_cast<int>((size.arguments + 1) * sizeof(wchar_t*) + size.units * sizeof(wchar_t)));
+        std::fflush(stderr);
+        return false;
+    }
+    splitCommandLine<wchar_t>(commandLine, argumentTable.get(), argumentText.get());
+    argumentTable[size.arguments] = nullptr;
+    commandArgumentCount = static_cast<int>(size.arguments);
+    commandArguments = argumentTable.get();
+    return true;
 }
 
-void traceStartup(int argc, char** argv) {
-    KVO_TRACE(traceEntry, "main: arguments = %d", argc);
-    for (int i = 0; i < argc; ++i)
-        KVO_TRACE(traceInfoHigh, "main: argv[ %d ] = \"%s\"", i, argv[i]);
+// The class to run, as typed for the JVM and in the local code page for the per-program files and the
+// window title; returns the exit code of a failure, else 0.
+int settleClassName(const Variant& variant) {
+    if (variant.isConsole()) {
+        javaClassName = kConsoleLauncherClassWide;
+        mainClassName = kConsoleLauncherClass;
+        return kExitOk;
+    }
+    javaClassName = commandArguments[1];
+    // By the product's own conversion, as the Java program's file names are.
+    localClassName = makeHeapObject<UnicodeStr>(javaClassName);
+    if (!localClassName || localClassName->c_str() == nullptr || !localClassName->compUnicodeToLocal()) {
+        std::fputs("main: unable to convert the class name to the local code page\n", stderr);
+        std::fflush(stderr);
+        return kExitNoMemory;
+    }
+    mainClassName = localClassName->c_str();
+    return kExitOk;
+}
+
+// Asks every running console launcher to quit.
+bool isShutdownRequest(const Variant& variant) {
+    return variant.isConsole() && commandArgumentCount > 1 && _wcsicmp(commandArguments[1], L"shutdown") == 0;
+}
+
+void traceStartup() {
+    KVO_TRACE(traceEntry, "main: arguments = %d", commandArgumentCount);
+    for (int i = 0; i < commandArgumentCount; ++i)
+        KVO_TRACE(traceInfoHigh, "main: argv[ %d ] = \"%S\"", i, commandArguments[i]);
     KVO_TRACE(traceInfoHigh, "main: root directory = \"%s\"", rootDirectory);
     KVO_TRACE(traceInfoHigh, "main: bin directory = \"%s\"", binDirectory);
     KVO_TRACE(traceInfoHigh, "main: data directory = \"%s\"", dataDirectory);
@@ -156,18 +204,21 @@ int runWindowAndWorker() {
 
 }  // namespace
 
-int runLauncher(int argc, char** argv) {
+int runLauncher(const wchar_t* commandLine) {
+    // Before any library is loaded: none is ever looked for in the current directory (the caller's
+    // downloads folder or share), neither the JVM's nor one of those that follow from it.
+    const DWORD libraryPathError = os.SetDllDirectoryA("") ? ERROR_SUCCESS : GetLastError();
     _tzset();
     std::setlocale(LC_ALL, "");
-    launcherArgc = argc;
-    launcherArgv = argv;
+    if (!splitArguments(commandLine))
+        return kExitNoMemory;
 
     const Variant& variant = currentVariant();
-    if (isShutdownRequest(variant, argc, argv)) {
+    if (isShutdownRequest(variant)) {
         os.EnumWindows(EnumerateConsoleWindows, static_cast<LPARAM>(WM_QUIT));
         return kExitOk;
     }
-    if (!variant.isConsole() && argc < 2) {
+    if (!variant.isConsole() && commandArgumentCount < 2) {
         char usage[64];
         formatUsage(variant, usage, sizeof usage);
         std::fputs(usage, stderr);
@@ -176,11 +227,16 @@ int runLauncher(int argc, char** argv) {
     }
 
     firstJavaArgument = variant.firstJavaArgument();
-    mainClassName = variant.isConsole() ? kConsoleLauncherClass : argv[1];
+    if (const int failure = settleClassName(variant))
+        return failure;
     programName = mainClassName;
     windowClassName = variant.windowClassName;
 
     LoadSettings();
+    // Without an installation root every directory would be one below the current directory: the
+    // JVM library, the properties and the logs would be looked for there. LoadSettings has said why.
+    if (rootDirectory[0] == 0)
+        return kExitNoLibrary;
     if (!smpOkFlag)
         BindToOneProcessor();
     mainThreadId = GetCurrentThreadId();
@@ -201,7 +257,11 @@ int runLauncher(int argc, char** argv) {
     }
     startTraceLog(log);
 
-    traceStartup(argc, argv);
+    traceStartup();
+    if (libraryPathError != ERROR_SUCCESS)
+        KVO_TRACE(traceInfo,
+                  "main: unable to remove the current directory from the library search path; rc = X'%lX'",
+                  static_cast<unsigned long>(libraryPathError));
     loadPropertiesFile(variant);
     SetEnvironmentVariables();
     settleWorkingDirectory(variant);

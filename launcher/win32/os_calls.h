@@ -38,8 +38,9 @@ struct OsCalls {
     decltype(&::_beginthread) _beginthread = ::_beginthread;
     // "shutdown": the windows of every process on the desktop.
     decltype(&::EnumWindows) EnumWindows = ::EnumWindows;
-    // The JVM library.
-    decltype(&::LoadLibraryA) LoadLibraryA = ::LoadLibraryA;
+    // The JVM library, and the current directory taken out of the library search.
+    decltype(&::SetDllDirectoryA) SetDllDirectoryA = ::SetDllDirectoryA;
+    decltype(&::LoadLibraryExA) LoadLibraryExA = ::LoadLibraryExA;
     decltype(&::GetProcAddress) GetProcAddress = ::GetProcAddress;
     decltype(&::FreeLibrary) FreeLibrary = ::FreeLibrary;
 };

@@ -4,6 +4,6 @@
 
 #include "launcher_main.h"
 
-int main(int argc, char** argv) {
-    ExitProcess(static_cast<UINT>(kvo::launcher::runLauncher(argc, argv)));
+int main() {
+    ExitProcess(static_cast<UINT>(kvo::launcher::runLauncher(GetCommandLineW())));
 }

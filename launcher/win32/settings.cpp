@@ -18,13 +18,14 @@ namespace kvo::launcher {
 
 namespace {
 
-// Reads a string value into a 260-byte buffer. The buffer is empty unless the read succeeds, and
-// always terminated, also when the stored value lacks a terminator or fills the whole buffer.
+// Reads a string value into a 260-byte buffer. The buffer is empty unless the whole value fits it with
+// a terminator: a value stored without its terminator that fills the buffer is one character too long
+// and would be read cut, as the parent of the directory meant or a file name short of its end.
 void readDirectory(HKEY key, const char* name, char* buffer) {
     buffer[0] = 0;
     DWORD size = kPathBufferSize;
     LONG rc = os.RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    if (rc != ERROR_SUCCESS) {
+    if (rc != ERROR_SUCCESS || (size >= static_cast<DWORD>(kPathBufferSize) && buffer[kMaxPathLength] != 0)) {
         buffer[0] = 0;
         return;
     }
@@ -76,10 +77,17 @@ void LoadSettings() {
         ensureTrailingBackslash(directory, isLocalLeadByte);
 
     if (rootDirectory[0] == 0) {
-        char programPath[kPathBufferSize + 1] = {};
-        DWORD length = os.GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
-        programPath[length < static_cast<DWORD>(kPathBufferSize) ? length : kMaxPathLength] = 0;
-        rootFromProgramPath(rootDirectory, programPath, isLocalLeadByte);
+        // A path that does not fit is cut to the buffer (and on older systems left unterminated), and
+        // its size returned: the root would be a parent of the real one, never used. The root stays
+        // empty then, and the launcher goes no further.
+        char programPath[kPathBufferSize] = {};
+        const DWORD length = os.GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
+        if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize))
+            std::fprintf(
+                stderr, "LoadSettings: unable to get program file name; rc = X'%lX'\n",
+                static_cast<unsigned long>(length == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER));
+        else
+            rootFromProgramPath(rootDirectory, programPath, isLocalLeadByte);
     }
 
     defaultDirectory(binDirectory, rootDirectory, "bin\\");

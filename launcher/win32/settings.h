@@ -8,7 +8,8 @@ namespace kvo::launcher {
 extern const char* const kSettingsKey;  // "SOFTWARE\\Orvane\\Varnel\\CurrentVersion"
 
 // Reads the registry key and fills the nine directories and the four flags. Runs before the trace
-// log exists: its only messages go to standard error.
+// log exists: its only messages go to standard error. The root stays empty when neither the registry
+// nor the program's whole path gives one.
 void LoadSettings();
 
 // Unsigned number of a launcher property; default when missing or not a number.

@@ -3,9 +3,10 @@
 
 namespace kvo::launcher {
 
-int launcherArgc = 0;
-char** launcherArgv = nullptr;
+int commandArgumentCount = 0;
+wchar_t** commandArguments = nullptr;
 int firstJavaArgument = 1;
+const wchar_t* javaClassName = nullptr;
 const char* mainClassName = nullptr;
 const char* programName = nullptr;
 const char* windowClassName = nullptr;

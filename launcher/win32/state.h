@@ -12,12 +12,14 @@
 
 namespace kvo::launcher {
 
-extern int launcherArgc;  // argument count and vector of the run-time library, unchanged
-extern char** launcherArgv;
-extern int firstJavaArgument;        // Java main receives launcherArgv[firstJavaArgument..]
-extern const char* mainClassName;    // dotted name of the Java class to run
-extern const char* programName;      // base name of the per-program files, window title
-extern const char* windowClassName;  // class of the hidden window
+// The command line split into its arguments as typed (command_line.h), argument 0 the program.
+extern int commandArgumentCount;
+extern wchar_t** commandArguments;
+extern int firstJavaArgument;         // Java main receives commandArguments[firstJavaArgument..]
+extern const wchar_t* javaClassName;  // dotted name of the Java class to run, as typed
+extern const char* mainClassName;     // the same in the local code page
+extern const char* programName;       // base name of the per-program files, window title
+extern const char* windowClassName;   // class of the hidden window
 
 extern char rootDirectory[kPathBufferSize];
 extern char binDirectory[kPathBufferSize];

@@ -82,7 +82,8 @@ void ProductKey::setNumber(const char* name, DWORD value) {
 }
 
 Launch::Launch(const std::string& program, const std::vector<std::string>& arguments,
-               const std::vector<std::string>& environment, StandardHandles handles)
+               const std::vector<std::string>& environment, StandardHandles handles,
+               const std::string& workingDirectory)
     : io_("kvoio") {
     std::string commandLine = quoted(program);
     for (const std::string& argument : arguments) {
@@ -117,7 +118,7 @@ Launch::Launch(const std::string& program, const std::vector<std::string>& argum
     startup.hStdError = withHandles ? err : nullptr;
     PROCESS_INFORMATION info = {};
     if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, withHandles, CREATE_NO_WINDOW, nullptr,
-                       nullptr, &startup, &info)) {
+                       workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
         process_ = info.hProcess;
         processId_ = info.dwProcessId;
         CloseHandle(info.hThread);

@@ -13,10 +13,12 @@ namespace e2e {
 
 // Paths handed to the test program on its command line.
 struct Inputs {
-    std::string launcherDir;  // directory of kvocli.exe and the other programs (with backslash)
-    std::string standinJvm;   // the stand-in jvm.dll
-    std::string noExportJvm;  // a jvm.dll without JNI_CreateJavaVM
-    std::string stageDir;     // directory holding kvoucd32.dll and the CP*.UNI files
+    std::string launcherDir;    // directory of kvocli.exe and the other programs (with backslash)
+    std::string standinJvm;     // the stand-in jvm.dll
+    std::string noExportJvm;    // a jvm.dll without JNI_CreateJavaVM
+    std::string stageDir;       // directory holding kvoucd32.dll and the CP*.UNI files
+    std::string dependentJvm;   // the stand-in importing jvmdep.dll
+    std::string jvmDependency;  // that jvmdep.dll
 };
 extern Inputs inputs;
 
@@ -58,12 +60,13 @@ struct Outcome {
 enum class StandardHandles { Files, None };
 
 // A launcher process with standard output and error in files; environment additions as
-// "NAME=value" entries (an entry "NAME=" removes NAME).
+// "NAME=value" entries (an entry "NAME=" removes NAME); the test's working directory unless one is
+// named.
 class Launch {
 public:
     Launch(const std::string& program, const std::vector<std::string>& arguments,
-           const std::vector<std::string>& environment = {},
-           StandardHandles handles = StandardHandles::Files);
+           const std::vector<std::string>& environment = {}, StandardHandles handles = StandardHandles::Files,
+           const std::string& workingDirectory = "");
     ~Launch();
     bool started() const { return process_ != nullptr; }
     DWORD processId() const { return processId_; }

@@ -366,6 +366,11 @@ void Vm::setStrictExceptionChecks(bool strict) {
     impl_->strictExceptions = strict;
 }
 
+void Vm::describeThroughStandardHandle(bool on) {
+    Lock lock(impl_->mutex);
+    impl_->describeToStandardHandle = on;
+}
+
 void Vm::startThread(const std::string& name, bool daemon, ThreadBody body) {
     VmImpl* vm = impl_.get();
     Lock lock(vm->mutex);

@@ -121,6 +121,9 @@ public:
     // With strict checks (the default) a JNI call other than the exception, release and delete
     // operations while an exception is pending stops the process.
     void setStrictExceptionChecks(bool strict);
+    // ExceptionDescribe writes through the Win32 standard error handle, as a JVM whose standard error
+    // is bound to that handle does, instead of descriptor 2.
+    void describeThroughStandardHandle(bool on);
 
     // Starts a thread attached to the VM for the length of body; DestroyJavaVM waits for it unless
     // it is a daemon.

@@ -237,7 +237,12 @@ void VmImpl::describe(ThreadEnv* env, InstanceObj* ex) {
     text += "\n";
     for (const std::string& frame : ex->frames)
         text += "\tat " + frame + "\n";
-    _write(2, text.data(), static_cast<unsigned>(text.size()));
+    DWORD written = 0;
+    if (describeToStandardHandle)
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
+                  nullptr);
+    else
+        _write(2, text.data(), static_cast<unsigned>(text.size()));
 }
 
 FieldInfo* VmImpl::findField(ClassObj* cls, const std::string& name, const std::string& sig, bool isStatic) {

@@ -135,6 +135,7 @@ public:
     VmShell shell;
     bool destroyed = false;
     bool strictExceptions = true;
+    bool describeToStandardHandle = false;
     std::function<void(jint)> destroyObserver;
 
     std::vector<std::unique_ptr<Object>> heap;

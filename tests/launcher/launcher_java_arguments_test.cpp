@@ -1,5 +1,6 @@
 // Command-line arguments as a Java String[] through the JNI test double, and the UTF-8 and file
-// name helpers behind it. Runs under a Western and (second registration) a Japanese code page.
+// name helpers behind it. Runs under a Western and (second registration) a Japanese code page, which
+// the arguments, taken as typed, no longer pass through.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "jni_double.h"
 #include "classpath.h"
 #include "heap.h"
+#include "heap_failure.h"
 #include "java_arguments.h"
 #include "process_environment.h"
 #include "settings.h"
@@ -19,9 +21,6 @@
 #include "trace_log.h"
 #include "variant.h"
 #include "launcher_test_support.h"
-#include "str.h"
-#include "seam.h"
-#include "str_calls.h"
 
 using namespace kvo;
 using namespace kvo::launcher;
@@ -37,24 +36,6 @@ void kvo::launcher::DumpException(JNIEnv* env) {
 
 namespace {
 
-// Non-ASCII text of the process's code page and its modified UTF-8 form.
-struct LocalSample {
-    std::string local;
-    std::string utf8;
-};
-
-LocalSample nonAsciiSample() {
-    switch (GetACP()) {
-        case 932:
-            return {"\x93\xfa\x96\x7b\x8c\xea \x83\x65\x83\x58\x83\x67",  // 日本語 テスト
-                    "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88"};
-        case 936:
-            return {"\xd6\xd0\xce\xc4", "\xe4\xb8\xad\xe6\x96\x87"};  // 中文
-        default:
-            return {"caf\xe9 \xfc\xdf", "caf\xc3\xa9 \xc3\xbc\xc3\x9f"};  // café üß (1252)
-    }
-}
-
 class JavaArguments : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,13 +46,6 @@ protected:
     kvojni::Vm vm_;
     JNIEnv* env_ = nullptr;
 };
-
-// The library's local conversion, failing for the text "bad" as for a text it cannot convert.
-int __stdcall failForBad(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
-    if (std::strcmp(src, "bad") == 0)
-        return 0;
-    return ::NFConvertLocalToUnicode(src, dst, dstLen, def, used);
-}
 
 }  // namespace
 
@@ -86,50 +60,65 @@ TEST_F(JavaArguments, CountZeroGivesAnEmptyArray) {
     EXPECT_EQ(trace.lines(), (std::vector<std::string>{"> NewStringArray: size = 0", "< NewStringArray"}));
 }
 
-TEST_F(JavaArguments, LocalTextArrivesAsTheSameCharacters) {
+TEST_F(JavaArguments, ArgumentsArriveAsTyped) {
     // KVO_EXPECT_ACP is set by the registrations that choose a code page through LANG.
     if (const char* acp = std::getenv("KVO_EXPECT_ACP")) {
         ASSERT_EQ(GetACP(), std::strtoul(acp, nullptr, 10));
     }
-    const LocalSample sample = nonAsciiSample();
-    const char* arguments[] = {"plain", sample.local.c_str(), "", "C:\\dir with space\\x.txt"};
+    const struct {
+        const wchar_t* typed;
+        const char* java;  // modified UTF-8
+    } rows[] = {
+        {L"plain", "plain"},
+        {L"caf\u00e9 \u00fc\u00df", "caf\xc3\xa9 \xc3\xbc\xc3\x9f"},
+        {L"\u65e5\u672c\u8a9e \u30c6\u30b9\u30c8",
+         "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88"},
+        {L"", ""},
+        {L"C:\\dir with space\\x.txt", "C:\\dir with space\\x.txt"},
+        // What an ANSI code page maps to another character (U+FF02 to a quotation mark) or lacks.
+        {L"p\uFF02 q", "p\xef\xbc\x82 q"},
+        {L"\u0436\u20ac", "\xd0\xb6\xe2\x82\xac"},
+        // A supplementary character as its two units, a lone surrogate as its one.
+        {L"\U0001F600", "\xed\xa0\xbd\xed\xb8\x80"},
+        {L"\xdc00x", "\xed\xb0\x80x"},
+    };
+    std::vector<const wchar_t*> arguments;
+    for (const auto& row : rows)
+        arguments.push_back(row.typed);
     TraceCapture trace;
     std::size_t refsBefore = vm_.liveLocalRefs();
-    jobjectArray array = NewStringArray(env_, 4, arguments);
+    jobjectArray array = NewStringArray(env_, static_cast<int>(arguments.size()), arguments.data());
     ASSERT_NE(array, nullptr);
-    ASSERT_EQ(vm_.arrayLength(array), 4);
-    EXPECT_EQ(vm_.stringElement(array, 0), std::optional<std::string>("plain"));
-    EXPECT_EQ(vm_.stringElement(array, 1), std::optional<std::string>(sample.utf8))
-        << "code page " << GetACP();
-    EXPECT_EQ(vm_.stringElement(array, 2), std::optional<std::string>(""));
-    EXPECT_EQ(vm_.stringElement(array, 3), std::optional<std::string>("C:\\dir with space\\x.txt"));
+    ASSERT_EQ(vm_.arrayLength(array), static_cast<jsize>(arguments.size()));
+    for (std::size_t i = 0; i < arguments.size(); ++i)
+        EXPECT_EQ(vm_.stringElement(array, static_cast<jsize>(i)), std::optional<std::string>(rows[i].java))
+            << i;
     EXPECT_EQ(vm_.liveLocalRefs(), refsBefore + 1) << "the element strings are released";
     EXPECT_EQ(vm_.malformedStrings(), 0u);
     EXPECT_EQ(dumpExceptionCalls, 0);
-    EXPECT_TRUE(trace.has("> NewStringArray: size = 4"));
+    EXPECT_TRUE(trace.has("> NewStringArray: size = 9"));
     EXPECT_TRUE(trace.has("- NewStringArray: array[ 0 ] = \"plain\""));
-    EXPECT_TRUE(trace.has("- NewStringArray: array[ 1 ] = \"" + sample.local + "\""));
-    EXPECT_TRUE(trace.has("< ConvertToUTF8: return ( \"" + sample.utf8 + "\" )"));
+    EXPECT_TRUE(trace.has("< ConvertToUTF8: return ( \"p\xef\xbc\x82 q\" )"));
     EXPECT_TRUE(trace.has("< NewStringArray"));
 }
 
-TEST_F(JavaArguments, ConversionFailureLeavesANullElement) {
-    const auto failBad = kvo::replace(kvo::strCalls.NFConvertLocalToUnicode, failForBad);
-    const char* arguments[] = {"first", "bad", "third"};
+TEST_F(JavaArguments, ArgumentWithoutMemoryForItsTextIsANullElement) {
+    const wchar_t* arguments[] = {L"first", L"second", L"third"};
     TraceCapture trace;
+    kvotest::FailAllocation failure(2);  // the second argument's text
     jobjectArray array = NewStringArray(env_, 3, arguments);
+    ASSERT_TRUE(failure.reached());
     ASSERT_NE(array, nullptr);
     EXPECT_EQ(vm_.stringElement(array, 0), std::optional<std::string>("first"));
     EXPECT_TRUE(vm_.isNullElement(array, 1));
     EXPECT_EQ(vm_.stringElement(array, 2), std::optional<std::string>("third"));
-    EXPECT_TRUE(trace.has("! NewStringArray: unable to convert string \"bad\" to UTF8"));
-    EXPECT_TRUE(trace.has("< ConvertToUTF8: return ( NIL )"));
-    EXPECT_EQ(vm_.malformedStrings(), 0u) << "unconverted local text never reaches NewStringUTF";
+    EXPECT_TRUE(trace.has("! ConvertToUTF8: unable to allocate 7 byte(s) for value"));
+    EXPECT_TRUE(trace.has("! NewStringArray: unable to convert string \"second\" to UTF8"));
 }
 
 TEST_F(JavaArguments, StringAllocationFailureLeavesANullElement) {
     vm_.failNewStringUtf("two");
-    const char* arguments[] = {"one", "two", "three"};
+    const wchar_t* arguments[] = {L"one", L"two", L"three"};
     TraceCapture trace;
     jobjectArray array = NewStringArray(env_, 3, arguments);
     ASSERT_NE(array, nullptr);
@@ -140,7 +129,7 @@ TEST_F(JavaArguments, StringAllocationFailureLeavesANullElement) {
 }
 
 TEST_F(JavaArguments, MissingStringClassOrArrayGivesNothing) {
-    const char* arguments[] = {"x"};
+    const wchar_t* arguments[] = {L"x"};
     {
         vm_.failAllocation(1);  // NewObjectArray
         TraceCapture trace;
@@ -160,14 +149,14 @@ TEST_F(JavaArguments, MissingStringClassOrArrayGivesNothing) {
 TEST(ConvertToUTF8, NullAndPlainText) {
     TraceCapture trace;
     EXPECT_EQ(ConvertToUTF8(nullptr), nullptr);
-    char* plain = ConvertToUTF8("abc");
+    char* plain = ConvertToUTF8(L"abc");
     ASSERT_NE(plain, nullptr);
     EXPECT_STREQ(plain, "abc");
     kvo::heapRelease(plain);
     EXPECT_EQ(trace.lines(),
-              (std::vector<std::string>{
-                  "> ConvertToUTF8: localString = NIL", "< ConvertToUTF8: return ( NIL )",
-                  "> ConvertToUTF8: localString = \"abc\"", "< ConvertToUTF8: return ( \"abc\" )"}));
+              (std::vector<std::string>{"> ConvertToUTF8: string = NIL", "< ConvertToUTF8: return ( NIL )",
+                                        "> ConvertToUTF8: string = \"abc\"",
+                                        "< ConvertToUTF8: return ( \"abc\" )"}));
 }
 
 TEST(NormalizeFileName, SlashesBecomeBackslashes) {

@@ -1,5 +1,6 @@
 // Platform-free rules of the launcher: variants, bounded paths, local text, class path text rules,
-// property value conversions, locale mapping, processor choice. Built natively and for Windows.
+// property value conversions, locale mapping, processor choice, the command line's arguments. Built
+// natively and for Windows.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "bounded_path.h"
 #include "classpath_rules.h"
+#include "command_line.h"
 #include "local_text.h"
 #include "locale_map.h"
 #include "processor_choice.h"
@@ -122,6 +124,47 @@ TEST(BoundedPath, TrailingBackslashAndDefaults) {
     EXPECT_STREQ(directory, "C:\\Prod\\log\\");
     defaultDirectory(directory, "D:\\Other\\", "log\\");
     EXPECT_STREQ(directory, "C:\\Prod\\log\\") << "a set directory is kept";
+}
+
+TEST(BoundedPath, FullyQualifiedPaths) {
+    for (const char* path : {"C:\\jre\\jvm.dll", "z:\\x", "\\\\server\\share\\jvm.dll"})
+        EXPECT_TRUE(isFullyQualifiedPath(path)) << path;
+    for (const char* path :
+         {"jre\\jvm.dll", ".\\jre", "C:jre\\jvm.dll", "\\jre\\jvm.dll", "C:/jre/jvm.dll", ""})
+        EXPECT_FALSE(isFullyQualifiedPath(path)) << path;
+}
+
+TEST(CommandLine, SplitAsTheRunTimeLibrarySplitsIt) {
+    struct Case {
+        const char16_t* line;
+        std::vector<std::u16string> arguments;
+    } cases[] = {
+        {u"", {u""}},
+        {u"p  \t a\tb  ", {u"p", u"a", u"b"}},
+        // The program's name: nothing but the first pair of quotation marks means anything.
+        {u"\"C:\\Program Files\\p.exe\" a", {u"C:\\Program Files\\p.exe", u"a"}},
+        {u"\"C:\\a\\\"b c", {u"C:\\a\\", u"b", u"c"}},
+        {u"C:\\a\"b c\" d", {u"C:\\a\"b", u"c d"}},
+        // The documentation's table.
+        {u"p \"ab\\\"c\" \"\\\\\" d", {u"p", u"ab\"c", u"\\", u"d"}},
+        {u"p a\\\\\\b d\"e f\"g h", {u"p", u"a\\\\\\b", u"de fg", u"h"}},
+        {u"p a\\\\\\\\\"b c\" d e", {u"p", u"a\\\\b c", u"d", u"e"}},
+        // Two quotation marks in a quoted part give one and end the part.
+        {u"p a\"b\"\" c d", {u"p", u"ab\"", u"c", u"d"}},
+        {u"p \"\" \"\"\"\"", {u"p", u"", u"\""}},
+        {u"p \"open to the end", {u"p", u"open to the end"}},
+        // Only space, tab, quotation mark and backslash mean anything.
+        {u"p \"x\uFF02 y\" \uFF02z \u3000w \xD83D\xDE00",
+         {u"p", u"x\uFF02 y", u"\uFF02z", u"\u3000w", u"\xD83D\xDE00"}},
+    };
+    for (const Case& c : cases) {
+        const CommandLineSize size = splitCommandLine<char16_t>(c.line, nullptr, nullptr);
+        std::vector<char16_t*> arguments(size.arguments);
+        std::u16string text(size.units + 1, u'?');
+        splitCommandLine<char16_t>(c.line, arguments.data(), &text[0]);
+        EXPECT_EQ(text.back(), u'?') << "nothing past the measured size";
+        EXPECT_EQ(std::vector<std::u16string>(arguments.begin(), arguments.end()), c.arguments) << &c - cases;
+    }
 }
 
 TEST(LocalText, CaseInsensitiveComparisonKeepsDoubleByteCharactersApart) {

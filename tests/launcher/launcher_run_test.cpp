@@ -93,6 +93,8 @@ jint JNICALL createJavaVM(JavaVM** pvm, void** penv, void* initArgs) {
     vm->defineClass("kvo/test/Throw");
     vm->addStaticMethod("kvo/test/Throw", "main", "([Ljava/lang/String;)V", throwFromMain);
     vm->defineClass("kvo/test/NoMain");
+    vm->defineClass("kvo/test/M\xc3\xa4in");  // "kvo.test.Main" with a-umlaut
+    vm->addStaticMethod("kvo/test/M\xc3\xa4in", "main", "([Ljava/lang/String;)V", recordMain);
     vm->defineClass("com/orvane/console/ConsoleLauncher");
     vm->addStaticMethod("com/orvane/console/ConsoleLauncher", "main", "([Ljava/lang/String;)V", consoleMain);
     if (failArgumentArray)
@@ -141,8 +143,23 @@ DWORD WINAPI programInTree(HMODULE, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(std::strlen(buffer));
 }
 
-HMODULE WINAPI loadJvm(LPCSTR) {
+std::string loadedLibrary;  // the path LoadLibraryExA was given, with its flags
+DWORD loadFlags = 0;
+
+HMODULE WINAPI loadJvm(LPCSTR path, HANDLE, DWORD flags) {
+    loadedLibrary = path;
+    loadFlags = flags;
     return kJvmLibrary;
+}
+
+// The library search path: what it was set to, and whether that works.
+std::optional<std::string> libraryDirectory;
+BOOL libraryDirectorySet = TRUE;
+
+BOOL WINAPI noteLibraryDirectory(LPCSTR directory) {
+    libraryDirectory = directory != nullptr ? directory : "<null>";
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return libraryDirectorySet;
 }
 
 FARPROC WINAPI jvmEntryPoint(HMODULE module, LPCSTR name) {
@@ -157,9 +174,17 @@ BOOL WINAPI freeJvm(HMODULE) {
     return TRUE;
 }
 
-HMODULE WINAPI noLibrary(LPCSTR) {
+HMODULE WINAPI noLibrary(LPCSTR, HANDLE, DWORD) {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
+}
+
+// A program path longer than the buffer, as documented since Windows Vista: cut to the buffer, its
+// size returned and ERROR_INSUFFICIENT_BUFFER.
+DWORD WINAPI programPathCut(HMODULE, LPSTR buffer, DWORD size) {
+    lstrcpynA(buffer, ("C:\\" + std::string(300, 'p') + "\\bin\\kvocli.exe").c_str(), static_cast<int>(size));
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
 }
 
 FARPROC WINAPI noEntryPoint(HMODULE, LPCSTR) {
@@ -263,6 +288,9 @@ public:
         for (const char* sub : {"bin", "data", "log", "classes", "classes\\extensions", "proddata"})
             CreateDirectoryA((root_ + sub).c_str(), nullptr);
         programPath = root_ + "bin\\kvocli.exe";
+        libraryDirectory.reset();
+        libraryDirectorySet = TRUE;
+        loadedLibrary.clear();
         char directory[MAX_PATH];
         GetCurrentDirectoryA(sizeof directory, directory);
         workingDirectory_ = directory;
@@ -292,25 +320,32 @@ public:
         return bytes;
     }
 
-    // Runs the launcher with argv; the log is named after the class (or the console class).
-    Outcome run(std::vector<std::string> arguments) {
-        std::vector<char*> argv;
-        for (std::string& a : arguments)
-            argv.push_back(&a[0]);
-        argv.push_back(nullptr);
+    // Runs the launcher with the arguments (local code page) on its command line, each quoted when it
+    // holds a space; the log is named after the class (or the console class).
+    Outcome run(const std::vector<std::string>& arguments) {
+        std::wstring line;
+        for (const std::string& a : arguments) {
+            const std::wstring wide = kvotest::toWide(a, CP_ACP);
+            line += (line.empty() ? L"" : L" ") +
+                    (wide.find(L' ') != std::wstring::npos ? L"\"" + wide + L"\"" : wide);
+        }
+        return runLine(line, arguments.size() > 1 ? arguments[1] : "none");
+    }
+
+    // Runs the launcher with the command line; className: the class as the log's name has it.
+    Outcome runLine(const std::wstring& commandLine, const std::string& className) {
         drainMessages();
         Outcome outcome{};
         {
             CapturedOutput output;
-            outcome.exitCode = runLauncher(static_cast<int>(arguments.size()), argv.data());
+            outcome.exitCode = runLauncher(commandLine.c_str());
             output.stop();
             outcome.out = output.out();
             outcome.err = output.err();
         }
         drainMessages();
         const bool console = currentVariant().isConsole();
-        const std::string program =
-            console ? kConsoleLauncherClass : (arguments.size() > 1 ? arguments[1] : std::string("none"));
+        const std::string program = console ? kConsoleLauncherClass : className;
         const std::string log = path("log\\" + program + ".log");
         if (fileExists(log)) {
             outcome.trace = traceLines(log);
@@ -331,7 +366,9 @@ protected:
     kvo::Replacement<decltype(os.RegOpenKeyExA)> noKey_ = kvo::replace(os.RegOpenKeyExA, noProductKey);
     kvo::Replacement<decltype(os.GetModuleFileNameA)> inTree_ =
         kvo::replace(os.GetModuleFileNameA, programInTree);
-    kvo::Replacement<decltype(os.LoadLibraryA)> load_ = kvo::replace(os.LoadLibraryA, loadJvm);
+    kvo::Replacement<decltype(os.LoadLibraryExA)> load_ = kvo::replace(os.LoadLibraryExA, loadJvm);
+    kvo::Replacement<decltype(os.SetDllDirectoryA)> search_ =
+        kvo::replace(os.SetDllDirectoryA, noteLibraryDirectory);
     kvo::Replacement<decltype(os.GetProcAddress)> entry_ = kvo::replace(os.GetProcAddress, jvmEntryPoint);
     kvo::Replacement<decltype(os.FreeLibrary)> free_ = kvo::replace(os.FreeLibrary, freeJvm);
     kvo::Replacement<decltype(os.EnumWindows)> enumerate_ = kvo::replace(os.EnumWindows, noteEnumeration);
@@ -350,6 +387,7 @@ struct ExitCase {
     Outcome (*run)(LauncherRun& test, const std::vector<std::string>& arguments);
     int exitCode;
     std::vector<std::string> errorLines;  // the error lines of the trace log, in order
+    std::string err = "";                 // what standard error says, when not empty
 };
 
 Outcome plainRun(LauncherRun& t, const std::vector<std::string>& a) {
@@ -368,7 +406,11 @@ Outcome withoutThread(LauncherRun& t, const std::vector<std::string>& a) {
     return plainRun(t, a);
 }
 Outcome withoutLibrary(LauncherRun& t, const std::vector<std::string>& a) {
-    const auto stand = kvo::replace(os.LoadLibraryA, noLibrary);
+    const auto stand = kvo::replace(os.LoadLibraryExA, noLibrary);
+    return plainRun(t, a);
+}
+Outcome withProgramPathCut(LauncherRun& t, const std::vector<std::string>& a) {
+    const auto stand = kvo::replace(os.GetModuleFileNameA, programPathCut);
     return plainRun(t, a);
 }
 Outcome withoutEntryPoint(LauncherRun& t, const std::vector<std::string>& a) {
@@ -391,6 +433,7 @@ using LauncherExitCodes = LauncherRun;
 TEST_F(LauncherExitCodes, EachFailedCallHasItsCodeAndItsTraceLine) {
     const std::string library = path("jre\\bin\\classic\\jvm.dll");
     const std::string noLibraryLine = "! JavaThread: unable to load library \"" + library + "\"; rc = X'7E'";
+    const std::string kProgramPathCutLine = "LoadSettings: unable to get program file name; rc = X'7A'\n";
     const std::string noEntryLine =
         "! JavaThread: unable to get address of \"JNI_CreateJavaVM\" in library \"" + library +
         "\"; rc = X'7F'";
@@ -402,6 +445,8 @@ TEST_F(LauncherExitCodes, EachFailedCallHasItsCodeAndItsTraceLine) {
         {"window", withoutWindow, kExitNoWindow, {"! main: unable to create window; rc = X'8'"}},
         {"thread", withoutThread, kExitNoThread, {"! main: unable to start thread; rc = X'B'"}},
         {"library", withoutLibrary, kExitNoLibrary, {noLibraryLine}},
+        // No root without the whole program path: nothing is looked for, not even the trace log.
+        {"program path cut", withProgramPathCut, kExitNoLibrary, {}, kProgramPathCutLine},
         {"entry point", withoutEntryPoint, kExitNoEntryPoint, {noEntryLine}},
         {"JVM creation",
          withFailingCreate,
@@ -421,6 +466,7 @@ TEST_F(LauncherExitCodes, EachFailedCallHasItsCodeAndItsTraceLine) {
         const Outcome outcome = c.run(*this, {"kvocli", kMain, "a"});
         EXPECT_EQ(outcome.exitCode, c.exitCode);
         EXPECT_EQ(outcome.errors(), c.errorLines) << outcome.err;
+        EXPECT_NE(outcome.err.find(c.err), std::string::npos) << outcome.err;
         if (c.exitCode == kExitOk) {
             ASSERT_TRUE(jvm::mainArguments.has_value());
             EXPECT_EQ(*jvm::mainArguments, (std::vector<std::optional<std::string>>{"a"}));
@@ -431,8 +477,9 @@ TEST_F(LauncherExitCodes, EachFailedCallHasItsCodeAndItsTraceLine) {
 }
 
 TEST_F(LauncherExitCodes, TraceLogObjectThatCannotBeAllocatedIsMinusTwoWithOnlyAMessage) {
-    kvotest::FailAllocation failure(1);  // the first allocation of a start is the trace log object
-    const Outcome outcome = run({"kvocli", kMain});
+    setCurrentVariant(VariantId::Kvocon);  // no class name to convert
+    kvotest::FailAllocation failure(3);    // after the command line's two
+    const Outcome outcome = run({"kvocon", kMain});
     EXPECT_TRUE(failure.reached());
     EXPECT_EQ(outcome.exitCode, kExitNoTraceLog);
     const std::string message = "unable to allocate RAS object\n";
@@ -563,6 +610,44 @@ TEST_F(LauncherRun, EachProgramBehavesAsItsKind) {
     }
 }
 
+// --- The JVM library and the library search ------------------------------------------------------
+
+TEST_F(LauncherRun, JvmLibraryIsLoadedWithItsDirectorySearchedAndTheCurrentOneNever) {
+    fullTrace();
+    EXPECT_EQ(run({"kvocli", kMain}).exitCode, kExitOk);
+    EXPECT_EQ(libraryDirectory, std::optional<std::string>(""));
+    EXPECT_EQ(loadedLibrary, path("jre\\bin\\classic\\jvm.dll"));
+    EXPECT_EQ(loadFlags, static_cast<DWORD>(LOAD_WITH_ALTERED_SEARCH_PATH));
+    // Taking the current directory out cannot fail but for a fault: that is traced, and the start
+    // goes on (the JVM library's own directory is searched first in any case).
+    libraryDirectorySet = FALSE;
+    const Outcome outcome = run({"kvocli", kMain});
+    EXPECT_EQ(outcome.exitCode, kExitOk);
+    EXPECT_TRUE(outcome.traced(
+        "- main: unable to remove the current directory from the library search path; rc = X'57'"));
+}
+
+// --- Arguments as typed ---------------------------------------------------------------------------
+
+TEST_F(LauncherRun, ArgumentsReachJavaAsTyped) {
+    const struct {
+        const wchar_t* commandLine;
+        std::vector<std::optional<std::string>> javaArguments;  // modified UTF-8
+    } cases[] = {
+        // A fullwidth quotation mark is no quotation mark (a best-fit narrow line would have one).
+        {L"kvocli kvo.test.Main \"p\uFF02 q\" r", {"p\xef\xbc\x82 q", "r"}},
+        // Outside the code page; a supplementary character as its two units.
+        {L"kvocli kvo.test.Main \u0436 \U0001F600", {"\xd0\xb6", "\xed\xa0\xbd\xed\xb8\x80"}},
+        // The class as typed: its UTF-8 form reaches the JVM.
+        {L"kvocli kvo.test.M\u00e4in x", {"x"}},
+    };
+    for (const auto& c : cases) {
+        jvm::reset();
+        EXPECT_EQ(runLine(c.commandLine, "none").exitCode, kExitOk);
+        EXPECT_EQ(jvm::mainArguments, std::optional(c.javaArguments)) << kvotest::toNarrow(c.commandLine);
+    }
+}
+
 // --- The working directory -----------------------------------------------------------------------
 
 TEST_F(LauncherRun, CurrentDirectoryTooLongForItsBufferIsAFailureNotItsText) {
@@ -624,9 +709,11 @@ TEST_F(LauncherRun, EachFailingAllocationOfAStartGivesItsDocumentedOutcome) {
         {"! JavaThread: insufficient storage to allocate library path", kExitNoMemory},
         {"! JavaThread: insufficient storage to allocate protocol handler", kExitNoMemory},
         {"! JavaThread: insufficient storage to allocate jvm options", kExitNoMemory},
+        {"! JavaThread: insufficient storage to allocate class descriptor", kExitNoMemory},
     };
     std::set<std::string> seen;  // error lines, numbers left out
     int ras = 0;
+    int beforeTraceLog = 0;  // the command line's and the class name's
     const int allocations = kvotest::forEachFailingAllocation([&](int n) {
         SCOPED_TRACE("allocation " + std::to_string(n));
         jvm::reset();
@@ -634,6 +721,12 @@ TEST_F(LauncherRun, EachFailingAllocationOfAStartGivesItsDocumentedOutcome) {
         if (outcome.err.find("unable to allocate RAS object\n") != std::string::npos) {
             ++ras;
             EXPECT_EQ(outcome.exitCode, kExitNoTraceLog);
+            EXPECT_TRUE(outcome.trace.empty());
+            return;
+        }
+        if (outcome.err.rfind("main: unable to ", 0) == 0) {
+            ++beforeTraceLog;
+            EXPECT_EQ(outcome.exitCode, kExitNoMemory);
             EXPECT_TRUE(outcome.trace.empty());
             return;
         }
@@ -658,6 +751,7 @@ TEST_F(LauncherRun, EachFailingAllocationOfAStartGivesItsDocumentedOutcome) {
 
     EXPECT_GT(allocations, 50);
     EXPECT_EQ(ras, 1);
+    EXPECT_GE(beforeTraceLog, 3);
     for (const auto& [line, code] : fatal)
         EXPECT_EQ(seen.count(line), 1u) << line;
     const char* const reported[] = {

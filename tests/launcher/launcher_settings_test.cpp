@@ -239,13 +239,16 @@ TEST_F(Settings, KvocliIgnoresLogOutput) {
 TEST_F(Settings, OverlongAndUnterminatedValues) {
     // 300 characters do not fit the 260-byte buffer: the value is unreadable, the root derived.
     key_.setString("Root", "C:\\" + std::string(297, 'r'));
-    // 260 bytes without a terminator: kept up to 259 characters, never read past the buffer.
+    // 260 bytes without a terminator do not fit with one: unreadable too, never read cut.
     key_.setBytes("LogDir", std::string(260, 'L'));
+    // 259 characters and the terminator fit exactly.
+    key_.setString("Data", std::string(259, 'D'));
     // Eight bytes do not fit a 32-bit flag: unreadable, the flag stays 0.
     key_.setBytes("NoClassGC", std::string(8, '\x01'));
     load();
     EXPECT_EQ(std::string(rootDirectory), programRoot());
-    EXPECT_EQ(std::string(logDirectory), std::string(259, 'L'));
+    EXPECT_EQ(std::string(logDirectory), programRoot() + "log\\");
+    EXPECT_EQ(std::string(dataDirectory), std::string(259, 'D'));
     EXPECT_EQ(noClassGCFlag, 0);
 }
 

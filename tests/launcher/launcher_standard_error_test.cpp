@@ -3,6 +3,8 @@
 // where it was; the redirection of a stream into its file lasts until it is restored. A process that
 // has no standard error descriptor at all (started without standard handles) still gets its output
 // into the files, and has no descriptor again afterwards.
+#include <windows.h>
+
 #include <io.h>
 
 #include <gtest/gtest.h>
@@ -63,6 +65,26 @@ int __cdecl dup2FailingOnce(int from, int to) {
         return -1;
     }
     return ::_dup2(from, to);
+}
+
+// _dup2 as Windows' run-time library does it in a windowed program: the standard handles stay as they
+// were (Wine's sets them for every program, Windows' for console programs only).
+int __cdecl dup2AsInAWindowedProgram(int from, int to) {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    const int result = ::_dup2(from, to);
+    SetStdHandle(STD_OUTPUT_HANDLE, out);
+    SetStdHandle(STD_ERROR_HANDLE, err);
+    return result;
+}
+
+bool inherited(HANDLE handle) {
+    DWORD flags = 0;
+    return GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT) != 0;
+}
+
+HANDLE handleOf(int descriptor) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
 }
 
 // What a failed descriptor call does to standard error: where text written meanwhile goes, and the
@@ -128,6 +150,14 @@ TEST_F(FileDump, AppendsStampAndDescriptionAndGivesStandardErrorBack) {
     EXPECT_EQ('.', text[13]);
 }
 
+TEST_F(FileDump, JvmDescribingThroughTheStandardHandleWritesIntoTheFile) {
+    const auto dup2 = kvo::replace(os._dup2, dup2AsInAWindowedProgram);
+    vm.describeThroughStandardHandle(true);
+    throwAndDump();
+    EXPECT_EQ(1, count(jexp(), "java.lang.IllegalStateException: dumped")) << jexp();
+    EXPECT_EQ(GetStdHandle(STD_ERROR_HANDLE), handleOf(2)) << "given back with the descriptor";
+}
+
 TEST_F(FileDump, WithoutAStandardErrorDescriptorTheDescriptionStillReachesTheFile) {
     EXPECT_TRUE(withoutDescriptor2([&] { throwAndDump(); })) << "descriptor 2 is closed again after the dump";
     EXPECT_EQ(1, count(jexp(), "java.lang.IllegalStateException: dumped")) << jexp();
@@ -148,16 +178,26 @@ TEST(Redirection, StreamIntoItsFileUntilRestored) {
     logOutputFlag = 1;
     {
         kvotest::CapturedOutput output;
+        const auto dup2 = kvo::replace(os._dup2, dup2AsInAWindowedProgram);
         RedirectedStream stream{2};
         redirectStream(&stream);
         std::fputs("into the file\n", stderr);
+        std::fflush(stderr);
+        // A JVM writes through the standard handle; a child process started with the process's
+        // standard handles shares the file, but nothing else of the redirection.
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), "through the handle\n", 19, &written, nullptr);
+        EXPECT_TRUE(inherited(handleOf(2)));
+        EXPECT_FALSE(inherited(handleOf(stream.saved))) << "the caller's standard error";
         restoreStream(&stream);
+        EXPECT_EQ(GetStdHandle(STD_ERROR_HANDLE), handleOf(2));
         std::fputs("back again\n", stderr);
         std::fflush(stderr);
         output.stop();
         EXPECT_EQ("back again\n", output.err());
     }
-    EXPECT_EQ("into the file\n", kvotest::readFile(log.file("kvo.demo.Redirected.stderr")));
+    EXPECT_EQ("into the file\nthrough the handle\n",
+              kvotest::readFile(log.file("kvo.demo.Redirected.stderr")));
 
     // Without a descriptor 2 the file may be given that very descriptor: it stays open until restored.
     EXPECT_TRUE(withoutDescriptor2([&] {

@@ -81,6 +81,16 @@ void printArgs(JNIEnv*, const Args& args) {
         writeOut(arg ? decode(*arg) + u"\n" : u"null\n");
 }
 
+// As a JVM whose streams are bound to the Win32 standard handles writes.
+void printThroughHandles(JNIEnv*, const Args& args) {
+    for (size_t i = 0; i < args.size() && i < 2; ++i) {
+        const std::string line = (args[i] ? *args[i] : std::string("null")) + "\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(i == 0 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), line.data(),
+                  static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+}
+
 void callExit(JNIEnv*, const Args& args) {
     const jint code =
         args.size() > 0 && args[0] ? static_cast<jint>(std::strtol(args[0]->c_str(), nullptr, 10)) : 0;
@@ -157,6 +167,7 @@ struct Behaviour {
 
 const Behaviour kBehaviours[] = {
     {"kvo/demo/PrintArgs", printArgs},
+    {"kvo/demo/PrintThroughHandles", printThroughHandles},
     {"kvo/demo/Exit", callExit},
     {"kvo/demo/Abort", callAbort},
     {"kvo/demo/Throw", throwFromMain},

@@ -10,6 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef KVO_STANDIN_DEPENDENCY
+extern "C" __declspec(dllimport) DWORD kvoJvmDependencyPath(char* buffer, DWORD size);  // jvmdep.dll
+#endif
+
 namespace {
 
 kvojni::Vm* g_vm = nullptr;  // the one VM of the process; never freed (the process may end any time)
@@ -74,6 +78,11 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
 
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* initArgs) {
     kvostandin::resetRecord();
+#ifdef KVO_STANDIN_DEPENDENCY
+    char dependency[MAX_PATH] = "";
+    kvoJvmDependencyPath(dependency, sizeof dependency);
+    kvostandin::record("dependency", dependency);
+#endif
     const JavaVMInitArgs* args = static_cast<const JavaVMInitArgs*>(initArgs);
     if (!args || !pvm || !penv) {
         kvostandin::record("create", std::to_string(JNI_EINVAL));
