@@ -25,7 +25,11 @@ struct RemovalWalk {
     const wchar_t* component;
     int installMode;
     bool removesFiles;
+    bool removesLinks;  // a link met in the tree goes (the link, not its target); else it is left alone
 };
+
+// Attributes not known yet: the walker looks at the directory's own entry.
+constexpr DWORD kUnknownAttributes = INVALID_FILE_ATTRIBUTES;
 
 const wchar_t* entryName(const WIN32_FIND_DATAW& entry) {
     return entry.cAlternateFileName[0] != L'\0' ? entry.cAlternateFileName : entry.cFileName;
@@ -35,8 +39,22 @@ bool isDirectory(const WIN32_FIND_DATAW& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A junction, a symbolic link or any other reparse point: never walked into, since what it shows
+// lies outside the tree (on Windows the installer would delete a link target's files through it).
+bool isReparsePoint(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The attributes of the entry of path itself (a link's own, not its target's); INVALID_FILE_ATTRIBUTES
+// when there is none.
+DWORD entryAttributes(const wchar_t* path) {
+    WIN32_FIND_DATAW entry;
+    UniqueFind search(os.FindFirstFileW(path, &entry));
+    return search.valid() ? entry.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
 int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t* parentPath,
-                    const wchar_t* parentDirKey, MSIHANDLE session) {
+                    const wchar_t* parentDirKey, DWORD attributes, MSIHANDLE session) {
     TextBuffer<kPathCapacity> path;
     TextBuffer<kPathCapacity> pattern;
     if (!joinWhole(path, {parentPath, name, L"\\"}) || !joinWhole(pattern, {path.text(), L"*"})) {
@@ -44,6 +62,16 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
                  L"%s: the path %s%s\\* does not fit in %d characters; it is not scheduled for removal",
                  {walk.routine, parentPath, name, kMaxPathLength});
         return 0;
+    }
+    if (attributes == kUnknownAttributes) {
+        path.truncate(path.length() - 1);  // the entry itself, without its backslash
+        attributes = entryAttributes(path.text());
+        path.append(L'\\');
+    }
+    const bool link = isReparsePoint(attributes);
+    if (link && !walk.removesLinks) {
+        logInfo(session, L"%s: %s%s is a link; it is left alone", {walk.routine, parentPath, name});
+        return 1;
     }
     const unsigned number = walk.counter.take();
     RemovalKeys keys;
@@ -55,6 +83,13 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
     // An empty file name: the installer removes the folder itself once it is empty.
     AddTempRemoveFileRow(keys.folderRow.text(), walk.component, L"", keys.directory.text(), walk.installMode,
                          session);
+    if (link) {
+        // Removing a link removes the link itself. Its folder row is all it gets: a files row or the
+        // rows of its folders would name what the link points to.
+        logInfo(session, L"%s: %s%s is a link; only the link is removed, not what it points to",
+                {walk.routine, parentPath, name});
+        return 1;
+    }
 
     WIN32_FIND_DATAW entry;
     UniqueFind search(os.FindFirstFileW(pattern.text(), &entry));
@@ -71,7 +106,8 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
         if (isDotEntry(entry.cFileName))
             continue;
         if (isDirectory(entry)) {
-            result = scheduleRemoval(walk, entryName(entry), path.text(), keys.directory.text(), session);
+            result = scheduleRemoval(walk, entryName(entry), path.text(), keys.directory.text(),
+                                     entry.dwFileAttributes, session);
         } else if (walk.removesFiles && !filesScheduled) {
             // "*": the installer deletes every file of the folder.
             AddTempRemoveFileRow(keys.filesRow.text(), walk.component, L"*", keys.directory.text(),
@@ -104,26 +140,37 @@ bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedTe
 int ScheduleTreeRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
                         const wchar_t* prefix, const wchar_t* component, MSIHANDLE session) {
     const RemovalWalk walk{
-        L"ScheduleTreeRemoval", removalCounters.tree, prefix, component, kRemoveOnUninstall, true};
-    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+        L"ScheduleTreeRemoval", removalCounters.tree, prefix, component, kRemoveOnUninstall, true, true};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, kUnknownAttributes, session);
 }
 
 int ScheduleClassfixRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
                             const wchar_t* prefix, MSIHANDLE session) {
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
-    const RemovalWalk walk{L"ScheduleClassfixRemoval", removalCounters.classfix,     prefix,
-                           component.text(),           kRemoveOnInstallAndUninstall, true};
-    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+    const RemovalWalk walk{L"ScheduleClassfixRemoval",
+                           removalCounters.classfix,
+                           prefix,
+                           component.text(),
+                           kRemoveOnInstallAndUninstall,
+                           true,
+                           true};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, kUnknownAttributes, session);
 }
 
 int ScheduleEmptyRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
                          MSIHANDLE session) {
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
-    const RemovalWalk walk{L"ScheduleEmptyRemoval", removalCounters.empty, nullptr,
-                           component.text(),        kRemoveOnUninstall,    false};
-    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+    // A link is no empty folder: removing it would not wait for it to be empty.
+    const RemovalWalk walk{L"ScheduleEmptyRemoval",
+                           removalCounters.empty,
+                           nullptr,
+                           component.text(),
+                           kRemoveOnUninstall,
+                           false,
+                           false};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, kUnknownAttributes, session);
 }
 
 int CopyProddata(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* destDir) {
@@ -241,6 +288,10 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
             if (isDotEntry(entry.cFileName) || !isDirectory(entry) || isKeptInstallFolder(entry.cFileName) ||
                 isKeptInstallFolder(entry.cAlternateFileName))
                 continue;
+            if (isReparsePoint(entry.dwFileAttributes)) {
+                logInfo(session, L"Leaving %s%s alone: it is a link", {location, entry.cFileName});
+                continue;
+            }
             const wchar_t* name = entryName(entry);
             if (ScheduleEmptyRemoval(name, location.text(), L"INSTALLDIR", session) == 1)
                 logInfo(session, L"Successfully added %s directory to RemoveFile table (if empty)", {name});

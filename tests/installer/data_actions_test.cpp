@@ -15,7 +15,23 @@ namespace {
 using kvotest::Row;
 using namespace kvotest::actions;
 
-class DataActions : public KtaActions {};
+class DataActions : public KtaActions {
+protected:
+    // A folder outside the product with a file and empty folders, which a link points to.
+    static std::wstring outside() {
+        const std::wstring folder = kvotest::makeScratchDirectory(L"outside");
+        kvotest::makeDirectory(folder + L"cache");
+        kvotest::makeDirectory(folder + L"deeper\\empty");
+        kvotest::writeTextFile(folder + L"kept.txt", "not the product's");
+        return folder;
+    }
+    static void link(const std::wstring& relative, const std::wstring& target) {
+        if (relative.find(L'\\') != std::wstring::npos)
+            kvotest::makeDirectory(productRoot() + relative.substr(0, relative.rfind(L'\\')));
+        ASSERT_TRUE(kvotest::makeDirectoryLink(productRoot() + relative, target))
+            << kvotest::toNarrow(relative);
+    }
+};
 
 TEST_F(DataActions, DeleteDataSchedulesTheTreesOfTheExample) {
     kvotest::makeDirectory(productRoot() + L"data\\sub");
@@ -102,6 +118,34 @@ TEST_F(DataActions, CleanUpTheEmptiesLeavesTheProductsFoldersInAnyCase) {
         L"**** ZAL_INFO -- Successfully added bin directory to RemoveFile table (if empty)"));
     EXPECT_TRUE(capture_->hasLine(
         L"**** ZAL_INFO -- Successfully added jre directory to RemoveFile table (if empty)"));
+}
+
+// Links in data, log (itself one), tempdata and classfix, to a folder outside the product: each gets
+// its folder row (removing a link removes the link), and no row names a folder or the files behind it.
+TEST_F(DataActions, LinksAreRemovedNeverEntered) {
+    const std::wstring target = outside();
+    for (const wchar_t* linked : {L"data\\linked", L"log", L"tempdata\\linked", L"classfix\\linked"})
+        link(linked, target);
+    const auto session = this->session({{L"DELETEDATA", L"y"}, {L"PREVIOUS_ROOT_DIRECTORY", productRoot()}});
+
+    EXPECT_EQ(call("DeleteDataCA", session), 0u);
+    EXPECT_EQ(call("DeleteClassfixCA", session), 0u);
+
+    const auto directories = directoryRows(session);
+    const auto removals = removeFileRows(session);
+    int links = 0;
+    for (const Row& link : directories) {
+        if (link[2] != L"linked" && link[2] != L"log")
+            continue;
+        ++links;
+        for (const Row& row : directories)
+            EXPECT_NE(row[1], link[0]) << "a folder behind " << kvotest::toNarrow(link[0]);
+        for (const Row& row : removals)
+            EXPECT_TRUE(row[3] != link[0] || row[2].empty()) << "files behind " << kvotest::toNarrow(link[0]);
+    }
+    EXPECT_EQ(links, 4);
+    EXPECT_TRUE(capture_->hasLine(L"**** ZAL_INFO -- ScheduleTreeRemoval: " + productRoot() +
+                                  L"log is a link; only the link is removed, not what it points to"));
 }
 
 TEST_F(DataActions, DeleteClassfixNeedsThePreviousRootAndCountsOnAcrossCalls) {
