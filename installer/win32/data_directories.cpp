@@ -7,6 +7,7 @@
 #include "kta_ca.h"
 #include "os_calls.h"
 #include "owners.h"
+#include "shared_folders.h"
 
 namespace kvo::installer {
 
@@ -133,6 +134,36 @@ bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedTe
         return false;
     }
     return true;
+}
+
+// Whether the product installs or makes the folder `entry` of its installation directory: one of
+// its own folders, or one that the package's Directory table puts directly below INSTALLDIR.
+bool isProductsFolder(MSIHANDLE database, const WIN32_FIND_DATAW& entry) {
+    if (isProductFolder(entry.cFileName) || isProductFolder(entry.cAlternateFileName))
+        return true;
+    UniqueMsiHandle view;
+    UniqueMsiHandle record;
+    if (database == 0 ||
+        openView(database, L"SELECT `DefaultDir` FROM `Directory` WHERE `Directory_Parent`='INSTALLDIR'",
+                 view) != ERROR_SUCCESS)
+        return false;
+    while (os.MsiViewFetch(view.get(), record.receive()) == ERROR_SUCCESS) {
+        TextBuffer<256> defaultDir;
+        TextSpan shortName{};
+        TextSpan longName{};
+        if (readRecordTextInto(record.get(), 1, defaultDir) != ERROR_SUCCESS)
+            continue;
+        directoryTargetNames(defaultDir.text(), shortName, longName);
+        for (const TextSpan& target : {shortName, longName}) {
+            for (const wchar_t* name : {entry.cFileName, entry.cAlternateFileName}) {
+                if (target.length > 0 &&
+                    CompareStringOrdinal(name, -1, target.text, static_cast<int>(target.length), TRUE) ==
+                        CSTR_EQUAL)
+                    return true;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -272,6 +303,10 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     TextBuffer<kPathCapacity> location;
     if (!readInstallLocation(session, kCleanUpTheEmpties, location))
         return ERROR_INSTALL_FAILURE;
+    if (!mayCleanUpBelow(session, location.text())) {
+        LogEntryExit(session, 0, kCleanUpTheEmpties);
+        return ERROR_SUCCESS;
+    }
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
     // The installation directory itself goes if it is empty.
@@ -282,6 +317,7 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     WIN32_FIND_DATAW entry;
     UniqueFind search(joinWhole(pattern, {location.text(), L"*"}) ? os.FindFirstFileW(pattern.text(), &entry)
                                                                   : INVALID_HANDLE_VALUE);
+    UniqueMsiHandle database(os.MsiGetActiveDatabase(session));
     if (search.valid()) {
         do {
             // A folder is kept when either of its names is one of the kept ones.
@@ -290,6 +326,12 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
                 continue;
             if (isReparsePoint(entry.dwFileAttributes)) {
                 logInfo(session, L"Leaving %s%s alone: it is a link", {location, entry.cFileName});
+                continue;
+            }
+            // The installation directory may be shared: what the product never made is someone else's.
+            if (!isProductsFolder(database.get(), entry)) {
+                logInfo(session, L"Leaving %s%s alone: it is not a folder of this product",
+                        {location, entry.cFileName});
                 continue;
             }
             const wchar_t* name = entryName(entry);

@@ -17,6 +17,7 @@
 #include "os_calls.h"
 #include "owners.h"
 #include "seam.h"
+#include "shared_folders.h"
 
 namespace kvo::installer {
 namespace {
@@ -264,6 +265,47 @@ TEST_F(Frame, ActionsLeaveNoHandleOpen) {
     }
     EXPECT_EQ(MsiCloseAllHandles(), 0u);
     kvotest::removeTree(root);
+}
+
+HRESULT WINAPI knownFolder(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
+    const wchar_t* folder = IsEqualGUID(id, FOLDERID_UserProfiles) ? L"C:\\Users"
+                            : IsEqualGUID(id, FOLDERID_Profile)    ? L"D:\\Profiles\\me"
+                                                                   : nullptr;
+    *path = nullptr;
+    if (folder == nullptr)
+        return E_FAIL;
+    *path = static_cast<PWSTR>(CoTaskMemAlloc((wcslen(folder) + 1) * sizeof(wchar_t)));
+    wcscpy(*path, folder);
+    return S_OK;
+}
+
+// The shared folders are those the installer resolved for the session (its folder properties) and
+// the system's folder of the user profiles and the user's profile (named here through the seam).
+TEST_F(Frame, TheEmptyFolderCleanUpNeverWalksARootOrASharedFolder) {
+    const auto s = session();
+    s.setProperty(L"CommonAppDataFolder", L"C:\\Shared Data\\");
+    const auto restore = kvo::replace(os.SHGetKnownFolderPath, knownFolder);
+    // Drive roots: DriveRoot.CleanUpTheEmptiesNeverWalksARoot.
+    struct Case {
+        const wchar_t* location;
+        const wchar_t* reason;  // null: walked
+    } cases[] = {{L"\\\\kvoserver\\share\\", L"it is the root of a network share"},
+                 {L"C:\\Shared Data", L"it is the shared folder CommonAppDataFolder of the system"},
+                 {L"C:\\windows\\system32\\..\\", L"it is the shared folder WindowsFolder of the system"},
+                 {L"C:\\USERS\\", L"it is the folder of the user profiles"},
+                 {L"C:\\Users\\Public\\", L"it is a user profile"},
+                 {L"D:\\Profiles\\me\\", L"it is a user profile"},
+                 {L"C:\\shared\\", nullptr},
+                 {L"C:\\Users\\bob\\tools\\", nullptr}};
+    for (const Case& c : cases) {
+        capture_->clear();
+        EXPECT_EQ(mayCleanUpBelow(s.get(), c.location), c.reason == nullptr) << kvotest::toNarrow(c.location);
+        EXPECT_EQ(capture_->lines(),
+                  c.reason == nullptr
+                      ? std::vector<std::wstring>{}
+                      : std::vector<std::wstring>{L"**** ZAL_INFO -- Not removing empty folders below " +
+                                                  std::wstring(c.location) + L": " + c.reason});
+    }
 }
 
 TEST(MachineRegistry, WriteAndReadBack) {
