@@ -345,10 +345,30 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     return ERROR_SUCCESS;
 }
 
+namespace {
+constexpr wchar_t kPreviousRoot[] = L"PREVIOUS_ROOT_DIRECTORY";
+
+// The Directory row of the previous installation root itself, under which the classfix rows name
+// the tree that was walked, wherever INSTALLDIR is now: a Directory key that is also a property
+// resolves to that property's value (at CostFinalize). A row there already (an earlier call) stays.
+bool addPreviousRootRow(MSIHANDLE session) {
+    UniqueMsiHandle database(os.MsiGetActiveDatabase(session));
+    UniqueMsiHandle view;
+    UniqueMsiHandle record;
+    if (database &&
+        openView(database.get(),
+                 L"SELECT `Directory` FROM `Directory` WHERE `Directory`='PREVIOUS_ROOT_DIRECTORY'",
+                 view) == ERROR_SUCCESS &&
+        os.MsiViewFetch(view.get(), record.receive()) == ERROR_SUCCESS)
+        return true;
+    return AddTempDirectoryRow(kPreviousRoot, L"TARGETDIR", L".", session) == ERROR_SUCCESS;
+}
+}  // namespace
+
 UINT runDeleteClassfix(MSIHANDLE session) {
     LogEntryExit(session, 1, kDeleteClassfix);
     TextBuffer<kPathCapacity> root;
-    UINT result = readPropertyInto(session, L"PREVIOUS_ROOT_DIRECTORY", root);
+    UINT result = readPropertyInto(session, kPreviousRoot, root);
     if (result == ERROR_SUCCESS && !root.empty() && !ensureTrailingBackslash(root))
         result = ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS || root.empty()) {
@@ -357,7 +377,8 @@ UINT runDeleteClassfix(MSIHANDLE session) {
         LogExitCode(session, kDeleteClassfix, -1);
         return ERROR_INSTALL_FAILURE;
     }
-    if (ScheduleClassfixRemoval(L"classfix", root.text(), L"INSTALLDIR", L"CF", session) == 1)
+    if (addPreviousRootRow(session) &&
+        ScheduleClassfixRemoval(L"classfix", root.text(), kPreviousRoot, L"CF", session) == 1)
         LogMessage(session, INSTALLMESSAGE_INFO,
                    L"Successfully added classfix directory to RemoveFile table");
     else
