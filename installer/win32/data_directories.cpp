@@ -124,12 +124,13 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
 bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedText& location) {
     TextBuffer<64> productCode;
     readPropertyInto(session, L"ProductCode", productCode);
-    UINT result = readInstallLocationInto(productCode.text(), location);
+    TextBuffer<kPathCapacity + 3> shown;
+    UINT result = readInstallLocationShown(productCode.text(), location, shown);
     if (result == ERROR_SUCCESS && !location.empty() && !ensureTrailingBackslash(location))
         result = ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS || location.empty()) {
         logError(session, L"Could not determine Install Directory, RC=%d, Install Directory=%s",
-                 {result, result == ERROR_SUCCESS ? location.text() : L""});
+                 {result, shown});
         LogExitCode(session, actionName, -1);
         return false;
     }
@@ -368,12 +369,13 @@ bool addPreviousRootRow(MSIHANDLE session) {
 UINT runDeleteClassfix(MSIHANDLE session) {
     LogEntryExit(session, 1, kDeleteClassfix);
     TextBuffer<kPathCapacity> root;
-    UINT result = readPropertyInto(session, kPreviousRoot, root);
+    TextBuffer<kPathCapacity + 3> shown;
+    UINT result = readPropertyShown(session, kPreviousRoot, root, shown);
     if (result == ERROR_SUCCESS && !root.empty() && !ensureTrailingBackslash(root))
         result = ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS || root.empty()) {
         logError(session, L"Could not determine Install Directory, RC=%d, Install Directory=%s",
-                 {result, root});
+                 {result, shown});
         LogExitCode(session, kDeleteClassfix, -1);
         return ERROR_INSTALL_FAILURE;
     }
@@ -430,7 +432,8 @@ UINT runSeedData(MSIHANDLE session) {
     LogEntryExit(session, 1, kSeedData);
     // A deferred action: CustomActionData is all it reads (Windows gives it no other property).
     TextBuffer<kPathCapacity> directory;
-    UINT result = readPropertyInto(session, L"CustomActionData", directory);
+    TextBuffer<kPathCapacity + 3> shown;
+    UINT result = readPropertyShown(session, L"CustomActionData", directory, shown);
     TextBuffer<kPathCapacity> source;
     TextBuffer<kPathCapacity> destination;
     if (result == ERROR_SUCCESS && (directory.empty() || !ensureTrailingBackslash(directory) ||
@@ -438,8 +441,9 @@ UINT runSeedData(MSIHANDLE session) {
                                     !joinWhole(destination, {directory.text(), L"data\\"})))
         result = directory.empty() ? ERROR_INVALID_DATA : ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS) {
-        logError(session, L"Could not obtain the installation directory from CustomActionData; rc = X'%lX'",
-                 {result});
+        logError(session,
+                 L"Could not obtain the installation directory from CustomActionData \"%s\"; rc = X'%lX'",
+                 {shown, result});
         LogExitCode(session, kSeedData, -1);
         return ERROR_INSTALL_FAILURE;
     }

@@ -101,8 +101,9 @@ UINT runGetVersions(MSIHANDLE session) {
     const UINT set = os.MsiSetPropertyW(session, L"FUNCTION_VERSION", versionWithoutHash(version.text()));
     if (set != ERROR_SUCCESS)
         logError(session, L"GetVersionsCA: unable to set FUNCTION_VERSION; rc = X'%lX'", {set});
-    TextBuffer<kVersionCapacity> previous;
-    readPropertyInto(session, L"PREVIOUS_VERSION", previous);
+    TextBuffer<kVersionCapacity> read;
+    TextBuffer<kVersionCapacity + 3> previous;  // logged only; one too long shows marked cut
+    readPropertyShown(session, L"PREVIOUS_VERSION", read, previous);
     if (!previous.empty())
         logInfo(session, L"Installing over version %s", {previous});
     LogEntryExit(session, 0, kGetVersions);
@@ -115,7 +116,11 @@ UINT runSetInstalledInstallDir(MSIHANDLE session) {
     readPropertyInto(session, L"ProductCode", productCode);
     logInfo(session, L"Product code is %s", {productCode});
     TextBuffer<kPathCapacity> location;
-    readInstallLocationInto(productCode.text(), location);  // empty when none fits
+    TextBuffer<kPathCapacity + 3> shown;
+    // Never set to a cut path: one too long is logged as far as it was read, and INSTALLDIR is set as
+    // for none read.
+    if (readInstallLocationShown(productCode.text(), location, shown) == ERROR_MORE_DATA)
+        logError(session, L"The installed location %s is longer than %d characters", {shown, kMaxPathLength});
     logInfo(session, L"Setting INSTALLDIR to %s", {location});
     const UINT result = os.MsiSetPropertyW(session, L"INSTALLDIR", location.text());
     if (result != ERROR_SUCCESS)

@@ -267,6 +267,43 @@ TEST_F(Frame, ActionsLeaveNoHandleOpen) {
     kvotest::removeTree(root);
 }
 
+const std::wstring kLongLocation = L"C:\\" + std::wstring(300, L'x') + L"\\";
+UINT WINAPI longLocation(LPCWSTR, LPCWSTR, LPWSTR value, LPDWORD size) {
+    const DWORD length = static_cast<DWORD>(kLongLocation.size());
+    const bool fits = *size > length;
+    if (fits)
+        wcscpy(value, kLongLocation.c_str());
+    *size = length;
+    return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
+}
+
+// A path or version longer than its fixed buffer is logged as far as the buffer holds it with "..."
+// after it, and never used: no row names it, INSTALLDIR is set as for none read.
+TEST_F(Frame, ACutReadIsLoggedMarkedAndNeverUsed) {
+    const auto s = session();
+    s.setProperty(L"INSTALLDIR", kLongLocation);
+    const auto restore = kvo::replace(os.MsiGetProductInfoW, longLocation);
+    const std::wstring shown = kLongLocation.substr(0, 259) + L"...";
+    struct Case {
+        UINT(__stdcall* action)(MSIHANDLE);
+        UINT result;
+        std::wstring line;
+    } cases[] = {
+        {DeleteDataCA, 1603,  // CleanUpTheEmptiesCA reads the location the same way
+         L"**** ZAL_ERROR -- Could not determine Install Directory, RC=234, Install Directory=" + shown},
+        {LogOptionsSelectedCA, 0, L"**** ZAL_INFO -- \t" + shown},
+        {SetInstalledINSTALLDIRCA, 0,
+         L"**** ZAL_ERROR -- The installed location " + shown + L" is longer than 259 characters"},
+    };
+    for (const Case& c : cases) {
+        capture_->clear();
+        EXPECT_EQ(c.action(s.get()), c.result);
+        EXPECT_TRUE(capture_->hasLine(c.line)) << kvotest::toNarrow(c.line);
+    }
+    EXPECT_TRUE(s.rows(L"SELECT * FROM `RemoveFile`").empty());
+    EXPECT_EQ(s.property(L"INSTALLDIR"), L"");
+}
+
 HRESULT WINAPI knownFolder(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
     const wchar_t* folder = IsEqualGUID(id, FOLDERID_UserProfiles) ? L"C:\\Users"
                             : IsEqualGUID(id, FOLDERID_Profile)    ? L"D:\\Profiles\\me"
@@ -295,7 +332,6 @@ TEST_F(Frame, TheEmptyFolderCleanUpNeverWalksARootOrASharedFolder) {
                  {L"C:\\USERS\\", L"it is the folder of the user profiles"},
                  {L"C:\\Users\\Public\\", L"it is a user profile"},
                  {L"D:\\Profiles\\me\\", L"it is a user profile"},
-                 {L"C:\\shared\\", nullptr},
                  {L"C:\\Users\\bob\\tools\\", nullptr}};
     for (const Case& c : cases) {
         capture_->clear();
