@@ -29,17 +29,27 @@ constexpr wchar_t kSavedRootKey[] = L"SOFTWARE\\Orvane\\Varnel\\User";
 constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Microsoft\\Windows\\Installer";
 
 // Rewrites a fetched Feature row whose field was just changed (setResult: the result of that
-// change): deleted, then inserted again as a temporary row.
-void rewriteRow(MSIHANDLE session, MSIHANDLE view, MSIHANDLE record, UINT setResult) {
+// change): deleted, then inserted again as a temporary row. False when it could not be: a walk of
+// rows ends at the first such failure. Windows lets a custom action change temporary rows only, so
+// it refuses to delete a row of the package itself: the walk then ends at its first row, and the
+// Feature table stays as it was.
+bool rewriteRow(MSIHANDLE session, MSIHANDLE view, MSIHANDLE record, UINT setResult) {
     if (setResult != ERROR_SUCCESS) {
         logError(session, L"SetOld31FeaturesCA: unable to change a Feature record; rc = X'%lX'", {setResult});
-        return;
+        return false;
     }
     UINT result = os.MsiViewModify(view, MSIMODIFY_DELETE, record);
-    if (result == ERROR_SUCCESS)
-        result = os.MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, record);
-    if (result != ERROR_SUCCESS)
-        logError(session, L"SetOld31FeaturesCA: unable to rewrite a Feature row; rc = X'%lX'", {result});
+    if (result != ERROR_SUCCESS) {
+        logError(session, L"SetOld31FeaturesCA: the installer refused to rewrite a Feature row; rc = X'%lX'",
+                 {result});
+        return false;
+    }
+    result = os.MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, record);
+    if (result != ERROR_SUCCESS) {
+        logError(session, L"SetOld31FeaturesCA: unable to insert a Feature row again; rc = X'%lX'", {result});
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -171,8 +181,9 @@ void moveChildren(MSIHANDLE session, MSIHANDLE database, MSIHANDLE allFeatures, 
                 continue;
             cutAtPlaceholderSuffix(parent.data());
             parent.acceptWritten();
-            rewriteRow(session, children.get(), record.get(),
-                       os.MsiRecordSetStringW(record.get(), 2, parent.text()));
+            if (!rewriteRow(session, children.get(), record.get(),
+                            os.MsiRecordSetStringW(record.get(), 2, parent.text())))
+                return;
             continue;
         }
         if (isPlaceholderName(parent.text()))
@@ -196,8 +207,9 @@ void moveChildren(MSIHANDLE session, MSIHANDLE database, MSIHANDLE allFeatures, 
         }
         if (placeholder.empty())
             continue;
-        rewriteRow(session, children.get(), record.get(),
-                   os.MsiRecordSetStringW(record.get(), 2, placeholder.text()));
+        if (!rewriteRow(session, children.get(), record.get(),
+                        os.MsiRecordSetStringW(record.get(), 2, placeholder.text())))
+            return;
     }
 }
 
@@ -244,8 +256,9 @@ UINT runSetOld31Features(MSIHANDLE session) {
                 // Marked already (a rewritten row the walk meets again): the same result.
                 if ((attributes & kNotAbsent) != 0)
                     continue;
-                rewriteRow(session, allFeatures.get(), record.get(),
-                           os.MsiRecordSetInteger(record.get(), 8, attributes | kNotAbsent));
+                if (!rewriteRow(session, allFeatures.get(), record.get(),
+                                os.MsiRecordSetInteger(record.get(), 8, attributes | kNotAbsent)))
+                    break;
             }
         }
     }
