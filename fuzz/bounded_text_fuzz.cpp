@@ -2,7 +2,8 @@
 // a BoundedText over a buffer of exactly its capacity (1 to 600 units) is driven by a sequence of
 // operations taken from the input (appends of texts, spans, units and numbers, whole appends,
 // clear, truncate, formatting, whole joins, the installer-literal escape, the trailing backslash,
-// the module suffix, log lines, a text the system wrote into the buffer), each with texts from the
+// the module suffix, log lines, a text the system wrote into the buffer, a cut read marked "..."),
+// each with texts from the
 // input, surrogates and lone halves included. After each, the buffer is compared with a model:
 //  - nothing is written past the buffer (AddressSanitizer), the text is terminated within it;
 //  - what does not fit is cut at the buffer: the text stays a prefix of all that was appended since
@@ -10,7 +11,9 @@
 //  - a cut never separates the two halves of a surrogate pair of the text being appended;
 //  - results and the cut mark as documented.
 // The fixed-name decisions on outside text (case-insensitive names, dot entries, protected files,
-// kept folders, DELETEDATA, versions, placeholders, message numbers) are compared with models too.
+// kept and product folders, DELETEDATA, versions, placeholders, message numbers, the target names of
+// a DefaultDir, the parent of a folder) are compared with models too; drive and share roots are
+// told from any text without reading past it.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -344,6 +347,8 @@ void checkNameRules(const Units& a, const Units& b) {
     KVO_FUZZ_CHECK(isKeptInstallFolder(wa.get()) ==
                        oneOf(a, {"data", "database", "tempdata", "log", "classfix", "VeDiZade"}),
                    "isKeptInstallFolder(%s)", shown.c_str());
+    KVO_FUZZ_CHECK(isProductFolder(wa.get()) == oneOf(a, {"bin", "classes", "jni", "jre", "lib", "proddata"}),
+                   "isProductFolder(%s)", shown.c_str());
     KVO_FUZZ_CHECK(isProductLoggingPolicy(wa.get()) == oneOf(a, {"aiawea"}), "isProductLoggingPolicy(%s)",
                    shown.c_str());
     KVO_FUZZ_CHECK(isMissingSectionMarker(wa.get()) == oneOf(a, {"RSPFILE_BAD"}),
@@ -370,6 +375,25 @@ void checkNameRules(const Units& a, const Units& b) {
         }
     }
     KVO_FUZZ_CHECK(isPlaceholderName(wa.get()) == (at != a.size()), "isPlaceholderName(%s)", shown.c_str());
+
+    // DefaultDir: the target part ends at the first ':', its names split at its first '|'; "." and
+    // an empty part name no folder. The parent of a folder is a start of it ending with a separator.
+    const Units target(a.begin(), std::find(a.begin(), a.end(), uint32_t{':'}));
+    const auto bar = std::find(target.begin(), target.end(), uint32_t{'|'});
+    const bool none = target.empty() || target == unitsOf(".");
+    TextSpan shortName{};
+    TextSpan longName{};
+    directoryTargetNames(wa.get(), shortName, longName);
+    KVO_FUZZ_CHECK(
+        unitsOf(shortName.text, shortName.length) == (none ? Units{} : Units(target.begin(), bar)) &&
+            unitsOf(longName.text, longName.length) == (none || bar == target.end()
+                                                            ? unitsOf(shortName.text, shortName.length)
+                                                            : Units(bar + 1, target.end())),
+        "directoryTargetNames(%s)", shown.c_str());
+    const size_t parent = parentFolderLength(wa.get());
+    KVO_FUZZ_CHECK(parent <= a.size() && (parent == 0 || a[parent - 1] == '\\' || a[parent - 1] == '/'),
+                   "parentFolderLength(%s): %zu", shown.c_str(), parent);
+    rootKind(wa.get());
     ExactBuffer<wchar_t> name = wideBuffer(a, true);
     cutAtPlaceholderSuffix(name.get());
     KVO_FUZZ_CHECK(unitsOf(name.get()) == Units(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(at)),
@@ -400,7 +424,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     compare(out, model, "start");
 
     for (int step = 0; step < 24 && in.remaining_bytes() > 0; ++step) {
-        switch (in.ConsumeIntegralInRange<int>(0, 16)) {
+        switch (in.ConsumeIntegralInRange<int>(0, 17)) {
             case 0: {
                 const Wide text(takeText(in, 700));
                 out.append(text.get());
@@ -556,6 +580,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 16:
                 checkNameRules(takeText(in, 40), takeText(in, 40));
                 break;
+            case 17: {
+                // The first `keep` units (one fewer where a pair would be split), "..." when longer.
+                const Wide text(takeText(in, 400));
+                size_t keep = std::min(in.ConsumeIntegralInRange<size_t>(0, 400), text.units.size());
+                const bool longer = keep < text.units.size();
+                appendCutRead(out, text.get(), keep);
+                if (longer && keep > 0 && isHighSurrogate(text.units[keep - 1]) &&
+                    isLowSurrogate(text.units[keep]))
+                    --keep;
+                model.append(
+                    Units(text.units.begin(), text.units.begin() + static_cast<std::ptrdiff_t>(keep)));
+                if (longer)
+                    model.append(unitsOf("..."));
+                compare(out, model, "appendCutRead");
+                break;
+            }
         }
     }
     return 0;

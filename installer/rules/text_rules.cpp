@@ -8,6 +8,13 @@ wchar_t foldAscii(wchar_t unit) {
     return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
 }
 
+bool isHighSurrogateUnit(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogateUnit(wchar_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 bool oneOf(const wchar_t* name, std::initializer_list<const wchar_t*> names) {
     for (const wchar_t* candidate : names) {
         if (equalsIgnoringAsciiCase(name, candidate))
@@ -51,6 +58,96 @@ bool isProtectedFileName(const wchar_t* name) {
 
 bool isKeptInstallFolder(const wchar_t* name) {
     return oneOf(name, {L"data", L"database", L"tempdata", L"log", L"classfix", L"VeDiZade"});
+}
+
+bool isProductFolder(const wchar_t* name) {
+    return oneOf(name, {L"bin", L"classes", L"jni", L"jre", L"lib", L"proddata"});
+}
+
+void directoryTargetNames(const wchar_t* defaultDir, TextSpan& shortName, TextSpan& longName) {
+    // The target part ends at the colon that starts the source names.
+    std::size_t end = 0;
+    std::size_t bar = 0;
+    bool hasBar = false;
+    for (; defaultDir != nullptr && defaultDir[end] != L'\0' && defaultDir[end] != L':'; ++end) {
+        if (defaultDir[end] == L'|' && !hasBar) {
+            bar = end;
+            hasBar = true;
+        }
+    }
+    if (end == 0 || (end == 1 && defaultDir[0] == L'.')) {
+        shortName = longName = TextSpan{L"", 0};
+        return;
+    }
+    shortName = TextSpan{defaultDir, hasBar ? bar : end};
+    longName = hasBar ? TextSpan{defaultDir + bar + 1, end - bar - 1} : shortName;
+}
+
+namespace {
+
+bool isSeparator(wchar_t unit) {
+    return unit == L'\\' || unit == L'/';
+}
+bool isLetter(wchar_t unit) {
+    return (unit >= L'A' && unit <= L'Z') || (unit >= L'a' && unit <= L'z');
+}
+// Whether text starts with prefix, ASCII letters in any case; `at` moves past it when it does.
+bool skipPrefix(const wchar_t*& at, const wchar_t* prefix) {
+    const wchar_t* p = at;
+    for (; *prefix != L'\0'; ++p, ++prefix) {
+        if (foldAscii(*p) != foldAscii(*prefix) && !(isSeparator(*p) && isSeparator(*prefix)))
+            return false;
+    }
+    at = p;
+    return true;
+}
+// Whether only a separator, or nothing, is left.
+bool atEnd(const wchar_t* at) {
+    return *at == L'\0' || (isSeparator(*at) && at[1] == L'\0');
+}
+// Skips one path component (at least one unit); false when there is none.
+bool skipComponent(const wchar_t*& at) {
+    const wchar_t* start = at;
+    while (*at != L'\0' && !isSeparator(*at))
+        ++at;
+    return at != start;
+}
+
+}  // namespace
+
+RootKind rootKind(const wchar_t* path) {
+    if (path == nullptr)
+        return RootKind::None;
+    const wchar_t* at = path;
+    bool share = false;
+    if (skipPrefix(at, L"\\\\?\\") || skipPrefix(at, L"\\\\.\\")) {
+        if (skipPrefix(at, L"Volume{")) {
+            while (*at != L'\0' && *at != L'}' && !isSeparator(*at))
+                ++at;
+            return *at == L'}' && atEnd(at + 1) ? RootKind::Drive : RootKind::None;
+        }
+        share = skipPrefix(at, L"UNC\\");
+    } else {
+        share = skipPrefix(at, L"\\\\");
+    }
+    if (!share)
+        return isLetter(at[0]) && at[1] == L':' && atEnd(at + 2) ? RootKind::Drive : RootKind::None;
+    // The server, then at most the share.
+    if (!skipComponent(at))
+        return RootKind::None;
+    if (atEnd(at))
+        return RootKind::Share;
+    ++at;
+    return skipComponent(at) && atEnd(at) ? RootKind::Share : RootKind::None;
+}
+
+std::size_t parentFolderLength(const wchar_t* path) {
+    std::size_t length = textLength(path);
+    if (length > 0 && isSeparator(path[length - 1]))
+        --length;
+    while (length > 0 && !isSeparator(path[length - 1]))
+        --length;
+    return length;
 }
 
 bool asksToDeleteData(const wchar_t* value) {
@@ -112,6 +209,18 @@ bool ensureTrailingBackslash(BoundedText& path) {
     if (path.endsWith(L'\\'))
         return true;
     return path.appendWhole(L"\\", 1);
+}
+
+void appendCutRead(BoundedText& out, const wchar_t* text, std::size_t keep) {
+    const std::size_t length = textLength(text);
+    if (length <= keep) {
+        out.append(text, length);
+        return;
+    }
+    if (keep > 0 && isHighSurrogateUnit(text[keep - 1]) && isLowSurrogateUnit(text[keep]))
+        --keep;
+    out.append(text, keep);
+    out.append(kCutMark);
 }
 
 bool TextTokens::next(const wchar_t*& token, std::size_t& length) {

@@ -46,6 +46,26 @@ bool isProtectedFileName(const wchar_t* name);
 // installation directory that the empty-folder clean-up never schedules.
 bool isKeptInstallFolder(const wchar_t* name);
 
+// "bin", "classes", "jni", "jre", "lib" and "proddata" in any case: the other folders the product
+// itself makes in its installation directory. Besides these, the empty-folder clean-up walks only
+// the folders the package's Directory table puts there: what else a shared installation directory
+// holds belongs to someone else.
+bool isProductFolder(const wchar_t* name);
+
+// The target names a DefaultDir of the Directory table gives ("[short|]long[:source names]"): the
+// short and the long name, the same span when it gives one; both empty for "." (the parent itself).
+void directoryTargetNames(const wchar_t* defaultDir, TextSpan& shortName, TextSpan& longName);
+
+// Roots the empty-folder clean-up never walks: a drive ("C:\", "\\?\C:\", a volume
+// "\\?\Volume{...}\") or a network share ("\\server\share\", "\\?\UNC\server\share\", or a
+// server alone). Either separator; the trailing one optional.
+enum class RootKind { None, Drive, Share };
+RootKind rootKind(const wchar_t* path);
+
+// The length of the folder that holds the folder `path` (its trailing separator optional), that
+// folder's own trailing separator included; 0 when there is none (a root, a bare name).
+std::size_t parentFolderLength(const wchar_t* path);
+
 // The DELETEDATA rule: only a value whose first character is a lower-case "y" asks for deletion.
 bool asksToDeleteData(const wchar_t* value);
 
@@ -81,6 +101,13 @@ const wchar_t* optionLine(int installed, int requested);
 
 // Appends a backslash to a path that does not end with one; false when it does not fit.
 bool ensureTrailingBackslash(BoundedText& path);
+
+// A value that did not fit its fixed buffer is logged as what the buffer holds of it and this mark,
+// so that the cut shows and the text is never taken for the whole value.
+inline constexpr wchar_t kCutMark[] = L"...";
+// Appends the first `keep` units of text (one fewer where that would split a surrogate pair) and,
+// when text is longer, kCutMark; cut at out's end like any append.
+void appendCutRead(BoundedText& out, const wchar_t* text, std::size_t keep);
 
 // The tokens of a text of a given length (not terminated), between runs of separator units.
 class TextTokens {

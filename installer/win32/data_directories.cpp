@@ -7,6 +7,7 @@
 #include "kta_ca.h"
 #include "os_calls.h"
 #include "owners.h"
+#include "shared_folders.h"
 
 namespace kvo::installer {
 
@@ -25,7 +26,11 @@ struct RemovalWalk {
     const wchar_t* component;
     int installMode;
     bool removesFiles;
+    bool removesLinks;  // a link met in the tree goes (the link, not its target); else it is left alone
 };
+
+// Attributes not known yet: the walker looks at the directory's own entry.
+constexpr DWORD kUnknownAttributes = INVALID_FILE_ATTRIBUTES;
 
 const wchar_t* entryName(const WIN32_FIND_DATAW& entry) {
     return entry.cAlternateFileName[0] != L'\0' ? entry.cAlternateFileName : entry.cFileName;
@@ -35,8 +40,22 @@ bool isDirectory(const WIN32_FIND_DATAW& entry) {
     return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// A junction, a symbolic link or any other reparse point: never walked into, since what it shows
+// lies outside the tree (on Windows the installer would delete a link target's files through it).
+bool isReparsePoint(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The attributes of the entry of path itself (a link's own, not its target's); INVALID_FILE_ATTRIBUTES
+// when there is none.
+DWORD entryAttributes(const wchar_t* path) {
+    WIN32_FIND_DATAW entry;
+    UniqueFind search(os.FindFirstFileW(path, &entry));
+    return search.valid() ? entry.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
 int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t* parentPath,
-                    const wchar_t* parentDirKey, MSIHANDLE session) {
+                    const wchar_t* parentDirKey, DWORD attributes, MSIHANDLE session) {
     TextBuffer<kPathCapacity> path;
     TextBuffer<kPathCapacity> pattern;
     if (!joinWhole(path, {parentPath, name, L"\\"}) || !joinWhole(pattern, {path.text(), L"*"})) {
@@ -44,6 +63,16 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
                  L"%s: the path %s%s\\* does not fit in %d characters; it is not scheduled for removal",
                  {walk.routine, parentPath, name, kMaxPathLength});
         return 0;
+    }
+    if (attributes == kUnknownAttributes) {
+        path.truncate(path.length() - 1);  // the entry itself, without its backslash
+        attributes = entryAttributes(path.text());
+        path.append(L'\\');
+    }
+    const bool link = isReparsePoint(attributes);
+    if (link && !walk.removesLinks) {
+        logInfo(session, L"%s: %s%s is a link; it is left alone", {walk.routine, parentPath, name});
+        return 1;
     }
     const unsigned number = walk.counter.take();
     RemovalKeys keys;
@@ -55,6 +84,13 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
     // An empty file name: the installer removes the folder itself once it is empty.
     AddTempRemoveFileRow(keys.folderRow.text(), walk.component, L"", keys.directory.text(), walk.installMode,
                          session);
+    if (link) {
+        // Removing a link removes the link itself. Its folder row is all it gets: a files row or the
+        // rows of its folders would name what the link points to.
+        logInfo(session, L"%s: %s%s is a link; only the link is removed, not what it points to",
+                {walk.routine, parentPath, name});
+        return 1;
+    }
 
     WIN32_FIND_DATAW entry;
     UniqueFind search(os.FindFirstFileW(pattern.text(), &entry));
@@ -71,7 +107,8 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
         if (isDotEntry(entry.cFileName))
             continue;
         if (isDirectory(entry)) {
-            result = scheduleRemoval(walk, entryName(entry), path.text(), keys.directory.text(), session);
+            result = scheduleRemoval(walk, entryName(entry), path.text(), keys.directory.text(),
+                                     entry.dwFileAttributes, session);
         } else if (walk.removesFiles && !filesScheduled) {
             // "*": the installer deletes every file of the folder.
             AddTempRemoveFileRow(keys.filesRow.text(), walk.component, L"*", keys.directory.text(),
@@ -87,16 +124,47 @@ int scheduleRemoval(const RemovalWalk& walk, const wchar_t* name, const wchar_t*
 bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedText& location) {
     TextBuffer<64> productCode;
     readPropertyInto(session, L"ProductCode", productCode);
-    UINT result = readInstallLocationInto(productCode.text(), location);
+    TextBuffer<kPathCapacity + 3> shown;
+    UINT result = readInstallLocationShown(productCode.text(), location, shown);
     if (result == ERROR_SUCCESS && !location.empty() && !ensureTrailingBackslash(location))
         result = ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS || location.empty()) {
         logError(session, L"Could not determine Install Directory, RC=%d, Install Directory=%s",
-                 {result, result == ERROR_SUCCESS ? location.text() : L""});
+                 {result, shown});
         LogExitCode(session, actionName, -1);
         return false;
     }
     return true;
+}
+
+// Whether the product installs or makes the folder `entry` of its installation directory: one of
+// its own folders, or one that the package's Directory table puts directly below INSTALLDIR.
+bool isProductsFolder(MSIHANDLE database, const WIN32_FIND_DATAW& entry) {
+    if (isProductFolder(entry.cFileName) || isProductFolder(entry.cAlternateFileName))
+        return true;
+    UniqueMsiHandle view;
+    UniqueMsiHandle record;
+    if (database == 0 ||
+        openView(database, L"SELECT `DefaultDir` FROM `Directory` WHERE `Directory_Parent`='INSTALLDIR'",
+                 view) != ERROR_SUCCESS)
+        return false;
+    while (os.MsiViewFetch(view.get(), record.receive()) == ERROR_SUCCESS) {
+        TextBuffer<256> defaultDir;
+        TextSpan shortName{};
+        TextSpan longName{};
+        if (readRecordTextInto(record.get(), 1, defaultDir) != ERROR_SUCCESS)
+            continue;
+        directoryTargetNames(defaultDir.text(), shortName, longName);
+        for (const TextSpan& target : {shortName, longName}) {
+            for (const wchar_t* name : {entry.cFileName, entry.cAlternateFileName}) {
+                if (target.length > 0 &&
+                    CompareStringOrdinal(name, -1, target.text, static_cast<int>(target.length), TRUE) ==
+                        CSTR_EQUAL)
+                    return true;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -104,26 +172,37 @@ bool readInstallLocation(MSIHANDLE session, const wchar_t* actionName, BoundedTe
 int ScheduleTreeRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
                         const wchar_t* prefix, const wchar_t* component, MSIHANDLE session) {
     const RemovalWalk walk{
-        L"ScheduleTreeRemoval", removalCounters.tree, prefix, component, kRemoveOnUninstall, true};
-    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+        L"ScheduleTreeRemoval", removalCounters.tree, prefix, component, kRemoveOnUninstall, true, true};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, kUnknownAttributes, session);
 }
 
 int ScheduleClassfixRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
                             const wchar_t* prefix, MSIHANDLE session) {
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
-    const RemovalWalk walk{L"ScheduleClassfixRemoval", removalCounters.classfix,     prefix,
-                           component.text(),           kRemoveOnInstallAndUninstall, true};
-    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+    const RemovalWalk walk{L"ScheduleClassfixRemoval",
+                           removalCounters.classfix,
+                           prefix,
+                           component.text(),
+                           kRemoveOnInstallAndUninstall,
+                           true,
+                           true};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, kUnknownAttributes, session);
 }
 
 int ScheduleEmptyRemoval(const wchar_t* name, const wchar_t* parentPath, const wchar_t* parentDirKey,
                          MSIHANDLE session) {
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
-    const RemovalWalk walk{L"ScheduleEmptyRemoval", removalCounters.empty, nullptr,
-                           component.text(),        kRemoveOnUninstall,    false};
-    return scheduleRemoval(walk, name, parentPath, parentDirKey, session);
+    // A link is no empty folder: removing it would not wait for it to be empty.
+    const RemovalWalk walk{L"ScheduleEmptyRemoval",
+                           removalCounters.empty,
+                           nullptr,
+                           component.text(),
+                           kRemoveOnUninstall,
+                           false,
+                           false};
+    return scheduleRemoval(walk, name, parentPath, parentDirKey, kUnknownAttributes, session);
 }
 
 int CopyProddata(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* destDir) {
@@ -225,6 +304,10 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     TextBuffer<kPathCapacity> location;
     if (!readInstallLocation(session, kCleanUpTheEmpties, location))
         return ERROR_INSTALL_FAILURE;
+    if (!mayCleanUpBelow(session, location.text())) {
+        LogEntryExit(session, 0, kCleanUpTheEmpties);
+        return ERROR_SUCCESS;
+    }
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
     // The installation directory itself goes if it is empty.
@@ -235,12 +318,23 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     WIN32_FIND_DATAW entry;
     UniqueFind search(joinWhole(pattern, {location.text(), L"*"}) ? os.FindFirstFileW(pattern.text(), &entry)
                                                                   : INVALID_HANDLE_VALUE);
+    UniqueMsiHandle database(os.MsiGetActiveDatabase(session));
     if (search.valid()) {
         do {
             // A folder is kept when either of its names is one of the kept ones.
             if (isDotEntry(entry.cFileName) || !isDirectory(entry) || isKeptInstallFolder(entry.cFileName) ||
                 isKeptInstallFolder(entry.cAlternateFileName))
                 continue;
+            if (isReparsePoint(entry.dwFileAttributes)) {
+                logInfo(session, L"Leaving %s%s alone: it is a link", {location, entry.cFileName});
+                continue;
+            }
+            // The installation directory may be shared: what the product never made is someone else's.
+            if (!isProductsFolder(database.get(), entry)) {
+                logInfo(session, L"Leaving %s%s alone: it is not a folder of this product",
+                        {location, entry.cFileName});
+                continue;
+            }
             const wchar_t* name = entryName(entry);
             if (ScheduleEmptyRemoval(name, location.text(), L"INSTALLDIR", session) == 1)
                 logInfo(session, L"Successfully added %s directory to RemoveFile table (if empty)", {name});
@@ -252,19 +346,41 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     return ERROR_SUCCESS;
 }
 
+namespace {
+constexpr wchar_t kPreviousRoot[] = L"PREVIOUS_ROOT_DIRECTORY";
+
+// The Directory row of the previous installation root itself, under which the classfix rows name
+// the tree that was walked, wherever INSTALLDIR is now: a Directory key that is also a property
+// resolves to that property's value (at CostFinalize). A row there already (an earlier call) stays.
+bool addPreviousRootRow(MSIHANDLE session) {
+    UniqueMsiHandle database(os.MsiGetActiveDatabase(session));
+    UniqueMsiHandle view;
+    UniqueMsiHandle record;
+    if (database &&
+        openView(database.get(),
+                 L"SELECT `Directory` FROM `Directory` WHERE `Directory`='PREVIOUS_ROOT_DIRECTORY'",
+                 view) == ERROR_SUCCESS &&
+        os.MsiViewFetch(view.get(), record.receive()) == ERROR_SUCCESS)
+        return true;
+    return AddTempDirectoryRow(kPreviousRoot, L"TARGETDIR", L".", session) == ERROR_SUCCESS;
+}
+}  // namespace
+
 UINT runDeleteClassfix(MSIHANDLE session) {
     LogEntryExit(session, 1, kDeleteClassfix);
     TextBuffer<kPathCapacity> root;
-    UINT result = readPropertyInto(session, L"PREVIOUS_ROOT_DIRECTORY", root);
+    TextBuffer<kPathCapacity + 3> shown;
+    UINT result = readPropertyShown(session, kPreviousRoot, root, shown);
     if (result == ERROR_SUCCESS && !root.empty() && !ensureTrailingBackslash(root))
         result = ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS || root.empty()) {
         logError(session, L"Could not determine Install Directory, RC=%d, Install Directory=%s",
-                 {result, root});
+                 {result, shown});
         LogExitCode(session, kDeleteClassfix, -1);
         return ERROR_INSTALL_FAILURE;
     }
-    if (ScheduleClassfixRemoval(L"classfix", root.text(), L"INSTALLDIR", L"CF", session) == 1)
+    if (addPreviousRootRow(session) &&
+        ScheduleClassfixRemoval(L"classfix", root.text(), kPreviousRoot, L"CF", session) == 1)
         LogMessage(session, INSTALLMESSAGE_INFO,
                    L"Successfully added classfix directory to RemoveFile table");
     else
@@ -316,7 +432,8 @@ UINT runSeedData(MSIHANDLE session) {
     LogEntryExit(session, 1, kSeedData);
     // A deferred action: CustomActionData is all it reads (Windows gives it no other property).
     TextBuffer<kPathCapacity> directory;
-    UINT result = readPropertyInto(session, L"CustomActionData", directory);
+    TextBuffer<kPathCapacity + 3> shown;
+    UINT result = readPropertyShown(session, L"CustomActionData", directory, shown);
     TextBuffer<kPathCapacity> source;
     TextBuffer<kPathCapacity> destination;
     if (result == ERROR_SUCCESS && (directory.empty() || !ensureTrailingBackslash(directory) ||
@@ -324,8 +441,9 @@ UINT runSeedData(MSIHANDLE session) {
                                     !joinWhole(destination, {directory.text(), L"data\\"})))
         result = directory.empty() ? ERROR_INVALID_DATA : ERROR_MORE_DATA;
     if (result != ERROR_SUCCESS) {
-        logError(session, L"Could not obtain the installation directory from CustomActionData; rc = X'%lX'",
-                 {result});
+        logError(session,
+                 L"Could not obtain the installation directory from CustomActionData \"%s\"; rc = X'%lX'",
+                 {shown, result});
         LogExitCode(session, kSeedData, -1);
         return ERROR_INSTALL_FAILURE;
     }

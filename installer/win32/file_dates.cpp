@@ -86,6 +86,10 @@ unsigned FixTreeFileDates(MSIHANDLE session, const wchar_t* directory, const Fil
             walkerError(session, L"\"%s\" in \"%s\" is left alone: its path is longer than %d characters",
                         {entry.cFileName, directory, kMaxPathLength});
             ++errors;
+        } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            // A junction or symbolic link: what it shows lies elsewhere. The times the search reports
+            // are the link's own, and opening it would reach and change its target.
+            walkerInfo(session, L"link \"%s\" is left alone", {path});
         } else if (isDirectory) {
             errors += FixTreeFileDates(session, path.text(), exclusions);
         } else if (CompareFileTime(&entry.ftCreationTime, &entry.ftLastWriteTime) < 0) {

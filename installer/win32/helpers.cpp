@@ -298,6 +298,41 @@ UINT readInstallLocationInto(const wchar_t* productCode, BoundedText& location) 
         location);
 }
 
+namespace {
+
+// Reads into value with get; shown gets what was read (for one that did not fit: read whole,
+// cut where value ends and marked).
+template <class Get>
+UINT readShown(Get get, BoundedText& value, BoundedText& shown) {
+    const UINT result = readInto(get, value);
+    shown.clear();
+    if (result != ERROR_MORE_DATA) {
+        shown.append(value.text());
+        return result;
+    }
+    HeapArray<wchar_t> whole;
+    DWORD length = 0;
+    if (readWhole(get, whole, length, 0) == ERROR_SUCCESS)
+        appendCutRead(shown, whole.get(), value.capacity() - 1);
+    return result;
+}
+
+}  // namespace
+
+UINT readPropertyShown(MSIHANDLE session, const wchar_t* name, BoundedText& value, BoundedText& shown) {
+    return readShown(
+        [&](wchar_t* buffer, DWORD* count) { return os.MsiGetPropertyW(session, name, buffer, count); },
+        value, shown);
+}
+
+UINT readInstallLocationShown(const wchar_t* productCode, BoundedText& location, BoundedText& shown) {
+    return readShown(
+        [&](wchar_t* buffer, DWORD* count) {
+            return os.MsiGetProductInfoW(productCode, INSTALLPROPERTY_INSTALLLOCATION, buffer, count);
+        },
+        location, shown);
+}
+
 UINT openView(MSIHANDLE database, const wchar_t* query, UniqueMsiHandle& view) {
     UINT result = os.MsiDatabaseOpenViewW(database, query, view.receive());
     if (result == ERROR_SUCCESS)

@@ -99,6 +99,12 @@ UINT formatWithInstaller(MSIHANDLE session, const wchar_t* templateText, HeapArr
 // any result but 0 (none, or one that did not fit) the buffer is left empty, never holding a cut one.
 UINT readInstallLocationInto(const wchar_t* productCode, BoundedText& location);
 
+// The same two reads into fixed buffers, with what was read for a log line (shown, 3 units longer
+// than value): the value, or one that did not fit as far as value holds it and the cut mark, read
+// whole to be shown. Such a value is only ever shown, never used.
+UINT readPropertyShown(MSIHANDLE session, const wchar_t* name, BoundedText& value, BoundedText& shown);
+UINT readInstallLocationShown(const wchar_t* productCode, BoundedText& location, BoundedText& shown);
+
 // Opens a view on the database with query and executes it; the installer's result.
 UINT openView(MSIHANDLE database, const wchar_t* query, UniqueMsiHandle& view);
 

@@ -29,17 +29,27 @@ constexpr wchar_t kSavedRootKey[] = L"SOFTWARE\\Orvane\\Varnel\\User";
 constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Microsoft\\Windows\\Installer";
 
 // Rewrites a fetched Feature row whose field was just changed (setResult: the result of that
-// change): deleted, then inserted again as a temporary row.
-void rewriteRow(MSIHANDLE session, MSIHANDLE view, MSIHANDLE record, UINT setResult) {
+// change): deleted, then inserted again as a temporary row. False when it could not be: a walk of
+// rows ends at the first such failure. Windows lets a custom action change temporary rows only, so
+// it refuses to delete a row of the package itself: the walk then ends at its first row, and the
+// Feature table stays as it was.
+bool rewriteRow(MSIHANDLE session, MSIHANDLE view, MSIHANDLE record, UINT setResult) {
     if (setResult != ERROR_SUCCESS) {
         logError(session, L"SetOld31FeaturesCA: unable to change a Feature record; rc = X'%lX'", {setResult});
-        return;
+        return false;
     }
     UINT result = os.MsiViewModify(view, MSIMODIFY_DELETE, record);
-    if (result == ERROR_SUCCESS)
-        result = os.MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, record);
-    if (result != ERROR_SUCCESS)
-        logError(session, L"SetOld31FeaturesCA: unable to rewrite a Feature row; rc = X'%lX'", {result});
+    if (result != ERROR_SUCCESS) {
+        logError(session, L"SetOld31FeaturesCA: the installer refused to rewrite a Feature row; rc = X'%lX'",
+                 {result});
+        return false;
+    }
+    result = os.MsiViewModify(view, MSIMODIFY_INSERT_TEMPORARY, record);
+    if (result != ERROR_SUCCESS) {
+        logError(session, L"SetOld31FeaturesCA: unable to insert a Feature row again; rc = X'%lX'", {result});
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -101,8 +111,9 @@ UINT runGetVersions(MSIHANDLE session) {
     const UINT set = os.MsiSetPropertyW(session, L"FUNCTION_VERSION", versionWithoutHash(version.text()));
     if (set != ERROR_SUCCESS)
         logError(session, L"GetVersionsCA: unable to set FUNCTION_VERSION; rc = X'%lX'", {set});
-    TextBuffer<kVersionCapacity> previous;
-    readPropertyInto(session, L"PREVIOUS_VERSION", previous);
+    TextBuffer<kVersionCapacity> read;
+    TextBuffer<kVersionCapacity + 3> previous;  // logged only; one too long shows marked cut
+    readPropertyShown(session, L"PREVIOUS_VERSION", read, previous);
     if (!previous.empty())
         logInfo(session, L"Installing over version %s", {previous});
     LogEntryExit(session, 0, kGetVersions);
@@ -115,7 +126,11 @@ UINT runSetInstalledInstallDir(MSIHANDLE session) {
     readPropertyInto(session, L"ProductCode", productCode);
     logInfo(session, L"Product code is %s", {productCode});
     TextBuffer<kPathCapacity> location;
-    readInstallLocationInto(productCode.text(), location);  // empty when none fits
+    TextBuffer<kPathCapacity + 3> shown;
+    // Never set to a cut path: one too long is logged as far as it was read, and INSTALLDIR is set as
+    // for none read.
+    if (readInstallLocationShown(productCode.text(), location, shown) == ERROR_MORE_DATA)
+        logError(session, L"The installed location %s is longer than %d characters", {shown, kMaxPathLength});
     logInfo(session, L"Setting INSTALLDIR to %s", {location});
     const UINT result = os.MsiSetPropertyW(session, L"INSTALLDIR", location.text());
     if (result != ERROR_SUCCESS)
@@ -166,8 +181,9 @@ void moveChildren(MSIHANDLE session, MSIHANDLE database, MSIHANDLE allFeatures, 
                 continue;
             cutAtPlaceholderSuffix(parent.data());
             parent.acceptWritten();
-            rewriteRow(session, children.get(), record.get(),
-                       os.MsiRecordSetStringW(record.get(), 2, parent.text()));
+            if (!rewriteRow(session, children.get(), record.get(),
+                            os.MsiRecordSetStringW(record.get(), 2, parent.text())))
+                return;
             continue;
         }
         if (isPlaceholderName(parent.text()))
@@ -191,8 +207,9 @@ void moveChildren(MSIHANDLE session, MSIHANDLE database, MSIHANDLE allFeatures, 
         }
         if (placeholder.empty())
             continue;
-        rewriteRow(session, children.get(), record.get(),
-                   os.MsiRecordSetStringW(record.get(), 2, placeholder.text()));
+        if (!rewriteRow(session, children.get(), record.get(),
+                        os.MsiRecordSetStringW(record.get(), 2, placeholder.text())))
+            return;
     }
 }
 
@@ -239,8 +256,9 @@ UINT runSetOld31Features(MSIHANDLE session) {
                 // Marked already (a rewritten row the walk meets again): the same result.
                 if ((attributes & kNotAbsent) != 0)
                     continue;
-                rewriteRow(session, allFeatures.get(), record.get(),
-                           os.MsiRecordSetInteger(record.get(), 8, attributes | kNotAbsent));
+                if (!rewriteRow(session, allFeatures.get(), record.get(),
+                                os.MsiRecordSetInteger(record.get(), 8, attributes | kNotAbsent)))
+                    break;
             }
         }
     }

@@ -1,12 +1,14 @@
 // The operating-system and installer calls of kta_ca, as a seam table (see seam.h): the installer
-// calls whose failures tests provoke, and the file-time calls Wine cannot serve as Windows does (a
+// calls whose failures tests provoke, the file-time calls Wine cannot serve as Windows does (a
 // file's creation time follows its last-write time there, and setting the creation time alone is
-// ignored). The shipped library never changes the table.
+// ignored), and the system's known folders, which tests name. The shipped library never changes the
+// table.
 #pragma once
 
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <shlobj.h>
 
 namespace kvo::installer {
 
@@ -41,6 +43,10 @@ struct OsCalls {
     decltype(&::CloseHandle) CloseHandle = ::CloseHandle;
     decltype(&::CreateDirectoryW) CreateDirectoryW = ::CreateDirectoryW;
     decltype(&::CopyFileW) CopyFileW = ::CopyFileW;
+
+    // Known folders of the system
+    decltype(&::SHGetKnownFolderPath) SHGetKnownFolderPath = ::SHGetKnownFolderPath;
+    decltype(&::CoTaskMemFree) CoTaskMemFree = ::CoTaskMemFree;
 
     // Machine registry
     decltype(&::RegOpenKeyExW) RegOpenKeyExW = ::RegOpenKeyExW;

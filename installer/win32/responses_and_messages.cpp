@@ -155,8 +155,9 @@ UINT runInvalidParmsErrorMessage(MSIHANDLE session) {
 UINT runLogOptionsSelected(MSIHANDLE session) {
     LogMessage(session, INSTALLMESSAGE_INFO, L"======================================================");
     LogMessage(session, INSTALLMESSAGE_INFO, L"Options chosen for this installation are listed below.");
-    TextBuffer<kPathCapacity> directory;
-    readPropertyInto(session, L"INSTALLDIR", directory);
+    TextBuffer<kPathCapacity> read;
+    TextBuffer<kPathCapacity + 3> directory;  // logged only; one too long shows marked cut
+    readPropertyShown(session, L"INSTALLDIR", read, directory);
     LogMessage(session, INSTALLMESSAGE_INFO, L"Target installation directory is:");
     logInfo(session, L"\t%s", {directory});
     UniqueMsiHandle database(os.MsiGetActiveDatabase(session));

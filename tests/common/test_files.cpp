@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <initializer_list>
+
 #include "unique_handle.h"
 
 namespace kvotest {
@@ -41,6 +44,47 @@ void makeDirectory(const std::wstring& path) {
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
+namespace {
+
+bool isLink(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Under Wine, runs a program of the host on the host's names of Windows paths until done() holds
+// (Wine does not wait for a host program), through cmd and start: once a test program had started
+// a host program itself, its message boxes were never found.
+template <class Done>
+void runOnHostPaths(const std::wstring& program, std::initializer_list<std::wstring> paths, Done done) {
+    using UnixFileName = char*(CDECL*)(LPCWSTR);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixFileName == nullptr)
+        return;
+    std::wstring command = L"start /wait /unix " + program;
+    for (const std::wstring& path : paths) {
+        char* host = unixFileName(path.c_str());
+        command += L" \"" + (host != nullptr ? toWide(host) : path) + L"\"";
+        HeapFree(GetProcessHeap(), 0, host);
+    }
+    _wsystem(command.c_str());
+    for (int waited = 0; waited < 10000 && !done(); waited += 10)
+        Sleep(10);
+}
+
+}  // namespace
+
+bool makeDirectoryLink(const std::wstring& link, const std::wstring& target) {
+    if (!CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) || !isLink(link))
+        runOnHostPaths(L"/bin/ln -s", {target, link}, [&] { return isLink(link); });
+    return isLink(link);
+}
+
+void removeLink(const std::wstring& link) {
+    if (!RemoveDirectoryW(link.c_str()) && isLink(link))
+        runOnHostPaths(L"/bin/rm -f", {link}, [&] { return !exists(link); });
+}
+
 void removeTree(const std::wstring& path) {
     std::wstring directory = path;
     if (!directory.empty() && directory.back() != L'\\')
@@ -56,6 +100,10 @@ void removeTree(const std::wstring& path) {
             if (name == L"." || name == L"..")
                 continue;
             const std::wstring full = directory + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                removeLink(full);
+                continue;
+            }
             SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 removeTree(full + L"\\");

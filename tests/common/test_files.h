@@ -14,8 +14,15 @@ void writeTextFile(const std::wstring& path, const std::string& content);
 bool exists(const std::wstring& path);
 // A directory with its parents.
 void makeDirectory(const std::wstring& path);
-// A directory with everything in it (read-only entries and paths over 259 characters too).
+// A directory with everything in it (read-only entries and paths over 259 characters too); a link
+// in it is removed itself, never entered.
 void removeTree(const std::wstring& path);
+// A symbolic link to a directory, and whether it is there (FILE_ATTRIBUTE_REPARSE_POINT). Wine 8 makes
+// none (CreateSymbolicLinkW, mklink /J) but shows the host's symbolic links so: the host's ln makes it.
+bool makeDirectoryLink(const std::wstring& link, const std::wstring& target);
+// Removes the link itself (under Wine with the host's rm). Wine shows no link whose target is gone:
+// remove links before their targets.
+void removeLink(const std::wstring& link);
 // The folder of the running test program, with a trailing backslash.
 std::string programDirectory();
 

@@ -21,7 +21,7 @@ decorated=$(grep -E '@|^_' <<<"$actual" || true)
 if [ -n "$decorated" ]; then echo "decorated export names:"; echo "$decorated"; fail=1; fi
 
 imports=$(sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
-foreign=$(grep -vxE 'kernel32\.dll|user32\.dll|advapi32\.dll|msi\.dll|msvcrt\.dll' <<<"$imports" || true)
+foreign=$(grep -vxE 'kernel32\.dll|user32\.dll|advapi32\.dll|msi\.dll|shell32\.dll|ole32\.dll|msvcrt\.dll' <<<"$imports" || true)
 if [ -n "$foreign" ]; then echo "imports other than system libraries:"; echo "$foreign"; fail=1; fi
 
 [ $fail -eq 0 ] && echo "kta_ca.dll (${KVO_IMAGE_ARCH:-i686}): $(wc -l <<<"$expected") actions exported by plain name; imports $(echo $imports)"

@@ -15,7 +15,23 @@ namespace {
 using kvotest::Row;
 using namespace kvotest::actions;
 
-class DataActions : public KtaActions {};
+class DataActions : public KtaActions {
+protected:
+    // A folder outside the product with a file and empty folders, which a link points to.
+    static std::wstring outside() {
+        const std::wstring folder = kvotest::makeScratchDirectory(L"outside");
+        kvotest::makeDirectory(folder + L"cache");
+        kvotest::makeDirectory(folder + L"deeper\\empty");
+        kvotest::writeTextFile(folder + L"kept.txt", "not the product's");
+        return folder;
+    }
+    static void link(const std::wstring& relative, const std::wstring& target) {
+        if (relative.find(L'\\') != std::wstring::npos)
+            kvotest::makeDirectory(productRoot() + relative.substr(0, relative.rfind(L'\\')));
+        ASSERT_TRUE(kvotest::makeDirectoryLink(productRoot() + relative, target))
+            << kvotest::toNarrow(relative);
+    }
+};
 
 TEST_F(DataActions, DeleteDataSchedulesTheTreesOfTheExample) {
     kvotest::makeDirectory(productRoot() + L"data\\sub");
@@ -81,27 +97,74 @@ TEST_F(DataActions, AMissingInstallLocationFails) {
     EXPECT_TRUE(removeFileRows(session).empty());
 }
 
+// The installation directory is shared: another product's empty folders and links to folders outside
+// stay; only the product's own folders (its layout and its package's Directory table) are walked.
 TEST_F(DataActions, CleanUpTheEmptiesLeavesTheProductsFoldersInAnyCase) {
     for (const wchar_t* kept : {L"Data", L"DATABASE", L"TempData", L"Log", L"ClassFix", L"vedizade"})
         kvotest::makeDirectory(productRoot() + kept + L"\\inner");
     kvotest::makeDirectory(productRoot() + L"bin");
     kvotest::makeDirectory(productRoot() + L"jre\\lib");
+    kvotest::makeDirectory(productRoot() + L"plugins");
+    kvotest::makeDirectory(productRoot() + L"OtherVendor\\cache");
+    kvotest::makeDirectory(productRoot() + L"OtherVendor\\plugins");
     kvotest::writeTextFile(productRoot() + L"readme.txt", "not a folder");
+    const std::wstring target = outside();
+    link(L"jni", target);
+    link(L"bin\\linked", target);
     const auto session = this->session();
+    session.rows(
+        L"INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('PluginsDir', "
+        L"'INSTALLDIR', 'PLUGIN~1|plugins') TEMPORARY");
 
     EXPECT_EQ(call("CleanUpTheEmptiesCA", session), 0u);
 
     EXPECT_EQ(directoryRows(session), sorted({{L"EMPTY0Folder", L"INSTALLDIR", L"bin"},
                                               {L"EMPTY1Folder", L"INSTALLDIR", L"jre"},
-                                              {L"EMPTY2Folder", L"EMPTY1Folder", L"lib"}}));
+                                              {L"EMPTY2Folder", L"EMPTY1Folder", L"lib"},
+                                              {L"EMPTY3Folder", L"INSTALLDIR", L"plugins"},
+                                              {L"PluginsDir", L"INSTALLDIR", L"PLUGIN~1|plugins"}}));
     EXPECT_EQ(removeFileRows(session), sorted({{L"EMPTY0_DIRECTORY", kComponent, L"", L"EMPTY0Folder", L"2"},
                                                {L"EMPTY1_DIRECTORY", kComponent, L"", L"EMPTY1Folder", L"2"},
                                                {L"EMPTY2_DIRECTORY", kComponent, L"", L"EMPTY2Folder", L"2"},
+                                               {L"EMPTY3_DIRECTORY", kComponent, L"", L"EMPTY3Folder", L"2"},
                                                {L"EMPTY_INSTALLDIR", kComponent, L"", L"INSTALLDIR", L"2"}}));
-    EXPECT_TRUE(capture_->hasLine(
-        L"**** ZAL_INFO -- Successfully added bin directory to RemoveFile table (if empty)"));
-    EXPECT_TRUE(capture_->hasLine(
-        L"**** ZAL_INFO -- Successfully added jre directory to RemoveFile table (if empty)"));
+    for (const std::wstring& line : std::vector<std::wstring>{
+             L"**** ZAL_INFO -- Successfully added bin directory to RemoveFile table (if empty)",
+             L"**** ZAL_INFO -- Successfully added jre directory to RemoveFile table (if empty)",
+             L"**** ZAL_INFO -- ScheduleEmptyRemoval: " + productRoot() +
+                 L"bin\\linked is a link; it is left alone",
+             L"**** ZAL_INFO -- Leaving " + productRoot() + L"jni alone: it is a link",
+             L"**** ZAL_INFO -- Leaving " + productRoot() +
+                 L"OtherVendor alone: it is not a folder of this product"})
+        EXPECT_TRUE(capture_->hasLine(line)) << kvotest::toNarrow(line);
+}
+
+// Links in data, log (itself one), tempdata and classfix, to a folder outside the product: each gets
+// its folder row (removing a link removes the link), and no row names a folder or the files behind it.
+TEST_F(DataActions, LinksAreRemovedNeverEntered) {
+    const std::wstring target = outside();
+    for (const wchar_t* linked : {L"data\\linked", L"log", L"tempdata\\linked", L"classfix\\linked"})
+        link(linked, target);
+    const auto session = this->session({{L"DELETEDATA", L"y"}, {L"PREVIOUS_ROOT_DIRECTORY", productRoot()}});
+
+    EXPECT_EQ(call("DeleteDataCA", session), 0u);
+    EXPECT_EQ(call("DeleteClassfixCA", session), 0u);
+
+    const auto directories = directoryRows(session);
+    const auto removals = removeFileRows(session);
+    int links = 0;
+    for (const Row& link : directories) {
+        if (link[2] != L"linked" && link[2] != L"log")
+            continue;
+        ++links;
+        for (const Row& row : directories)
+            EXPECT_NE(row[1], link[0]) << "a folder behind " << kvotest::toNarrow(link[0]);
+        for (const Row& row : removals)
+            EXPECT_TRUE(row[3] != link[0] || row[2].empty()) << "files behind " << kvotest::toNarrow(link[0]);
+    }
+    EXPECT_EQ(links, 4);
+    EXPECT_TRUE(capture_->hasLine(L"**** ZAL_INFO -- ScheduleTreeRemoval: " + productRoot() +
+                                  L"log is a link; only the link is removed, not what it points to"));
 }
 
 TEST_F(DataActions, DeleteClassfixNeedsThePreviousRootAndCountsOnAcrossCalls) {
@@ -116,14 +179,26 @@ TEST_F(DataActions, DeleteClassfixNeedsThePreviousRootAndCountsOnAcrossCalls) {
             capture_->hasLine(L"**** ZAL_ERROR -- Exiting KTA_Core/DeleteClassfixCA, return code=-1"));
         EXPECT_TRUE(directoryRows(session).empty());
     }
+    // The installation moved: the previous root is not INSTALLDIR, and the rows name the tree walked.
+    const std::wstring previous = kvotest::makeScratchDirectory(L"previous-root");
+    kvotest::makeDirectory(previous + L"classfix\\patch");
+    kvotest::writeTextFile(previous + L"classfix\\patch\\fix.class", "x");
     for (unsigned first : {0u, 2u}) {  // the second call goes on where the first stopped
-        const auto session = this->session({{L"PREVIOUS_ROOT_DIRECTORY", productRoot()}});
+        const auto session = this->session({{L"PREVIOUS_ROOT_DIRECTORY", previous}});
         capture_->clear();
         EXPECT_EQ(call("DeleteClassfixCA", session), 0u);
         const std::wstring top = L"CF" + std::to_wstring(first);
         const std::wstring inner = L"CF" + std::to_wstring(first + 1);
-        EXPECT_EQ(directoryRows(session), sorted({{top + L"Folder", L"INSTALLDIR", L"classfix"},
+        // Wine's costing faults on a row whose parent is missing: cost only rows that resolve.
+        ASSERT_EQ(directoryRows(session), sorted({{L"PREVIOUS_ROOT_DIRECTORY", L"TARGETDIR", L"."},
+                                                  {top + L"Folder", L"PREVIOUS_ROOT_DIRECTORY", L"classfix"},
                                                   {inner + L"Folder", top + L"Folder", L"patch"}}));
+        for (const wchar_t* action : {L"CostInitialize", L"FileCost", L"CostFinalize"})
+            ASSERT_EQ(MsiDoActionW(session.get(), action), 0u) << kvotest::toNarrow(action);
+        wchar_t path[MAX_PATH] = {0};
+        DWORD size = MAX_PATH;
+        EXPECT_EQ(MsiGetTargetPathW(session.get(), (inner + L"Folder").c_str(), path, &size), 0u);
+        EXPECT_EQ(std::wstring(path), previous + L"classfix\\patch\\");
         EXPECT_EQ(
             removeFileRows(session),
             sorted({{L"REMOVE_" + top + L"_DIRECTORY", kComponent, L"", top + L"Folder", L"3"},
@@ -310,10 +385,10 @@ TEST_F(DataActions, SeedDataNeverUsesACutPath) {
     EXPECT_EQ(names, std::vector<std::wstring>{L"short.txt"});
 }
 
-// A drive root lists neither "." nor "..": its first two entries are real folders and must be
-// walked like any other. The test drive (a Wine drive letter for a folder of the build tree, set up
-// by the test's fixture) is the installation location of a second product.
-TEST(DriveRoot, CleanUpTheEmptiesWalksEveryEntryOfARoot) {
+// A drive root as installation location (the test drive: a Wine drive letter for a folder of the
+// build tree, set up by the test's fixture, for a second product): its folders belong to everyone,
+// and none is scheduled, not even the root itself.
+TEST(DriveRoot, CleanUpTheEmptiesNeverWalksARoot) {
     const char* drive = std::getenv("KVO_TEST_DRIVE");
     ASSERT_TRUE(drive != nullptr && *drive != '\0') << "the test drive of the fixture";
     const std::wstring root = kvotest::toWide(drive) + L"\\";
@@ -325,14 +400,12 @@ TEST(DriveRoot, CleanUpTheEmptiesWalksEveryEntryOfARoot) {
     kvotest::TestPackage package(kvotest::currentDirectory() + L"drive-root.msi");
     package.property(L"ProductCode", L"{6E4B9D52-8F3C-4A01-9B7E-2D3F40516273}");
     const auto session = package.session();
+    kvotest::MessageCapture capture;
     EXPECT_EQ(library.action("CleanUpTheEmptiesCA")(session.get()), 0u);
-    auto rows = session.rows(
-        L"SELECT `Directory`, `Directory_Parent`, `DefaultDir` FROM `Directory` WHERE `Directory` <> "
-        L"'TARGETDIR'");
-    std::sort(rows.begin(), rows.end());
-    EXPECT_EQ(rows, (std::vector<Row>{{L"EMPTY0Folder", L"INSTALLDIR", L"alpha"},
-                                      {L"EMPTY1Folder", L"INSTALLDIR", L"beta"},
-                                      {L"EMPTY2Folder", L"INSTALLDIR", L"gamma"}}));
+    EXPECT_TRUE(session.rows(L"SELECT * FROM `Directory` WHERE `Directory` <> 'TARGETDIR'").empty());
+    EXPECT_TRUE(session.rows(L"SELECT * FROM `RemoveFile`").empty());
+    EXPECT_TRUE(capture.hasLine(L"**** ZAL_INFO -- Not removing empty folders below " + root +
+                                L": it is the root of a drive"));
     for (const wchar_t* name : {L"alpha", L"beta", L"gamma"})
         kvotest::removeTree(root + name);
 }

@@ -32,12 +32,12 @@ std::vector<Row> sorted(std::vector<Row> rows) {
     return rows;
 }
 
-TEST(SetOld31Features, MarksFeaturesWhoseConditionHoldsAndRestoresTheTree) {
-    kvotest::TestPackage package(kvotest::currentDirectory() + L"features.msi");
-    // X and Y below P, Z below Q; X has a condition that holds, Y only conditions that do not.
-    const wchar_t* const features[][3] = {
-        {L"P", L"", L"0"}, {L"Q", L"", L"0"}, {L"X", L"P", L"0"}, {L"Y", L"P", L"2"}, {L"Z", L"Q", L"4"}};
-    for (const auto& f : features)
+// X and Y below P, Z below Q (Feature, Feature_Parent, Attributes); X has a condition that holds,
+// Y only conditions that do not.
+const std::vector<Row> kFeatures = {
+    {L"P", L"", L"0"}, {L"Q", L"", L"0"}, {L"X", L"P", L"0"}, {L"Y", L"P", L"2"}, {L"Z", L"Q", L"4"}};
+void addFeatures(kvotest::TestPackage& package) {
+    for (const Row& f : kFeatures)
         package.run(
             std::wstring(L"INSERT INTO `Feature` (`Feature`, `Feature_Parent`, `Title`, `Display`, `Level`, "
                          L"`Attributes`) VALUES ('") +
@@ -45,6 +45,13 @@ TEST(SetOld31Features, MarksFeaturesWhoseConditionHoldsAndRestoresTheTree) {
     package.run(L"INSERT INTO `Condition` (`Feature_`, `Level`, `Condition`) VALUES ('X', 1, '1')");
     package.run(L"INSERT INTO `Condition` (`Feature_`, `Level`, `Condition`) VALUES ('Y', 1, '0')");
     package.run(L"INSERT INTO `Condition` (`Feature_`, `Level`, `Condition`) VALUES ('Y', 2, 'NOT 1')");
+}
+
+// The result recorded here is Wine's own: its installer lets a custom action delete the package's
+// persistent Feature rows, which Windows refuses (below).
+TEST(SetOld31Features, MarksFeaturesWhoseConditionHoldsAndRestoresTheTree) {
+    kvotest::TestPackage package(kvotest::currentDirectory() + L"features.msi");
+    addFeatures(package);
     const auto session = package.session();
     kvotest::MessageCapture capture;
     current = &session;
@@ -65,15 +72,42 @@ TEST(SetOld31Features, MarksFeaturesWhoseConditionHoldsAndRestoresTheTree) {
                                                                 {L"Y", L"P_tempf"},
                                                                 {L"Z", L"Q_tempf"}}));
     // Afterwards: the parents again, no placeholder, bit 16 on X only.
+    std::vector<Row> marked = kFeatures;
+    marked[2][2] = L"16";  // X
     EXPECT_EQ(sorted(session.rows(L"SELECT `Feature`, `Feature_Parent`, `Attributes` FROM `Feature`")),
-              sorted({{L"P", L"", L"0"},
-                      {L"Q", L"", L"0"},
-                      {L"X", L"P", L"16"},
-                      {L"Y", L"P", L"2"},
-                      {L"Z", L"Q", L"4"}}));
+              sorted(marked));
     EXPECT_EQ(capture.lines(),
               (std::vector<std::wstring>{L"**** ZAL_INFO -- Entering KTA_Core/SetOld31FeaturesCA",
                                          L"**** ZAL_INFO -- Exiting KTA_Core/SetOld31FeaturesCA"}));
+}
+
+// Windows lets a custom action change temporary rows only: deleting a row of the package itself is
+// refused (as for a read-only database), deleting a placeholder the action added is not.
+UINT WINAPI refusePersistentRows(MSIHANDLE view, MSIMODIFY mode, MSIHANDLE record) {
+    wchar_t name[64] = {0};
+    DWORD size = 64;
+    MsiRecordGetStringW(record, 1, name, &size);
+    if (mode == MSIMODIFY_DELETE && wcsstr(name, L"_tempf") == nullptr)
+        return ERROR_FUNCTION_FAILED;
+    return MsiViewModify(view, mode, record);
+}
+
+TEST(SetOld31Features, UnderTheDocumentedRefusalChangesNothing) {
+    kvotest::TestPackage package(kvotest::currentDirectory() + L"features.msi");
+    addFeatures(package);
+    const auto session = package.session();
+    kvotest::MessageCapture capture;
+    {
+        const auto restore = kvo::replace(os.MsiViewModify, refusePersistentRows);
+        EXPECT_EQ(SetOld31FeaturesCA(session.get()), 0u);
+    }
+    EXPECT_EQ(sorted(session.rows(L"SELECT `Feature`, `Feature_Parent`, `Attributes` FROM `Feature`")),
+              sorted(kFeatures));
+    const std::wstring refused =
+        L"**** ZAL_ERROR -- SetOld31FeaturesCA: the installer refused to rewrite a Feature row; rc = X'65B'";
+    EXPECT_EQ(capture.lines(),
+              (std::vector<std::wstring>{L"**** ZAL_INFO -- Entering KTA_Core/SetOld31FeaturesCA", refused,
+                                         refused, L"**** ZAL_INFO -- Exiting KTA_Core/SetOld31FeaturesCA"}));
 }
 
 TEST(SetOld31Features, APackageWithoutFeaturesIsLeftAlone) {

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ bool operator==(const FILETIME& a, const FILETIME& b) {
 // What the stand-ins see and do.
 struct Recorder {
     std::map<std::wstring, FILETIME> reportedCreation;  // upper-cased path -> creation time to report
+    std::set<std::wstring> fileLinks;                   // upper-cased paths reported as links
     std::map<HANDLE, std::wstring> searches;            // search -> directory
     std::map<HANDLE, std::wstring> files;               // open file -> path
     std::vector<std::wstring> opened;
@@ -55,9 +57,12 @@ std::wstring upper(std::wstring text) {
 }
 
 void report(HANDLE search, WIN32_FIND_DATAW* entry) {
-    const auto found = recorder->reportedCreation.find(upper(recorder->searches[search] + entry->cFileName));
+    const std::wstring path = upper(recorder->searches[search] + entry->cFileName);
+    const auto found = recorder->reportedCreation.find(path);
     if (found != recorder->reportedCreation.end())
         entry->ftCreationTime = found->second;
+    if (recorder->fileLinks.count(path) != 0)
+        entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
 }
 
 HANDLE WINAPI findFirst(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
@@ -191,6 +196,25 @@ TEST_F(FixFileDates, RaisesCreationTimesToLastWriteTimes) {
         L"**** ZAL_INFO -- Exiting KTA_Core/FixFileDatesCA",
     };
     EXPECT_EQ(capture_->lines(), expected);
+}
+
+// A link is neither entered nor changed, nor anything through it: a link to a folder outside (a
+// symbolic link of the host, which Wine shows as a directory with FILE_ATTRIBUTE_REPARSE_POINT) and a
+// file link (which Wine shows as a plain file: the seam reports it as Windows does).
+TEST_F(FixFileDates, LinksAreLeftAlone) {
+    file(L"early.txt");
+    file(L"file-link.txt");
+    recorder_.fileLinks.insert(upper(root_ + L"file-link.txt"));
+    const std::wstring outside = kvotest::makeScratchDirectory(L"file-dates-outside");
+    kvotest::writeTextFile(outside + L"early.txt", "not the product's");
+    ASSERT_TRUE(kvotest::makeDirectoryLink(root_ + L"linked", outside));
+    recorder_.reportedCreation[upper(root_ + L"linked\\early.txt")] = fileTime(2004, 7, 1);
+
+    EXPECT_EQ(run(root_), 0u);
+    EXPECT_EQ(changed(), std::vector<std::wstring>{root_ + L"early.txt"});
+    EXPECT_EQ(recorder_.opened, changed());
+    for (const wchar_t* name : {L"file-link.txt", L"linked\\"})
+        EXPECT_TRUE(capture_->hasLine(L"**** ZAL_INFO -- link \"" + root_ + name + L"\" is left alone"));
 }
 
 TEST_F(FixFileDates, ExclusionsInAnyCaseAndTheSearchDirectoryItself) {

@@ -17,6 +17,7 @@
 #include "os_calls.h"
 #include "owners.h"
 #include "seam.h"
+#include "shared_folders.h"
 
 namespace kvo::installer {
 namespace {
@@ -264,6 +265,83 @@ TEST_F(Frame, ActionsLeaveNoHandleOpen) {
     }
     EXPECT_EQ(MsiCloseAllHandles(), 0u);
     kvotest::removeTree(root);
+}
+
+const std::wstring kLongLocation = L"C:\\" + std::wstring(300, L'x') + L"\\";
+UINT WINAPI longLocation(LPCWSTR, LPCWSTR, LPWSTR value, LPDWORD size) {
+    const DWORD length = static_cast<DWORD>(kLongLocation.size());
+    const bool fits = *size > length;
+    if (fits)
+        wcscpy(value, kLongLocation.c_str());
+    *size = length;
+    return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
+}
+
+// A path or version longer than its fixed buffer is logged as far as the buffer holds it with "..."
+// after it, and never used: no row names it, INSTALLDIR is set as for none read.
+TEST_F(Frame, ACutReadIsLoggedMarkedAndNeverUsed) {
+    const auto s = session();
+    s.setProperty(L"INSTALLDIR", kLongLocation);
+    const auto restore = kvo::replace(os.MsiGetProductInfoW, longLocation);
+    const std::wstring shown = kLongLocation.substr(0, 259) + L"...";
+    struct Case {
+        UINT(__stdcall* action)(MSIHANDLE);
+        UINT result;
+        std::wstring line;
+    } cases[] = {
+        {DeleteDataCA, 1603,  // CleanUpTheEmptiesCA reads the location the same way
+         L"**** ZAL_ERROR -- Could not determine Install Directory, RC=234, Install Directory=" + shown},
+        {LogOptionsSelectedCA, 0, L"**** ZAL_INFO -- \t" + shown},
+        {SetInstalledINSTALLDIRCA, 0,
+         L"**** ZAL_ERROR -- The installed location " + shown + L" is longer than 259 characters"},
+    };
+    for (const Case& c : cases) {
+        capture_->clear();
+        EXPECT_EQ(c.action(s.get()), c.result);
+        EXPECT_TRUE(capture_->hasLine(c.line)) << kvotest::toNarrow(c.line);
+    }
+    EXPECT_TRUE(s.rows(L"SELECT * FROM `RemoveFile`").empty());
+    EXPECT_EQ(s.property(L"INSTALLDIR"), L"");
+}
+
+HRESULT WINAPI knownFolder(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* path) {
+    const wchar_t* folder = IsEqualGUID(id, FOLDERID_UserProfiles) ? L"C:\\Users"
+                            : IsEqualGUID(id, FOLDERID_Profile)    ? L"D:\\Profiles\\me"
+                                                                   : nullptr;
+    *path = nullptr;
+    if (folder == nullptr)
+        return E_FAIL;
+    *path = static_cast<PWSTR>(CoTaskMemAlloc((wcslen(folder) + 1) * sizeof(wchar_t)));
+    wcscpy(*path, folder);
+    return S_OK;
+}
+
+// The shared folders are those the installer resolved for the session (its folder properties) and
+// the system's folder of the user profiles and the user's profile (named here through the seam).
+TEST_F(Frame, TheEmptyFolderCleanUpNeverWalksARootOrASharedFolder) {
+    const auto s = session();
+    s.setProperty(L"CommonAppDataFolder", L"C:\\Shared Data\\");
+    const auto restore = kvo::replace(os.SHGetKnownFolderPath, knownFolder);
+    // Drive roots: DriveRoot.CleanUpTheEmptiesNeverWalksARoot.
+    struct Case {
+        const wchar_t* location;
+        const wchar_t* reason;  // null: walked
+    } cases[] = {{L"\\\\kvoserver\\share\\", L"it is the root of a network share"},
+                 {L"C:\\Shared Data", L"it is the shared folder CommonAppDataFolder of the system"},
+                 {L"C:\\windows\\system32\\..\\", L"it is the shared folder WindowsFolder of the system"},
+                 {L"C:\\USERS\\", L"it is the folder of the user profiles"},
+                 {L"C:\\Users\\Public\\", L"it is a user profile"},
+                 {L"D:\\Profiles\\me\\", L"it is a user profile"},
+                 {L"C:\\Users\\bob\\tools\\", nullptr}};
+    for (const Case& c : cases) {
+        capture_->clear();
+        EXPECT_EQ(mayCleanUpBelow(s.get(), c.location), c.reason == nullptr) << kvotest::toNarrow(c.location);
+        EXPECT_EQ(capture_->lines(),
+                  c.reason == nullptr
+                      ? std::vector<std::wstring>{}
+                      : std::vector<std::wstring>{L"**** ZAL_INFO -- Not removing empty folders below " +
+                                                  std::wstring(c.location) + L": " + c.reason});
+    }
 }
 
 TEST(MachineRegistry, WriteAndReadBack) {

@@ -110,7 +110,17 @@ TEST_F(DemoPackage, InstallsSeedsAndRemovesWithDeleteData) {
     EXPECT_EQ(machineString(kPolicyKey, L"Logging"), L"aiawea");
 
     writeRunTimeFiles();
+    // Links to a folder outside the product, in every tree the removal walks: what they point to
+    // stays, empty folders included (Wine removes a folder row's folder when it is empty).
+    const std::wstring outside = kvotest::makeScratchDirectory(L"demo-outside");
+    kvotest::makeDirectory(outside + L"cache");
+    kvotest::makeDirectory(outside + L"deeper\\empty");
+    for (const wchar_t* link :
+         {L"data\\linked", L"log\\linked", L"tempdata\\linked", L"classfix\\linked", L"jni"})
+        ASSERT_TRUE(kvotest::makeDirectoryLink(root_ + link, outside)) << kvotest::toNarrow(link);
     ASSERT_EQ(remove(L"DELETEDATA=y"), 0u);
+    for (const wchar_t* folder : {L"cache", L"deeper\\empty"})
+        EXPECT_TRUE(kvotest::exists(outside + folder)) << kvotest::toNarrow(folder);
 
     for (const wchar_t* line : {L"Found the Logging policy that we added to the registry... removing it",
                                 L"Successfully added data directory to RemoveFile table",

@@ -39,9 +39,10 @@ TEST_F(StateActions, GetVersionsPublishesTheVersionBeingInstalled) {
          L"5.10",
          {L"**** ZAL_INFO -- Installing version 5.10", L"**** ZAL_INFO -- Installing over version 5.0.3"}},
         {L"1234567890.12345",
-         L"",
-         L"",  // 16 characters do not fit 15 and a terminator
-         {L"**** ZAL_INFO -- Could not determine current version.  rc=234"}},
+         L"1234567890.123456",  // logged as far as its buffer holds it, marked cut
+         L"",                   // 16 characters do not fit 15 and a terminator
+         {L"**** ZAL_INFO -- Could not determine current version.  rc=234",
+          L"**** ZAL_INFO -- Installing over version 1234567890.1234..."}},
         {nullptr,
          L"",
          L"",

@@ -220,6 +220,8 @@ TEST(TextRules, NamesAndValues) {
         EXPECT_TRUE(isKeptInstallFolder(name)) << name;
     for (const wchar_t* name : {L"bin", L"datas", L"logs", L"DATA~1", L""})
         EXPECT_FALSE(isKeptInstallFolder(name)) << name;
+    for (const wchar_t* name : {L"bin", L"JRE", L"Classes", L"lib", L"jni", L"ProdData", L"plugins", L"data"})
+        EXPECT_EQ(isProductFolder(name), name[0] != L'p' && name[0] != L'd') << name;
 
     struct DeleteCase {
         const wchar_t* value;
@@ -248,6 +250,19 @@ TEST(TextRules, NamesAndValues) {
     } numbers[] = {{L"25014", 25014}, {L"12abc", 12}, {L"abc", 0}, {L"", 0}, {L"99999999999999", 999999999}};
     for (const NumberCase& c : numbers)
         EXPECT_EQ(leadingMessageNumber(c.text), c.number) << c.text;
+}
+
+// Drive and share roots (DefaultDir target names, parent folders and cut reads are checked against
+// models by bounded_text_fuzz).
+TEST(TextRules, Roots) {
+    for (const wchar_t* path :
+         {L"C:\\", L"c:", L"T:/", L"\\\\?\\C:\\", L"\\\\.\\D:", L"\\\\?\\Volume{26a2}\\"})
+        EXPECT_EQ(rootKind(path), RootKind::Drive) << path;
+    for (const wchar_t* path : {L"\\\\server\\share\\", L"\\\\server", L"\\\\?\\UNC\\server\\share"})
+        EXPECT_EQ(rootKind(path), RootKind::Share) << path;
+    for (const wchar_t* path :
+         {L"C:\\shared\\", L"\\\\server\\share\\dir", L"\\\\?\\C:\\x", L"CC:\\", L"\\\\", L""})
+        EXPECT_EQ(rootKind(path), RootKind::None) << path;
 }
 
 TEST(TextRules, OptionLines) {
