@@ -8,7 +8,8 @@ namespace kvo::launcher {
 // IsDBCSLeadByte of the ANSI code page, in the form local_text.h expects.
 bool isLocalLeadByte(unsigned char byte);
 
-// Wide text (a property value) in the local code page: a heap string, or none, and why.
+// Wide text (a property value) in the local code page, exactly: a heap string, or none, and why (a
+// text without an exact local form fails with ERROR_NO_UNICODE_TRANSLATION).
 struct LocalText {
     HeapArray<char> text;     // the converted text, or null
     bool noMemory = false;    // null because memory ran out (else because the conversion failed)

@@ -29,7 +29,9 @@ struct OsCalls {
     decltype(&::_dup) _dup = ::_dup;
     decltype(&::_dup2) _dup2 = ::_dup2;
     // Text of property values in the local code page.
+    decltype(&::GetACP) GetACP = ::GetACP;
     decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;
     // The hidden window and the worker thread.
     decltype(&::RegisterClassExA) RegisterClassExA = ::RegisterClassExA;
     decltype(&::CreateWindowExA) CreateWindowExA = ::CreateWindowExA;

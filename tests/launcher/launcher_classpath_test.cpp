@@ -269,6 +269,8 @@ TEST_F(Classpath, ValuesThatCannotBeHadAreSkippedUnderTheReadersOwnName) {
     launcherProperties.setProperty(L"classpath.append.2", L"good.jar");
     launcherProperties.setProperty(L"classpath.append.3", L"verbatim:x.jar");
     launcherProperties.setProperty(L"classpath.append.4", L"last.jar");
+    // Under 1252 a best-fit form would name another file ("O.jar"): no exact form, no entry.
+    launcherProperties.setProperty(L"classpath.append.5", L"\u03A9.jar");
     {
         TraceCapture trace;
         const auto convert = kvo::replace(os.WideCharToMultiByte, badJarFails);
