@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # check_package_actions.sh OBJDUMP PACKAGE KTA_CA_DLL
-# Every custom action of the package that calls a DLL from its Binary table names an export of
-# kta_ca.dll (checked on the DLL given and on the copy the package carries). Wine skips an entry
-# point it cannot find and goes on ("Return value 1"); Windows fails the installation (1723).
+# The package's tables (msiinfo export), where Wine is more lenient or cannot show the effect: every
+# DLL custom action names an export of kta_ca.dll (the DLL given and the package's copy; Wine skips
+# a missing entry point, Windows fails with 1723); every program and library is its component's key
+# path, with a version; the question shown unformatted (25006) holds no [reference]; the removal
+# actions skip an upgrade's removal of an older version (Wine's upgrade omits UPGRADINGPRODUCTCODE).
 set -euo pipefail
 source "$(dirname "$0")/../common/image_format.sh"
 objdump=$1 package=$2 dll=$3
@@ -30,5 +32,20 @@ while IFS=$'\t' read -r action binary target; do
   fi
 done <<<"$actions"
 
-[ $fail -eq 0 ] && echo "$(basename "$package"): $(wc -l <<<"$actions") DLL actions, each an export of kta_ca.dll"
+rows() { msiinfo export "$package" "$1" 2>/dev/null | tail -n +4 | tr -d '\r'; }
+components=$(rows Component)
+while IFS=$'\t' read -r file component name _ version _; do
+  case "${name##*|}" in *.exe|*.dll) ;; *) continue ;; esac
+  key=$(awk -F'\t' -v c="$component" '$1 == c { print $6 }' <<<"$components")
+  [ "$key" = "$file" ] || { echo "$name: not the key path of its component $component"; fail=1; }
+  [ -n "$version" ] || { echo "$name: no version in the File table"; fail=1; }
+done < <(rows File)
+! rows Error | grep -q $'^25006\t.*\\[' || { echo "message 25006 is shown unformatted but holds a [reference]"; fail=1; }
+for sequence in InstallExecuteSequence InstallUISequence; do
+  rows "$sequence" | awk -F'\t' '{ c = $2; gsub(/NOT REMOVE~="ALL"/, "", c) }
+    c ~ /REMOVE~="ALL"/ && c !~ /NOT UPGRADINGPRODUCTCODE/ {
+    print $1 ": runs when an upgrade removes an older version"; bad = 1 } END { exit bad }' || fail=1
+done
+
+[ $fail -eq 0 ] && echo "$(basename "$package"): $(wc -l <<<"$actions") DLL actions, each an export of kta_ca.dll; images keyed and versioned; texts and removal conditions as shipped"
 exit $fail
