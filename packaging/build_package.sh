@@ -3,7 +3,7 @@
 # Builds the demo installation package for ARCH (x86 or x64) from kvo-demo.wxs beside this script:
 # stages the FILEs (the deliverables of bin and the code-page mapping files) and the default data,
 # lists the mapping files for the package, runs wixl, and adds what wixl has no elements for with
-# msibuild: the Error and Condition tables, the rollback type of the rollback
+# msibuild: the Error, Condition and MsiLockPermissionsEx tables, the rollback type of the rollback
 # actions, feature migration on upgrade, the secure properties, and the version of each image in the
 # File table. VERSION is the product's version (major.minor.patch.tweak): the package's version is
 # its first three fields, the version it registers for the product its first two.
@@ -57,7 +57,7 @@ wixl -a "$arch" -D ProgramFiles="$program_files" -D Win64="$win64" -D Manufactur
   -D ProductVersion="$major.$minor.$patch" -D RegisteredVersion="$major.$minor" \
   -D ProductCode="$product_code" -D UpgradeCode="$upgrade_code" -D ComponentSet="$component_set" \
   -o "$tmp" "$stage/kvo-demo.wxs"
-for table in Error Condition; do
+for table in Error Condition MsiLockPermissionsEx; do
   msibuild "$tmp" -i "$here/$table.idt"
 done
 q() { msibuild "$tmp" -q "$1"; }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # check_package_actions.sh OBJDUMP PACKAGE KTA_CA_DLL
-# The package's tables (msiinfo export), where Wine is more lenient or cannot show the effect: every
-# DLL custom action names an export of kta_ca.dll (the DLL given and the package's copy; Wine skips
-# a missing entry point, Windows fails with 1723); every program and library is its component's key
-# path, with a version; the question shown unformatted (25006) holds no [reference]; the removal
-# actions skip an upgrade's removal of an older version (Wine's upgrade omits UPGRADINGPRODUCTCODE).
+# The package's tables, where Wine is more lenient or cannot show the effect: each DLL custom action
+# names an export of kta_ca.dll (Wine skips a missing one, Windows fails: 1723); each program and
+# library is its component's key path, with a version; message 25006 (shown unformatted) holds no
+# [reference]; removal actions skip an upgrade's removal (Wine omits UPGRADINGPRODUCTCODE); the users
+# may write log and tempdata (Wine's msi ignores MsiLockPermissionsEx), and no LockPermissions
+# table is beside it (1941).
 set -euo pipefail
 source "$(dirname "$0")/../common/image_format.sh"
 objdump=$1 package=$2 dll=$3
@@ -46,6 +47,11 @@ for sequence in InstallExecuteSequence InstallUISequence; do
     c ~ /REMOVE~="ALL"/ && c !~ /NOT UPGRADINGPRODUCTCODE/ {
     print $1 ": runs when an upgrade removes an older version"; bad = 1 } END { exit bad }' || fail=1
 done
+for folder in LogDir TempdataDir; do
+  rows MsiLockPermissionsEx | awk -F'\t' -v d="$folder" '$2 == d && $3 == "CreateFolder" && $4 ~ /\(A;OICI;0x1301bf;;;BU\)/ {
+    found = 1 } END { exit !found }' || { echo "$folder: the users may not write it"; fail=1; }
+done
+! msiinfo tables "$package" | grep -qx LockPermissions || { echo "a LockPermissions table beside MsiLockPermissionsEx"; fail=1; }
 
-[ $fail -eq 0 ] && echo "$(basename "$package"): $(wc -l <<<"$actions") DLL actions, each an export of kta_ca.dll; images keyed and versioned; texts and removal conditions as shipped"
+[ $fail -eq 0 ] && echo "$(basename "$package"): $(wc -l <<<"$actions") DLL actions, each an export of kta_ca.dll; images keyed and versioned; texts, removal conditions and folder rights as shipped"
 exit $fail
