@@ -14,6 +14,8 @@ UINT __stdcall CleanUpTheEmptiesCA(MSIHANDLE session);
 UINT __stdcall DeleteClassfixCA(MSIHANDLE session);
 UINT __stdcall DeleteDataCA(MSIHANDLE session);
 UINT __stdcall SeedDataCA(MSIHANDLE session);
+// The rollback of SeedDataCA: the same CustomActionData; removes the copies the seeding made.
+UINT __stdcall SeedDataRBCA(MSIHANDLE session);
 
 // File dates
 UINT __stdcall FixFileDatesCA(MSIHANDLE session);

@@ -1,7 +1,9 @@
 // The data-directory actions: the question about persistent data, the removal of the data, tempdata,
-// log and classfix trees and of empty folders in the installer's own removal steps, and the seeding
-// of the data directory from the product's defaults.
+// log and classfix trees and of empty folders in the installer's own removal steps, the seeding
+// of the data directory from the product's defaults and its rollback.
 #include "data_directories.h"
+
+#include <cstring>
 
 #include "helpers.h"
 #include "kta_ca.h"
@@ -255,11 +257,78 @@ int CopyProddata(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* des
 }
 
 namespace {
+// Whether the two files hold the same bytes (false when either cannot be read).
+bool sameContents(const wchar_t* one, const wchar_t* other) {
+    UniqueHandle first(CreateFileW(one, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle second(
+        CreateFileW(other, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER firstSize{};
+    LARGE_INTEGER secondSize{};
+    if (!first || !second || !GetFileSizeEx(first.get(), &firstSize) ||
+        !GetFileSizeEx(second.get(), &secondSize) || firstSize.QuadPart != secondSize.QuadPart)
+        return false;
+    char firstBytes[4096];
+    char secondBytes[4096];
+    for (LONGLONG left = firstSize.QuadPart; left > 0;) {
+        DWORD firstRead = 0;
+        DWORD secondRead = 0;
+        if (!ReadFile(first.get(), firstBytes, sizeof firstBytes, &firstRead, nullptr) ||
+            !ReadFile(second.get(), secondBytes, sizeof secondBytes, &secondRead, nullptr) ||
+            firstRead == 0 || firstRead != secondRead || std::memcmp(firstBytes, secondBytes, firstRead) != 0)
+            return false;
+        left -= firstRead;
+    }
+    return true;
+}
+}  // namespace
+
+void removeSeededCopies(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* destDir) {
+    TextBuffer<kPathCapacity> pattern;
+    WIN32_FIND_DATAW entry;
+    UniqueFind search(joinWhole(pattern, {sourceDir, L"*"}) ? os.FindFirstFileW(pattern.text(), &entry)
+                                                            : INVALID_HANDLE_VALUE);
+    if (!search.valid())
+        return;
+    do {
+        if (isDotEntry(entry.cFileName))
+            continue;
+        TextBuffer<kPathCapacity> source;
+        TextBuffer<kPathCapacity> destination;
+        if (!joinWhole(source, {sourceDir, entry.cFileName, isDirectory(entry) ? L"\\" : L""}) ||
+            !joinWhole(destination, {destDir, entry.cFileName})) {
+            logError(session,
+                     L"Could not remove the seeded copy of %s%s; the path is longer than %d characters.",
+                     {sourceDir, entry.cFileName, kMaxPathLength});
+            continue;
+        }
+        const DWORD attributes = GetFileAttributesW(destination.text());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            continue;  // never copied
+        if (isReparsePoint(attributes)) {
+            logInfo(session, L"Leaving %s alone: it is a link", {destination});
+        } else if (isDirectory(entry)) {
+            // The folder goes only when nothing but seeded copies was in it.
+            if (destination.appendWhole(L"\\", 1))
+                removeSeededCopies(session, source.text(), destination.text());
+            if (RemoveDirectoryW(destination.text()))
+                logInfo(session, L"Removed seeded folder %s", {destination});
+        } else if (!sameContents(source.text(), destination.text())) {
+            logInfo(session, L"Kept %s: it differs from %s", {destination, source});
+        } else if (DeleteFileW(destination.text())) {
+            logInfo(session, L"Removed seeded copy %s", {destination});
+        } else {
+            logError(session, L"Could not remove seeded copy %s; rc = X'%lX'", {destination, GetLastError()});
+        }
+    } while (os.FindNextFileW(search.get(), &entry));
+}
+
+namespace {
 constexpr wchar_t kAskDeletePersistentData[] = L"KTA_Core/AskDeletePersistentDataCA";
 constexpr wchar_t kCleanUpTheEmpties[] = L"KTA_Core/CleanUpTheEmptiesCA";
 constexpr wchar_t kDeleteClassfix[] = L"KTA_Core/DeleteClassfixCA";
 constexpr wchar_t kDeleteData[] = L"KTA_Core/DeleteDataCA";
 constexpr wchar_t kSeedData[] = L"KTA_Core/SeedDataCA";
+constexpr wchar_t kSeedDataRB[] = L"KTA_Core/SeedDataRBCA";
 
 constexpr int kQuestionMessage = 25006;
 }  // namespace
@@ -428,14 +497,15 @@ UINT runDeleteData(MSIHANDLE session) {
     return ERROR_SUCCESS;
 }
 
-UINT runSeedData(MSIHANDLE session) {
-    LogEntryExit(session, 1, kSeedData);
+namespace {
+// The seeding's folders from CustomActionData, the installation directory: proddata\defaults\ and
+// data\ below it. Logs and fails (exit code -1) when they cannot be had.
+bool seedingFolders(MSIHANDLE session, const wchar_t* actionName, BoundedText& source,
+                    BoundedText& destination) {
     // A deferred action: CustomActionData is all it reads (Windows gives it no other property).
     TextBuffer<kPathCapacity> directory;
     TextBuffer<kPathCapacity + 3> shown;
     UINT result = readPropertyShown(session, L"CustomActionData", directory, shown);
-    TextBuffer<kPathCapacity> source;
-    TextBuffer<kPathCapacity> destination;
     if (result == ERROR_SUCCESS && (directory.empty() || !ensureTrailingBackslash(directory) ||
                                     !joinWhole(source, {directory.text(), L"proddata\\defaults\\"}) ||
                                     !joinWhole(destination, {directory.text(), L"data\\"})))
@@ -444,9 +514,19 @@ UINT runSeedData(MSIHANDLE session) {
         logError(session,
                  L"Could not obtain the installation directory from CustomActionData \"%s\"; rc = X'%lX'",
                  {shown, result});
-        LogExitCode(session, kSeedData, -1);
-        return ERROR_INSTALL_FAILURE;
+        LogExitCode(session, actionName, -1);
+        return false;
     }
+    return true;
+}
+}  // namespace
+
+UINT runSeedData(MSIHANDLE session) {
+    LogEntryExit(session, 1, kSeedData);
+    TextBuffer<kPathCapacity> source;
+    TextBuffer<kPathCapacity> destination;
+    if (!seedingFolders(session, kSeedData, source, destination))
+        return ERROR_INSTALL_FAILURE;
     logInfo(session, L"Sourcedir is %s", {source});
     logInfo(session, L"Destdir is %s", {destination});
     const int copied = CopyProddata(session, source.text(), destination.text());
@@ -458,6 +538,17 @@ UINT runSeedData(MSIHANDLE session) {
     logError(session, L"CopyProddata returned %d", {copied});
     LogExitCode(session, kSeedData, copied);
     return ERROR_INSTALL_FAILURE;
+}
+
+UINT runSeedDataRB(MSIHANDLE session) {
+    LogEntryExit(session, 1, kSeedDataRB);
+    TextBuffer<kPathCapacity> source;
+    TextBuffer<kPathCapacity> destination;
+    if (!seedingFolders(session, kSeedDataRB, source, destination))
+        return ERROR_INSTALL_FAILURE;
+    removeSeededCopies(session, source.text(), destination.text());
+    LogEntryExit(session, 0, kSeedDataRB);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace kvo::installer
@@ -476,4 +567,7 @@ extern "C" UINT __stdcall DeleteDataCA(MSIHANDLE session) {
 }
 extern "C" UINT __stdcall SeedDataCA(MSIHANDLE session) {
     return kvo::installer::runSeedData(session);
+}
+extern "C" UINT __stdcall SeedDataRBCA(MSIHANDLE session) {
+    return kvo::installer::runSeedDataRB(session);
 }

@@ -1,6 +1,6 @@
 // The data-directory routines: three walkers that have the installer remove directory trees in its
 // own removal steps (temporary Directory and RemoveFile rows naming every folder), and the copy of
-// the default data into the data directory.
+// the default data into the data directory and its undoing.
 //
 // Entries are walked by name: "." and ".." are skipped wherever a listing puts them (a drive root
 // lists neither). A path that would not fit a path buffer is never cut and used: the walk of that
@@ -35,5 +35,11 @@ int ScheduleEmptyRemoval(const wchar_t* name, const wchar_t* parentPath, const w
 // backslash. 0 on success, -1 when a directory could not be created, -2 when a file could not be
 // copied. A source directory that cannot be listed copies nothing and returns 0.
 int CopyProddata(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* destDir);
+
+// Undoes CopyProddata (sourceDir, destDir) for a rollback: removes each file of destDir that holds
+// the same bytes as its counterpart below sourceDir, then each folder of the copy that is left
+// empty. A file that differs (the user's), one the defaults do not have and a link stay, with the
+// folders that hold them. Failures are logged; the walk goes on.
+void removeSeededCopies(MSIHANDLE session, const wchar_t* sourceDir, const wchar_t* destDir);
 
 }  // namespace kvo::installer

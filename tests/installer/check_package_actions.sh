@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # check_package_actions.sh OBJDUMP PACKAGE KTA_CA_DLL
-# Every custom action of the package that calls a DLL from its Binary table names an export of
-# kta_ca.dll (checked on the DLL given and on the copy the package carries). Wine skips an entry
-# point it cannot find and goes on ("Return value 1"); Windows fails the installation (1723).
+# The package's tables, where Wine is more lenient or cannot show the effect: each DLL custom action
+# names an export of kta_ca.dll (Wine skips a missing one, Windows fails: 1723); each program and
+# library is its component's key path, with a version; message 25006 (shown unformatted) holds no
+# [reference]; removal actions skip an upgrade's removal (Wine omits UPGRADINGPRODUCTCODE); the users
+# may write log and tempdata (Wine's msi ignores MsiLockPermissionsEx), and no LockPermissions
+# table is beside it (1941).
 set -euo pipefail
 source "$(dirname "$0")/../common/image_format.sh"
 objdump=$1 package=$2 dll=$3
@@ -30,5 +33,25 @@ while IFS=$'\t' read -r action binary target; do
   fi
 done <<<"$actions"
 
-[ $fail -eq 0 ] && echo "$(basename "$package"): $(wc -l <<<"$actions") DLL actions, each an export of kta_ca.dll"
+rows() { msiinfo export "$package" "$1" 2>/dev/null | tail -n +4 | tr -d '\r'; }
+components=$(rows Component)
+while IFS=$'\t' read -r file component name _ version _; do
+  case "${name##*|}" in *.exe|*.dll) ;; *) continue ;; esac
+  key=$(awk -F'\t' -v c="$component" '$1 == c { print $6 }' <<<"$components")
+  [ "$key" = "$file" ] || { echo "$name: not the key path of its component $component"; fail=1; }
+  [ -n "$version" ] || { echo "$name: no version in the File table"; fail=1; }
+done < <(rows File)
+! rows Error | grep -q $'^25006\t.*\\[' || { echo "message 25006 is shown unformatted but holds a [reference]"; fail=1; }
+for sequence in InstallExecuteSequence InstallUISequence; do
+  rows "$sequence" | awk -F'\t' '{ c = $2; gsub(/NOT REMOVE~="ALL"/, "", c) }
+    c ~ /REMOVE~="ALL"/ && c !~ /NOT UPGRADINGPRODUCTCODE/ {
+    print $1 ": runs when an upgrade removes an older version"; bad = 1 } END { exit bad }' || fail=1
+done
+for folder in LogDir TempdataDir; do
+  rows MsiLockPermissionsEx | awk -F'\t' -v d="$folder" '$2 == d && $3 == "CreateFolder" && $4 ~ /\(A;OICI;0x1301bf;;;BU\)/ {
+    found = 1 } END { exit !found }' || { echo "$folder: the users may not write it"; fail=1; }
+done
+! msiinfo tables "$package" | grep -qx LockPermissions || { echo "a LockPermissions table beside MsiLockPermissionsEx"; fail=1; }
+
+[ $fail -eq 0 ] && echo "$(basename "$package"): $(wc -l <<<"$actions") DLL actions, each an export of kta_ca.dll; images keyed and versioned; texts, removal conditions and folder rights as shipped"
 exit $fail

@@ -319,6 +319,16 @@ TEST_F(DataActions, SeedDataCopiesTheDefaultsWithoutOverwriting) {
                                   data + L"nested\\deeper\\two.txt."));
     EXPECT_TRUE(capture_->hasLine(L"**** ZAL_INFO -- CopyProddata returned 0"));
     EXPECT_TRUE(capture_->errorLines().empty());
+
+    // The rollback removes the copies and the folders they alone fill; what differs stays.
+    kvotest::writeTextFile(data + L"nested\\one.txt", "changed");
+    capture_->clear();
+    EXPECT_EQ(call("SeedDataRBCA", session), 0u);
+    EXPECT_EQ(kvotest::readTextFile(data + L"kvocli.properties"), "the user's");
+    EXPECT_EQ(kvotest::readTextFile(data + L"nested\\one.txt"), "changed");
+    EXPECT_FALSE(kvotest::exists(data + L"nested\\deeper"));
+    EXPECT_TRUE(
+        capture_->hasLine(L"**** ZAL_INFO -- Removed seeded copy " + data + L"nested\\deeper\\two.txt"));
 }
 
 TEST_F(DataActions, SeedDataWithoutDefaultsSucceeds) {
@@ -416,6 +426,7 @@ TEST(KtaCaExports, EveryActionIsFoundByItsPlainName) {
                                    "DeleteClassfixCA",
                                    "DeleteDataCA",
                                    "SeedDataCA",
+                                   "SeedDataRBCA",
                                    "FixFileDatesCA",
                                    "GetVersionsCA",
                                    "SetInstalledINSTALLDIRCA",
