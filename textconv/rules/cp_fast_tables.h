@@ -62,6 +62,10 @@ struct CpFastTables {
     bool byteShuffles = false;
     kvo::HeapArray<uint16_t> pages;
     kvo::HeapArray<uint32_t> compPages;
+    // Tables with codes of two bytes only: the code of every unit (65,536 of them) in the form it is
+    // stored in (storedCode), so that the conversions to the code page look a unit up with one read
+    // and put its code with one store whatever its width.
+    kvo::HeapArray<uint16_t> storedCodes;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
@@ -75,6 +79,29 @@ inline bool processorHasSsse3() {
     return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_SSSE3) != 0;
 #else
     return false;
+#endif
+}
+
+// A code-page code (or kNoMapping) as 16 bits that, stored, give its bytes in their order: the lead byte
+// first, and after a code of one byte a zero (which whatever follows writes again). kNoMapping stays
+// 0xFFFF. Codes of two bytes have a trail byte other than 0 (the image validation sees to it), so the
+// second byte tells the width.
+inline uint16_t storedCode(uint16_t code) {
+    if (code == kNoMapping)
+        return kNoMapping;
+    const unsigned char bytes[2] = {static_cast<unsigned char>(code >= 0x100 ? code >> 8 : code),
+                                    static_cast<unsigned char>(code >= 0x100 ? code & 0xFF : 0)};
+    uint16_t stored;
+    std::memcpy(&stored, bytes, 2);
+    return stored;
+}
+
+// 1 where a stored code has two bytes, else 0.
+inline unsigned storedCodeIsWide(unsigned stored) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return (stored & 0xFF) != 0 ? 1u : 0u;
+#else
+    return stored > 0xFF ? 1u : 0u;
 #endif
 }
 
@@ -99,11 +126,20 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     }
     const size_t pageCount = 1 + leadCount + fromCount;
     constexpr size_t kCompUnitPages = 0x4080;
+    bool wideCodes = false;
+    for (unsigned h = 0; h < 256 && !wideCodes; ++h) {
+        for (unsigned x = 0; x < 256 && h < t.fromUnicodeCount && t.fromUnicode[h] != nullptr; ++x) {
+            const uint16_t code = cpRecordLookup(t.fromUnicode[h], x);
+            wideCodes = wideCodes || (code >= 0x100 && code != kNoMapping);
+        }
+    }
     *f = CpFastTables{};
     f->pages = kvo::makeHeapArray<uint16_t>(256 * pageCount);
     f->compPages = kvo::makeHeapArray<uint32_t>(256 * leadCount);
     f->compUnitPage = kvo::makeHeapArray<uint32_t>(kCompUnitPages);
-    if (!f->pages || !f->compPages || !f->compUnitPage) {
+    if (wideCodes)
+        f->storedCodes = kvo::makeHeapArray<uint16_t>(0x10000);
+    if (!f->pages || !f->compPages || !f->compUnitPage || (wideCodes && !f->storedCodes)) {
         *f = CpFastTables{};
         return false;
     }
@@ -165,6 +201,10 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->fromIdentityFrom = 0x100;
     while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
         --f->fromIdentityFrom;
+    if (f->storedCodes) {
+        for (unsigned u = 0; u < 0x10000; ++u)
+            f->storedCodes[u] = storedCode(f->fromPage[u >> 8][u & 0xFF]);
+    }
     f->byteShuffles = processorHasSsse3();
     return true;
 }
@@ -277,16 +317,16 @@ KVO_ALWAYS_INLINE inline int finishText(const Unit* src, const size_t& i, Step s
 #if defined(__SSE2__)
 // GCC announces AddressSanitizer with __SANITIZE_ADDRESS__, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
-#define KVO_ALIGNED_BLOCK_READ __attribute__((no_sanitize_address))
+#define KVO_READ_PAST_TERMINATOR __attribute__((no_sanitize_address))
 #else
-#define KVO_ALIGNED_BLOCK_READ
+#define KVO_READ_PAST_TERMINATOR
 #endif
 
 // Length in characters of a text of bytes or of 16-bit units, 16 bytes at a time. Only 16-byte aligned
 // blocks are read beyond the terminator, and such a read never crosses into the next page. A text of
 // units must be 2-byte aligned.
 template <class Char>
-KVO_ALIGNED_BLOCK_READ inline size_t blockTextLength(const Char* s) {
+KVO_READ_PAST_TERMINATOR inline size_t blockTextLength(const Char* s) {
     static_assert(sizeof(Char) == 1 || sizeof(Char) == 2, "bytes or 16-bit units");
     size_t i = 0;
     while ((reinterpret_cast<uintptr_t>(s + i) & 15) != 0) {
@@ -313,8 +353,34 @@ inline __m128i loadBlock(const void* p) {
 }
 
 // An aligned block that may reach past the terminator (never past its page).
-KVO_ALIGNED_BLOCK_READ inline __m128i loadAlignedBlock(const void* p) {
+KVO_READ_PAST_TERMINATOR inline __m128i loadAlignedBlock(const void* p) {
     return _mm_load_si128(static_cast<const __m128i*>(p));
+}
+
+// Whether the bytes bytes from p lie in p's page, so that reading them can't fault even where the
+// text's terminator comes before their end (pages are 4 KiB on every x86 Windows).
+inline bool inPage(const void* p, unsigned bytes) {
+    return (reinterpret_cast<uintptr_t>(p) & 4095u) <= 4096u - bytes;
+}
+
+// 16 bytes from p that may reach past the terminator, where inPage(p, 16) (or aligned).
+KVO_READ_PAST_TERMINATOR inline __m128i loadBlockInPage(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// Bit k set where byte k of the block is 0.
+inline unsigned zeroBytes(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+}
+
+// Bits 2k and 2k + 1 set where unit k of a block of 8 units is 0.
+inline unsigned zeroUnits(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_setzero_si128())));
+}
+
+// Bits below bit count (0 to 31).
+inline unsigned lowBits(unsigned count) {
+    return (1u << count) - 1;
 }
 
 // Bit k set when byte k of the block has bit 7 set (not ASCII).
@@ -1009,6 +1075,211 @@ KVO_NOINLINE inline BlocksDone compUnicodeToCpBlocks(const CpFastTables& f, cons
 
 }  // namespace detail
 
+// ---- Code page -> Unicode
+
+namespace detail {
+
+// The rest of a text from src + i character by character, its units from dst + n on: each written
+// where it fits, the terminator where it fits. Sets the flag; returns the size of the whole output.
+template <class Unit>
+KVO_NOINLINE int cpToUnicodeSteps(const CpFastTables& f, const unsigned char* src, size_t i, Unit* dst,
+                                  size_t n, size_t room, Unit defUnit, bool usedDefault, int* used) {
+    while (src[i] != 0) {
+        uint16_t u = fastReadLocal(f, src, &i);
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        if (n < room)
+            dst[n] = static_cast<Unit>(u);
+        ++n;
+    }
+    if (n < room)
+        dst[n] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(n + 1);
+}
+
+// The single bytes at p that marked marks (bit k: byte k) looked up, and their units (the default
+// where there is none) written at out where it is given; true where one had no mapping.
+template <class Unit>
+KVO_ALWAYS_INLINE inline bool lookUpMarkedBytes(const CpFastTables& f, const unsigned char* p,
+                                                unsigned marked, Unit* out, Unit defUnit) {
+    bool usedDefault = false;
+    for (; marked != 0; marked &= marked - 1) {
+        const unsigned k = static_cast<unsigned>(__builtin_ctz(marked));
+        uint16_t u = f.single[p[k]];
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        if (out != nullptr)
+            out[k] = static_cast<Unit>(u);
+    }
+    return usedDefault;
+}
+
+#if defined(__SSE2__)
+// The m bytes at p (1 to 16, up to the terminator at most) as m units at out: two stores of 8 or 4
+// units that may overlap, or unit by unit below 4; nothing past out + m.
+template <class Unit>
+KVO_ALWAYS_INLINE inline void widenBytes(Unit* out, const unsigned char* p, unsigned m) {
+    const __m128i zero = _mm_setzero_si128();
+    if (m >= 8) {
+        const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + m - 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(head, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + m - 8), _mm_unpacklo_epi8(tail, zero));
+    } else if (m >= 4) {
+        uint32_t head, tail;
+        std::memcpy(&head, p, 4);
+        std::memcpy(&tail, p + m - 4, 4);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out),
+                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(head)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + m - 4),
+                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tail)), zero));
+    } else {
+        for (unsigned k = 0; k < m; ++k)
+            out[k] = static_cast<Unit>(p[k]);
+    }
+}
+
+// Single bytes, ASCII standing for itself, one unit each: blocks of 16 widened, and the bytes that do
+// not stand for themselves (the non-ASCII bytes below singleIdentityFrom) looked up and put in place.
+// In 1252 and 819 text such bytes are rare (accented letters stand for themselves). The first block
+// is read where the text starts if it lies in that page (so a short text takes one block), the
+// others aligned (the first may overlap the second: its units are written again alike); the block
+// that holds the terminator gives its units up to and with it.
+template <class Unit>
+int singleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, size_t room,
+                         Unit defUnit, int* used) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    bool usedDefault = false;
+    size_t i = 0;  // the output position too
+    if (!inPage(src, 16)) {
+        // The bytes before the next aligned block, at the end of the page.
+        for (const size_t head = 16 - (reinterpret_cast<uintptr_t>(src) & 15); i < head; ++i) {
+            if (src[i] == 0)
+                return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+            uint16_t u = f.single[src[i]];
+            if (u == kNoMapping) {
+                u = defUnit;
+                usedDefault = true;
+            }
+            if (i < room)
+                dst[i] = static_cast<Unit>(u);
+        }
+    }
+    for (;;) {  // i: 0 where the first block lies in the page, else aligned
+        const __m128i v = loadBlockInPage(src + i);
+        const unsigned zeros = zeroBytes(v);
+        const unsigned others = bytesBelow(v, limit);
+        if (zeros != 0) {
+            const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // bytes before it
+            const unsigned before = others & lowBits(t);
+            if (i + t + 1 <= room) {
+                widenBytes(dst + i, src + i, t + 1);
+                usedDefault |= lookUpMarkedBytes(f, src + i, before, dst + i, defUnit);
+            } else if (i >= room) {  // only counting
+                usedDefault |= lookUpMarkedBytes(f, src + i, before, static_cast<Unit*>(nullptr), defUnit);
+            } else {
+                break;  // the buffer ends inside this block
+            }
+            setUsed(used, usedDefault);
+            return static_cast<int>(i + t + 1);
+        }
+        if (i + 16 <= room) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 8), _mm_unpackhi_epi8(v, zero));
+            usedDefault |= lookUpMarkedBytes(f, src + i, others, dst + i, defUnit);
+        } else if (i >= room) {
+            usedDefault |= lookUpMarkedBytes(f, src + i, others, static_cast<Unit*>(nullptr), defUnit);
+        } else {
+            break;
+        }
+        i = i != 0 ? i + 16 : 16 - (reinterpret_cast<uintptr_t>(src) & 15);
+    }
+    return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+}
+
+// Whether all 16 bytes of a block are ASCII other than 0.
+inline bool asciiWithoutZero(__m128i v) {
+    return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// Double-byte text: character by character in a lean loop, groups of 16 characters where the room
+// holds them (the room tested once a group, the terminator only after a single byte: a lead byte is
+// never 0), a block of ASCII at the start of a group widened at once. Where the room ends sooner,
+// character by character with every test.
+template <class Unit>
+int doubleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, size_t room,
+                         Unit defUnit, int* used) {
+    const uint16_t* const* const rows = f.trail;  // null for a byte that is no lead byte
+    const uint16_t* const single = f.single;
+    const __m128i zero = _mm_setzero_si128();
+    bool usedDefault = false;
+    const unsigned char* p = src;
+    // One character at p: its unit (the default where it has none), p moved past it; false at the
+    // terminator. A lead byte before the terminator is one unmapped byte.
+    const auto next = [&](uint16_t* unit) KVO_ALWAYS_INLINE {
+        const unsigned b = *p;
+        const uint16_t* const row = rows[b];
+        uint16_t u;
+        if (row != nullptr) {
+            u = row[p[1]];
+            p += 2;
+        } else {
+            if (b == 0)
+                return false;
+            u = single[b];
+            p += 1;
+        }
+        if (u == kNoMapping) {
+            if (row != nullptr && p[-1] == 0)
+                --p;
+            u = defUnit;
+            usedDefault = true;
+        }
+        *unit = u;
+        return true;
+    };
+    if (room == 0) {  // only counting
+        size_t n = 0;
+        for (uint16_t u; next(&u);)
+            ++n;
+        setUsed(used, usedDefault);
+        return static_cast<int>(n + 1);
+    }
+    Unit* out = dst;
+    for (Unit* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
+        if (f.asciiIdentity && inPage(p, 16)) {
+            const __m128i v = loadBlockInPage(p);
+            if (asciiWithoutZero(v)) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+                p += 16;
+                out += 16;
+                continue;
+            }
+        }
+        for (unsigned k = 0; k < 16; ++k) {
+            uint16_t u;
+            if (!next(&u)) {
+                *out = 0;
+                setUsed(used, usedDefault);
+                return static_cast<int>(out - dst + 1);
+            }
+            *out++ = static_cast<Unit>(u);
+        }
+    }
+    return cpToUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, static_cast<size_t>(out - dst), room,
+                            defUnit, usedDefault, used);
+}
+#endif
+
+}  // namespace detail
+
 // Code page -> Unicode.
 template <class Unit>
 int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def,
@@ -1018,98 +1289,217 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const Unit defUnit = static_cast<Unit>(defaultUnit(def));
-    bool usedDefault = false;
-    size_t i = 0, n = 0;
-    // One character at i (not the terminator).
-    auto step = [&]() KVO_ALWAYS_INLINE {
-        uint16_t u;
-        const unsigned b = src[i];
-        if (!f.lead[b]) {
-            u = f.single[b];
-            ++i;
-        } else {
-            u = detail::fastReadLocal(f, src, &i);
+#if defined(__SSE2__)
+    if constexpr (sizeof(Unit) == 2) {
+        if (f.hasLeadBytes)
+            return detail::doubleBytesToUnicode(f, src, dst, room, defUnit, used);
+        if (f.asciiIdentity)
+            return detail::singleBytesToUnicode(f, src, dst, room, defUnit, used);
+    }
+#endif
+    return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit, false, used);
+}
+
+// ---- Unicode -> code page
+
+namespace detail {
+
+// The rest of a text from src + j unit by unit, its codes from dst + pos on: each written where it
+// fits whole, the terminator where it fits. Sets the flag; returns the size of the whole output.
+template <class Unit>
+KVO_NOINLINE int unicodeToCpSteps(const CpFastTables& f, const Unit* src, size_t j, unsigned char* dst,
+                                  size_t pos, size_t room, unsigned char defByte, bool usedDefault,
+                                  int* used) {
+    while (src[j] != 0) {
+        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
+        if (code == kNoMapping) {
+            usedDefault = true;
+            code = defByte;
         }
-        if (u == kNoMapping) {
-            u = defUnit;
+        putCode(dst, pos, room, code);
+    }
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// The units at p that marked marks (bit k: unit k) looked up where every code is one byte, and their
+// bytes (the default where there is none) written at out where it is given; true where one had none.
+template <class Unit>
+KVO_ALWAYS_INLINE inline bool lookUpMarkedUnits(const CpFastTables& f, const Unit* p, unsigned marked,
+                                                unsigned char* out, unsigned char defByte) {
+    bool usedDefault = false;
+    for (; marked != 0; marked &= marked - 1) {
+        const unsigned k = static_cast<unsigned>(__builtin_ctz(marked));
+        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(p[k]));
+        if (code >= 0x100) {
+            code = defByte;
             usedDefault = true;
         }
-        if (n < room)
-            dst[n] = static_cast<Unit>(u);
-        ++n;
-    };
+        if (out != nullptr)
+            out[k] = static_cast<unsigned char>(code);
+    }
+    return usedDefault;
+}
+
 #if defined(__SSE2__)
-    if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes: aligned blocks of 16 widened, and the bytes that do not stand for themselves
-        // (the non-ASCII bytes below singleIdentityFrom) looked up and put in place; the block that
-        // holds the terminator is left to the loop below. In 1252 and 819 text such bytes are rare
-        // (accented letters stand for themselves), so the branch on them is rarely taken.
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
-        while (!detail::aligned16(src + i) && src[i] != 0)
-            step();
-        while (src[i] != 0) {  // aligned from here
-            const __m128i v = detail::loadAlignedBlock(src + i);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0)
-                break;
-            const unsigned others = detail::bytesBelow(v, limit);
-            if (n + 16 <= room) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-                for (unsigned m = others; m != 0; m &= m - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    uint16_t u = f.single[src[i + k]];
-                    if (u == kNoMapping) {
-                        u = defUnit;
-                        usedDefault = true;
-                    }
-                    dst[n + k] = static_cast<Unit>(u);
-                }
-            } else if (n >= room) {
-                for (unsigned m = others; m != 0; m &= m - 1)  // only counting
-                    usedDefault |= f.single[src[i + static_cast<unsigned>(__builtin_ctz(m))]] == kNoMapping;
+// The m units at p (1 to 16, up to the terminator at most) narrowed into m bytes at out (units from
+// 0x100 saturated): two stores of 8 or 4 bytes that may overlap, or byte by byte below 4; nothing past
+// out + m.
+template <class Unit>
+KVO_ALWAYS_INLINE inline void narrowUnits(unsigned char* out, const Unit* p, unsigned m) {
+    if (m >= 8) {
+        const __m128i head = loadBlock(p);
+        const __m128i tail = loadBlock(p + m - 8);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(head, head));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + m - 8), _mm_packus_epi16(tail, tail));
+    } else if (m >= 4) {
+        const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + m - 4));
+        const uint32_t headBytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(head, head)));
+        const uint32_t tailBytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(tail, tail)));
+        std::memcpy(out, &headBytes, 4);
+        std::memcpy(out + m - 4, &tailBytes, 4);
+    } else {
+        for (unsigned k = 0; k < m; ++k)
+            out[k] = static_cast<unsigned char>(p[k]);
+    }
+}
+
+// Every code one byte, ASCII standing for itself: blocks of 16 units narrowed, and the units that do
+// not stand for their own byte (from 0x100, and the non-ASCII ones below fromIdentityFrom) looked up
+// and put in place; rare in Western text. The first block is read where the text starts if its 32
+// bytes lie in that page (so a short text takes one block), the others aligned (the first may overlap
+// the second: its bytes are written again alike); the block that holds the terminator gives its bytes
+// up to and with it. The second half of a block is read only where the first holds no terminator (it
+// may lie on the next page). The text must be 2-byte aligned.
+template <class Unit>
+int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                    unsigned char defByte, int* used) {
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    bool usedDefault = false;
+    size_t j = 0;  // the output position too
+    if (!aligned16(src) && !inPage(src, 32)) {
+        // The units before the next aligned block, at the end of the page.
+        for (const size_t head = (16 - (reinterpret_cast<uintptr_t>(src) & 15)) / 2; j < head; ++j) {
+            if (src[j] == 0)
+                return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+            unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j]));
+            if (code >= 0x100) {
+                code = defByte;
+                usedDefault = true;
+            }
+            if (j < room)
+                dst[j] = static_cast<unsigned char>(code);
+        }
+    }
+    for (;;) {  // j: 0 where the first block lies in the page, else aligned
+        const __m128i v0 = loadBlockInPage(src + j);
+        __m128i v1 = v0;
+        unsigned zeros = zeroUnits(v0);
+        if (zeros == 0) {
+            v1 = loadBlockInPage(src + j + 8);
+            zeros = zeroUnits(v1) << 16;
+        }
+        const __m128i narrowed = _mm_packus_epi16(v0, v1);
+        const unsigned others = unitsNotNarrowed(v0, v1, narrowed, limit);
+        if (zeros != 0) {
+            const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;  // units before it
+            const unsigned before = others & lowBits(t);
+            if (j + t + 1 <= room) {
+                narrowUnits(dst + j, src + j, t + 1);
+                usedDefault |= lookUpMarkedUnits(f, src + j, before, dst + j, defByte);
+            } else if (j >= room) {  // only counting
+                usedDefault |= lookUpMarkedUnits(f, src + j, before, nullptr, defByte);
             } else {
                 break;  // the buffer ends inside this block
             }
-            i += 16;
-            n += 16;
+            setUsed(used, usedDefault);
+            return static_cast<int>(j + t + 1);
         }
-    } else if (f.asciiIdentity) {
-        const size_t len = detail::blockTextLength(src);
-        const __m128i zero = _mm_setzero_si128();
-        while (i + 16 <= len) {
-            const bool write = n + 16 <= room;
-            if (!write && n < room) {
-                step();
+        if (j + 16 <= room) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), narrowed);
+            usedDefault |= lookUpMarkedUnits(f, src + j, others, dst + j, defByte);
+        } else if (j >= room) {
+            usedDefault |= lookUpMarkedUnits(f, src + j, others, nullptr, defByte);
+        } else {
+            break;
+        }
+        j = j != 0 ? j + 16 : (32 - (reinterpret_cast<uintptr_t>(src) & 15)) / 2;
+    }
+    return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+}
+
+// Whether all 8 units of a block are ASCII other than 0.
+inline bool asciiUnitsWithoutZero(__m128i v) {
+    const __m128i ascii =
+        _mm_and_si128(_mm_cmpgt_epi16(v, _mm_setzero_si128()), _mm_cmplt_epi16(v, _mm_set1_epi16(0x80)));
+    return _mm_movemask_epi8(ascii) == 0xFFFF;
+}
+
+// Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
+// store (the byte after a code of one byte is written again by what follows), groups of 8 units where
+// the room holds them (the room tested once a group), a block of ASCII at the start of a group
+// narrowed at once. Where the room ends sooner, unit by unit with every test.
+template <class Unit>
+int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                    unsigned char defByte, int* used) {
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned defStored = storedCode(defByte);
+    bool usedDefault = false;
+    const Unit* q = src;
+    // The stored code of the unit at q (the default where it has none), q moved past it; false at the
+    // terminator.
+    const auto next = [&](unsigned* code) KVO_ALWAYS_INLINE {
+        const unsigned u = static_cast<uint16_t>(*q);
+        if (u == 0)
+            return false;
+        ++q;
+        unsigned s = stored[u];
+        if (s == kNoMapping) {
+            s = defStored;
+            usedDefault = true;
+        }
+        *code = s;
+        return true;
+    };
+    if (room == 0) {  // only counting
+        size_t pos = 0;
+        for (unsigned s; next(&s);)
+            pos += 1 + storedCodeIsWide(s);
+        setUsed(used, usedDefault);
+        return static_cast<int>(pos + 1);
+    }
+    unsigned char* out = dst;
+    for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
+        if (f.asciiIdentity && inPage(q, 16)) {
+            const __m128i v = loadBlockInPage(q);
+            if (asciiUnitsWithoutZero(v)) {
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+                q += 8;
+                out += 8;
                 continue;
             }
-            const __m128i v = detail::loadBlock(src + i);
-            const unsigned high = detail::highBits(v);
-            const unsigned k = detail::asciiPrefix(high);
-            if (k == 16) {
-                if (write) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-                }
-                i += 16;
-                n += 16;
-                continue;
+        }
+        for (unsigned k = 0; k < 8; ++k) {
+            unsigned s;
+            if (!next(&s)) {
+                *out = 0;
+                setUsed(used, usedDefault);
+                return static_cast<int>(out - dst + 1);
             }
-            // The 16 bytes left give at least 8 units: the low half stays inside the output, and its
-            // units after the ASCII prefix are written again by the characters that follow.
-            if (write)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-            const unsigned advance = k < 8 ? k : 8;
-            i += advance;
-            n += advance;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            detail::takeNonAsciiRun(src, i, k < 16 || f.hasLeadBytes, step);
+            const uint16_t bytes = static_cast<uint16_t>(s);
+            std::memcpy(out, &bytes, 2);
+            out += 1 + storedCodeIsWide(s);
         }
     }
-#endif
-    return detail::finishText(src, i, step, dst, n, room, used, usedDefault);
+    return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst), room,
+                            defByte, usedDefault, used);
 }
+#endif
+
+}  // namespace detail
 
 // Unicode -> code page.
 template <class Unit>
@@ -1120,112 +1510,16 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const unsigned char defByte = defaultByte(def);
-    bool usedDefault = false;
-    size_t j = 0, pos = 0;
-    auto step = [&]() KVO_ALWAYS_INLINE {
-        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
-        if (code == kNoMapping) {
-            usedDefault = true;
-            code = defByte;
-        }
-        detail::putCode(dst, pos, room, code);
-    };
 #if defined(__SSE2__)
-    if (sizeof(Unit) == 2 && f.asciiIdentity && f.narrowCodes) {
-        // Every code is one byte: aligned blocks of 16 units narrowed, and the units that do not stand
-        // for their own byte (from 0x100, and the non-ASCII ones below fromIdentityFrom) looked up and
-        // put in place; rare in Western text, so the branch on them is rarely taken. (A table without
-        // lead bytes may still give codes of two bytes, written as two bytes: it takes the loop below.)
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
-        while (!detail::aligned16(src + j) && src[j] != 0)
-            step();
-        while (src[j] != 0) {  // aligned from here
-            // The second half is read only where the first holds no terminator (it may lie on the next
-            // page).
-            const __m128i v0 = detail::loadAlignedBlock(src + j);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v0, zero)) != 0)
-                break;
-            const __m128i v1 = detail::loadAlignedBlock(src + j + 8);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v1, zero)) != 0)
-                break;
-            const __m128i narrowed = _mm_packus_epi16(v0, v1);
-            const unsigned others = detail::unitsNotNarrowed(v0, v1, narrowed, limit);
-            if (pos + 16 <= room) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), narrowed);
-                for (unsigned m = others; m != 0; m &= m - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
-                    if (code >= 0x100) {
-                        code = defByte;
-                        usedDefault = true;
-                    }
-                    dst[pos + k] = static_cast<unsigned char>(code);
-                }
-            } else if (pos >= room) {
-                for (unsigned m = others; m != 0; m &= m - 1) {  // only counting
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    usedDefault |= fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k])) >= 0x100;
-                }
-            } else {
-                break;  // the buffer ends inside this block
-            }
-            j += 16;
-            pos += 16;
-        }
-    } else if (sizeof(Unit) == 2 && f.asciiIdentity) {
-        const size_t len = detail::blockTextLength(src);
-        // Blocks of 8 units with room for two bytes each and one more (where the byte after a code of
-        // one byte is written, and written again by what follows): a block of ASCII narrowed, any other
-        // block unit by unit through the table, without a branch on the width of each code.
-        const uint16_t* const* fromPage = f.fromPage;
-        while (j + 8 <= len && pos + 17 <= room) {
-            const __m128i v = detail::loadBlock(src + j);
-            if (detail::nonAsciiUnits(v) == 0) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-                j += 8;
-                pos += 8;
-                continue;
-            }
-            unsigned char* out = dst + pos;
-            const Unit* units = src + j;
-            for (unsigned k = 0; k < 8; ++k) {
-                const unsigned u = static_cast<uint16_t>(units[k]);
-                unsigned code = fromPage[u >> 8][u & 0xFF];
-                if (code == kNoMapping) {
-                    usedDefault = true;
-                    code = defByte;
-                }
-                detail::putCodeUnchecked(out, code);
-            }
-            j += 8;
-            pos = static_cast<size_t>(out - dst);
-        }
-        // Near the end of the room, or only counting: ASCII prefixes at once, the rest one by one.
-        while (j + 8 <= len) {
-            const bool write = pos + 8 <= room;
-            if (!write && pos < room) {
-                step();
-                continue;
-            }
-            const __m128i v = detail::loadBlock(src + j);
-            const unsigned wide = detail::nonAsciiUnits(v);
-            const unsigned k = wide == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(wide));
-            if (write) {
-                if (k == 8)
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-                else if (k != 0)
-                    detail::storePrefix(dst + pos, _mm_packus_epi16(v, v), k);
-            }
-            j += k;
-            pos += k;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            detail::takeNonAsciiRun(src, j, k < 8 || f.hasLeadBytes, step);
-        }
+    if constexpr (sizeof(Unit) == 2) {
+        if (f.storedCodes)
+            return detail::storedCodesToCp(f, src, dst, room, defByte, used);
+        // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
+        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0)
+            return detail::narrowUnitsToCp(f, src, dst, room, defByte, used);
     }
 #endif
-    return detail::finishText(src, j, step, dst, pos, room, used, usedDefault);
+    return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defByte, false, used);
 }
 
 // Code page -> CompUnicode.
