@@ -64,8 +64,10 @@ struct CpFastTables {
     kvo::HeapArray<uint32_t> compPages;
     // Tables with codes of two bytes only: the code of every unit (65,536 of them) in the form it is
     // stored in (storedCode), so that the conversions to the code page look a unit up with one read
-    // and put its code with one store whatever its width.
+    // and put its code with one store whatever its width; and the same by the raw index of the unit's
+    // CompUnicode bytes (compRawIndex), so that CompUnicode needs no decoding first.
     kvo::HeapArray<uint16_t> storedCodes;
+    kvo::HeapArray<uint16_t> compStoredCodes;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
@@ -96,13 +98,22 @@ inline uint16_t storedCode(uint16_t code) {
     return stored;
 }
 
-// 1 where a stored code has two bytes, else 0.
+// 1 where a stored code has two bytes, else 0 (without a branch or a flag: codes are 16-bit).
 inline unsigned storedCodeIsWide(unsigned stored) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    return (stored & 0xFF) != 0 ? 1u : 0u;
+    return ((stored & 0xFF) + 0xFF) >> 8;
 #else
-    return stored > 0xFF ? 1u : 0u;
+    return (stored + 0xFF00u) >> 16;
 #endif
+}
+
+// The raw index of a CompUnicode unit of one to three bytes: the low 7 bits of its first byte; of its
+// second above them, at bit 7 (units of two or three bytes); bits 2 and 3 of its third at bits 14 and 15
+// (units of three). The unit's value has each 7-bit group's two 2-bit halves of its low nibble
+// exchanged (bits 14 and 15 stay), so the one gives the other (a unit that decodes to 0: 0).
+inline unsigned compRawIndexToUnit(unsigned r) {
+    const unsigned t = (r ^ (r >> 2)) & 0x0183u;
+    return r ^ t ^ (t << 2);
 }
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits), for every unit.
@@ -137,9 +148,12 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->pages = kvo::makeHeapArray<uint16_t>(256 * pageCount);
     f->compPages = kvo::makeHeapArray<uint32_t>(256 * leadCount);
     f->compUnitPage = kvo::makeHeapArray<uint32_t>(kCompUnitPages);
-    if (wideCodes)
+    if (wideCodes) {
         f->storedCodes = kvo::makeHeapArray<uint16_t>(0x10000);
-    if (!f->pages || !f->compPages || !f->compUnitPage || (wideCodes && !f->storedCodes)) {
+        f->compStoredCodes = kvo::makeHeapArray<uint16_t>(0x10000);
+    }
+    if (!f->pages || !f->compPages || !f->compUnitPage ||
+        (wideCodes && (!f->storedCodes || !f->compStoredCodes))) {
         *f = CpFastTables{};
         return false;
     }
@@ -204,6 +218,8 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     if (f->storedCodes) {
         for (unsigned u = 0; u < 0x10000; ++u)
             f->storedCodes[u] = storedCode(f->fromPage[u >> 8][u & 0xFF]);
+        for (unsigned r = 0; r < 0x10000; ++r)
+            f->compStoredCodes[r] = f->storedCodes[compRawIndexToUnit(r)];
     }
     f->byteShuffles = processorHasSsse3();
     return true;
@@ -1144,6 +1160,41 @@ KVO_ALWAYS_INLINE inline void widenBytes(Unit* out, const unsigned char* p, unsi
     }
 }
 
+// Single bytes: a text of at most 31 bytes that all stand for themselves (ASCII and the bytes from
+// singleIdentityFrom), whole: its units and terminator where the buffer holds them, and
+// its size; 0 for any other text or buffer (the caller takes the loops). Its 32 bytes are read at
+// once where they lie in the text's page.
+template <class Unit>
+KVO_ALWAYS_INLINE inline int shortSingleBytesToUnicode(const CpFastTables& f, const unsigned char* src,
+                                                       Unit* dst, size_t room, int* used) {
+    if (!inPage(src, 32))
+        return 0;
+    const __m128i v0 = loadBlockInPage(src);
+    const __m128i v1 = loadBlockInPage(src + 16);
+    const unsigned zeros = zeroBytes(v0) | (zeroBytes(v1) << 16);
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    const unsigned others = bytesBelow(v0, limit) | (bytesBelow(v1, limit) << 16);
+    if (zeros == 0)
+        return 0;
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // bytes before the terminator
+    if ((others & lowBits(t)) != 0 || (room != 0 && t + 1 > room))
+        return 0;
+    if (room != 0) {
+        if (t + 1 >= 16) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i tail = loadBlock(src + t + 1 - 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(v0, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(v0, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + t + 1 - 16), _mm_unpacklo_epi8(tail, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + t + 1 - 8), _mm_unpackhi_epi8(tail, zero));
+        } else {
+            widenBytes(dst, src, t + 1);
+        }
+    }
+    setUsed(used, false);
+    return static_cast<int>(t + 1);
+}
+
 // Single bytes, ASCII standing for itself, one unit each: blocks of 16 widened, and the bytes that do
 // not stand for themselves (the non-ASCII bytes below singleIdentityFrom) looked up and put in place.
 // In 1252 and 819 text such bytes are rare (accented letters stand for themselves). The first block
@@ -1293,8 +1344,11 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
     if constexpr (sizeof(Unit) == 2) {
         if (f.hasLeadBytes)
             return detail::doubleBytesToUnicode(f, src, dst, room, defUnit, used);
-        if (f.asciiIdentity)
+        if (f.asciiIdentity) {
+            if (const int size = detail::shortSingleBytesToUnicode(f, src, dst, room, used))
+                return size;
             return detail::singleBytesToUnicode(f, src, dst, room, defUnit, used);
+        }
     }
 #endif
     return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit, false, used);
@@ -1365,6 +1419,49 @@ KVO_ALWAYS_INLINE inline void narrowUnits(unsigned char* out, const Unit* p, uns
         for (unsigned k = 0; k < m; ++k)
             out[k] = static_cast<unsigned char>(p[k]);
     }
+}
+
+// Bit k set where unit k of 16 (a: the first 8, b: the next) is 0.
+inline unsigned zeroUnits16(__m128i a, __m128i b) {
+    const __m128i zero = _mm_setzero_si128();
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero))));
+}
+
+// Every code one byte: a text of at most 31 units that all stand for their own byte (ASCII and the
+// units from fromIdentityFrom up to U+00FF), whole: its bytes and terminator where the buffer
+// holds them, and its size; 0 for any other text or buffer (the caller takes the loops). Its 64 bytes
+// are read at once where they lie in the text's page; the text must be 2-byte aligned.
+template <class Unit>
+KVO_ALWAYS_INLINE inline int shortNarrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst,
+                                                  size_t room, int* used) {
+    if (!inPage(src, 64))
+        return 0;
+    const __m128i v0 = loadBlockInPage(src);
+    const __m128i v1 = loadBlockInPage(src + 8);
+    const __m128i v2 = loadBlockInPage(src + 16);
+    const __m128i v3 = loadBlockInPage(src + 24);
+    const unsigned zeros = zeroUnits16(v0, v1) | (zeroUnits16(v2, v3) << 16);
+    if (zeros == 0)
+        return 0;
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    const __m128i low = _mm_packus_epi16(v0, v1);
+    const unsigned others = unitsNotNarrowed(v0, v1, low, limit) |
+                            (unitsNotNarrowed(v2, v3, _mm_packus_epi16(v2, v3), limit) << 16);
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // units before the terminator
+    if ((others & lowBits(t)) != 0 || (room != 0 && t + 1 > room))
+        return 0;
+    if (room != 0) {
+        if (t + 1 >= 16) {
+            const __m128i tail = _mm_packus_epi16(loadBlock(src + t + 1 - 16), loadBlock(src + t + 1 - 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), low);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + t + 1 - 16), tail);
+        } else {
+            narrowUnits(dst, src, t + 1);
+        }
+    }
+    setUsed(used, false);
+    return static_cast<int>(t + 1);
 }
 
 // Every code one byte, ASCII standing for itself: blocks of 16 units narrowed, and the units that do
@@ -1472,27 +1569,55 @@ int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         return static_cast<int>(pos + 1);
     }
     unsigned char* out = dst;
+    // The stored code s at out, out moved past it.
+    const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+        const uint16_t bytes = static_cast<uint16_t>(s);
+        std::memcpy(out, &bytes, 2);
+        out += 1 + storedCodeIsWide(s);
+    };
     for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
-        if (f.asciiIdentity && inPage(q, 16)) {
-            const __m128i v = loadBlockInPage(q);
-            if (asciiUnitsWithoutZero(v)) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
-                q += 8;
-                out += 8;
-                continue;
+        if (!inPage(q, 16)) {
+            for (unsigned k = 0; k < 8; ++k) {
+                unsigned s;
+                if (!next(&s)) {
+                    *out = 0;
+                    setUsed(used, usedDefault);
+                    return static_cast<int>(out - dst + 1);
+                }
+                put(s);
             }
+            continue;
         }
-        for (unsigned k = 0; k < 8; ++k) {
-            unsigned s;
-            if (!next(&s)) {
-                *out = 0;
-                setUsed(used, usedDefault);
-                return static_cast<int>(out - dst + 1);
+        // The units before the terminator in the next 8 need no test of their own.
+        const __m128i v = loadBlockInPage(q);
+        if (f.asciiIdentity && asciiUnitsWithoutZero(v)) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+            q += 8;
+            out += 8;
+            continue;
+        }
+        // The unit at q + k.
+        const auto convert = [&](unsigned k) KVO_ALWAYS_INLINE {
+            unsigned s = stored[static_cast<uint16_t>(q[k])];
+            if (s == kNoMapping) {
+                s = defStored;
+                usedDefault = true;
             }
-            const uint16_t bytes = static_cast<uint16_t>(s);
-            std::memcpy(out, &bytes, 2);
-            out += 1 + storedCodeIsWide(s);
+            put(s);
+        };
+        const unsigned zeros = zeroUnits(v);
+        if (zeros == 0) {
+            for (unsigned k = 0; k < 8; ++k)
+                convert(k);
+            q += 8;
+            continue;
         }
+        const unsigned count = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;
+        for (unsigned k = 0; k < count; ++k)
+            convert(k);
+        *out = 0;
+        setUsed(used, usedDefault);
+        return static_cast<int>(out - dst + 1);
     }
     return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst), room,
                             defByte, usedDefault, used);
@@ -1515,12 +1640,144 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         if (f.storedCodes)
             return detail::storedCodesToCp(f, src, dst, room, defByte, used);
         // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
-        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0)
+        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0) {
+            if (const int size = detail::shortNarrowUnitsToCp(f, src, dst, room, used))
+                return size;
             return detail::narrowUnitsToCp(f, src, dst, room, defByte, used);
+        }
     }
 #endif
     return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defByte, false, used);
 }
+
+// ---- Code page -> CompUnicode
+
+namespace detail {
+
+// Puts the CompUnicode bytes of a packed entry (packCompUnicode) at out, exactly, and returns their
+// count.
+KVO_ALWAYS_INLINE inline unsigned putPackedExactly(unsigned char* out, uint32_t packed) {
+    const unsigned n = packed >> 24;
+    out[0] = static_cast<unsigned char>(packed);
+    if (n > 1)
+        out[1] = static_cast<unsigned char>(packed >> 8);
+    if (n > 2)
+        out[2] = static_cast<unsigned char>(packed >> 16);
+    return n;
+}
+
+// The rest of a text from src + i character by character, its CompUnicode from dst + pos on: each
+// unit written where it fits whole, the terminator where it fits. Sets the flag; returns the size of
+// the whole output.
+KVO_NOINLINE inline int cpToCompUnicodeSteps(const CpFastTables& f, const unsigned char* src, size_t i,
+                                             unsigned char* dst, size_t pos, size_t room, uint16_t defUnit,
+                                             bool usedDefault, int* used) {
+    while (src[i] != 0) {
+        uint16_t u = fastReadLocal(f, src, &i);
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        unsigned char bytes[3];
+        const int n = encodeCompUnicode(u, bytes);
+        if (pos + n <= room)
+            std::memcpy(dst + pos, bytes, n);
+        pos += n;
+    }
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+#if defined(__SSE2__)
+// Double-byte text: character by character in a lean loop over blocks of 16 bytes read where they lie
+// in the text's page, each character's CompUnicode (packed) put with one store of four bytes where at
+// least three more characters follow before the terminator (they write the extra bytes again), the
+// last few exactly; a block of ASCII converted at once. The room for a block is tested once. Near a
+// page end character by character up to the next page; near the end of the room, with every test.
+inline int doubleBytesToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
+                                    size_t room, uint16_t defUnit, int* used) {
+    const uint32_t* const* const rows = f.compTrail;  // null for a byte that is no lead byte
+    const uint32_t* const single = f.compSingle;
+    const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
+    bool usedDefault = false;
+    const unsigned char* p = src;
+    size_t pos = 0;
+    // The packed CompUnicode of the character at p (not the terminator), p moved past it. A lead byte
+    // before the terminator is one unmapped byte.
+    const auto next = [&]() KVO_ALWAYS_INLINE {
+        const unsigned b = *p;
+        const uint32_t* const row = rows[b];
+        uint32_t packed;
+        if (row != nullptr) {
+            packed = row[p[1]];
+            p += 2;
+        } else {
+            packed = single[b];
+            p += 1;
+        }
+        if (packed == 0) {
+            if (row != nullptr && p[-1] == 0)
+                --p;
+            packed = defPacked;
+            usedDefault = true;
+        }
+        return packed;
+    };
+    while (room == 0 || pos + 52 <= room) {
+        if (!inPage(p, 16)) {
+            // The last bytes before the page ends: character by character into the next page.
+            const unsigned char* const pageEnd = p + (16 - (reinterpret_cast<uintptr_t>(p) & 15));
+            while (p < pageEnd && *p != 0) {
+                const uint32_t packed = next();
+                pos += room != 0 ? putPackedExactly(dst + pos, packed) : packed >> 24;
+            }
+            if (*p == 0)
+                break;
+            continue;
+        }
+        const __m128i v = loadBlockInPage(p);
+        const unsigned zeros = zeroBytes(v);
+        if (zeros == 0 && f.asciiIdentity && asciiWithoutZero(v)) {
+            if (room != 0)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), compSwap16(v));
+            p += 16;
+            pos += 16;
+            continue;
+        }
+        // Characters that start at least 7 bytes before the terminator or the block's end have three
+        // more after them.
+        const unsigned t = zeros != 0 ? static_cast<unsigned>(__builtin_ctz(zeros)) : 16u;
+        const unsigned char* const wide = t >= 7 ? p + (t - 6) : p;
+        if (room != 0) {
+            while (p < wide) {
+                const uint32_t bytes = littleEndian32(next());
+                std::memcpy(dst + pos, &bytes, 4);
+                pos += bytes >> 24;
+            }
+        } else {
+            while (p < wide)
+                pos += next() >> 24;
+        }
+        if (zeros == 0)
+            continue;
+        // The last characters, up to the terminator.
+        while (*p != 0) {
+            const uint32_t packed = next();
+            pos += room != 0 ? putPackedExactly(dst + pos, packed) : packed >> 24;
+        }
+        if (room != 0)
+            dst[pos] = 0;
+        setUsed(used, usedDefault);
+        return static_cast<int>(pos + 1);
+    }
+    return cpToCompUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, pos, room, defUnit, usedDefault,
+                                used);
+}
+#endif
+
+}  // namespace detail
 
 // Code page -> CompUnicode.
 inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
@@ -1530,6 +1787,10 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const uint16_t defUnit = defaultUnit(def);
+#if defined(__SSE2__)
+    if (f.hasLeadBytes)
+        return detail::doubleBytesToCompUnicode(f, src, dst, room, defUnit, used);
+#endif
     bool usedDefault = false;
     size_t i = 0, pos = 0;
 #if defined(__SSE2__)
@@ -1603,6 +1864,129 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     return detail::finishText(src, i, step, dst, pos, room, used, usedDefault);
 }
 
+// ---- CompUnicode -> code page
+
+namespace detail {
+
+// The rest of a CompUnicode text from src + i unit by unit (a malformed unit is one default byte), its
+// codes from dst + pos on: each written where it fits whole, the terminator where it fits. Sets the
+// flag; returns the size of the whole output.
+KVO_NOINLINE inline int compUnicodeToCpSteps(const CpFastTables& f, const unsigned char* src, size_t i,
+                                             unsigned char* dst, size_t pos, size_t room,
+                                             unsigned char defByte, bool usedDefault, int* used) {
+    while (src[i] != 0) {
+        uint16_t u;
+        bool bad;
+        i += decodeCompUnicode(src + i, &u, &bad);
+        unsigned code = bad ? kNoMapping : fastUnicodeToCp(f, u);
+        if (code == kNoMapping) {
+            usedDefault = true;
+            code = defByte;
+        }
+        putCode(dst, pos, room, code);
+    }
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+#if defined(__SSE2__)
+// Codes of two bytes: blocks of 16 bytes read where they lie in the text's page. The units of a block
+// that end in it are found from the bytes' bit 7 (a unit ends at each byte without it), the index of
+// each into compStoredCodes (compRawIndex) worked out for every byte at once, and each code put with
+// one store (the byte after a code of one byte is written again by what follows); a block of ASCII
+// converted at once. The next block starts after the last unit that ended. The room for a block is
+// tested once. Near a page end unit by unit up to the next page; near the end of the room, at a unit
+// cut by the terminator and at three bytes in a row with bit 7 set (a malformed unit), unit by unit
+// with every test to the end.
+inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
+                                      size_t room, unsigned char defByte, int* used) {
+    const uint16_t* const codes = f.compStoredCodes.get();
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned defStored = storedCode(defByte);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low7 = _mm_set1_epi8(0x7F);
+    bool usedDefault = false;
+    const unsigned char* p = src;
+    size_t pos = 0;
+    alignas(16) uint16_t index[16];
+    // The stored code s at dst + pos (or only counted), pos moved past it.
+    const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+        if (s == kNoMapping) {
+            s = defStored;
+            usedDefault = true;
+        }
+        if (room != 0) {
+            const uint16_t bytes = static_cast<uint16_t>(s);
+            std::memcpy(dst + pos, &bytes, 2);
+        }
+        pos += 1 + storedCodeIsWide(s);
+    };
+    while (room == 0 || pos + 34 <= room) {
+        if (!inPage(p, 32)) {
+            // The last bytes before the page ends: unit by unit into the next page.
+            const unsigned char* const pageEnd = p + (32 - (reinterpret_cast<uintptr_t>(p) & 31));
+            while (p < pageEnd && *p != 0) {
+                uint16_t u;
+                bool bad;
+                p += decodeCompUnicode(p, &u, &bad);
+                put(bad ? kNoMapping : stored[u]);
+            }
+            if (*p == 0)
+                break;
+            continue;
+        }
+        const __m128i v0 = loadBlockInPage(p);
+        const unsigned zeros = zeroBytes(v0);
+        const unsigned high = highBits(v0);
+        if (f.asciiIdentity && (zeros | high) == 0) {
+            if (room != 0)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), compSwap16(v0));
+            p += 16;
+            pos += 16;
+            continue;
+        }
+        const unsigned before = zeros != 0 ? lowBits(static_cast<unsigned>(__builtin_ctz(zeros))) : 0xFFFFu;
+        const unsigned ends = ~high & before;
+        if ((high & (high >> 1) & (high >> 2) & before) != 0 || ends == 0)
+            break;
+        const unsigned taken = 32 - static_cast<unsigned>(__builtin_clz(ends));  // up to the last end
+        // The index of a unit starting at each byte: its first byte's 7 bits, where that has bit 7
+        // set the second byte's 7 bits above them, and where both have it bits 2 and 3 of the third.
+        const __m128i v1 = loadBlockInPage(p + 1);
+        const __m128i v2 = loadBlockInPage(p + 2);
+        const __m128i two = _mm_cmplt_epi8(v0, zero);
+        const __m128i three = _mm_and_si128(two, _mm_cmplt_epi8(v1, zero));
+        const __m128i low = _mm_or_si128(
+            _mm_and_si128(v0, low7),
+            _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v1, 7), _mm_set1_epi8(static_cast<char>(0x80))), two));
+        const __m128i hi = _mm_or_si128(
+            _mm_and_si128(_mm_and_si128(_mm_srli_epi16(v1, 1), _mm_set1_epi8(0x3F)), two),
+            _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v2, 4), _mm_set1_epi8(static_cast<char>(0xC0))),
+                          three));
+        _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_unpacklo_epi8(low, hi));
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 8), _mm_unpackhi_epi8(low, hi));
+        // A unit starts at the block's first byte and after each byte without bit 7.
+        for (unsigned starts = ((~high << 1) | 1u) & lowBits(taken); starts != 0; starts &= starts - 1)
+            put(codes[index[__builtin_ctz(starts)]]);
+        p += taken;
+        if (zeros != 0) {
+            if (*p != 0)
+                break;  // a unit cut by the terminator
+            if (room != 0)
+                dst[pos] = 0;
+            setUsed(used, usedDefault);
+            return static_cast<int>(pos + 1);
+        }
+    }
+    return compUnicodeToCpSteps(f, src, static_cast<size_t>(p - src), dst, pos, room, defByte, usedDefault,
+                                used);
+}
+#endif
+
+}  // namespace detail
+
 // CompUnicode -> code page. A malformed unit is one default byte. Blocks start only where the
 // previous unit ended, so a byte below 0x80 in a block's ASCII prefix is a whole unit.
 inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
@@ -1612,6 +1996,10 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const unsigned char defByte = defaultByte(def);
+#if defined(__SSE2__)
+    if (f.compStoredCodes)
+        return detail::storedCodesFromCompUnicode(f, src, dst, room, defByte, used);
+#endif
     bool usedDefault = false;
     size_t i = 0, pos = 0;
 #if defined(__SSE2__)
