@@ -30,7 +30,7 @@ namespace {
 
 constexpr int kRounds = 11;
 constexpr int kShortCalls = 20000;
-constexpr int kShortRounds = 9;
+constexpr int kShortRounds = 21;
 
 double seconds() {
     static LARGE_INTEGER frequency = [] {

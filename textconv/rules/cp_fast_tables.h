@@ -1892,25 +1892,161 @@ KVO_NOINLINE inline int compUnicodeToCpSteps(const CpFastTables& f, const unsign
 }
 
 #if defined(__SSE2__)
-// Codes of two bytes: blocks of 16 bytes read where they lie in the text's page. The units of a block
+// The index of a unit starting at each of the 16 bytes at q (which lie in their page, with two more):
+// the first byte's 7 bits, where that has bit 7 set the second byte's 7 bits above them, and where both
+// have it bits 2 and 3 of the third (compRawIndexToUnit). low: those of the first 8 bytes, high: the
+// next 8.
+KVO_ALWAYS_INLINE inline void compRawIndexes(const unsigned char* q, __m128i* low, __m128i* high) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v0 = loadBlockInPage(q);
+    const __m128i v1 = loadBlockInPage(q + 1);
+    const __m128i v2 = loadBlockInPage(q + 2);
+    const __m128i two = _mm_cmplt_epi8(v0, zero);
+    const __m128i three = _mm_and_si128(two, _mm_cmplt_epi8(v1, zero));
+    const __m128i lowBytes = _mm_or_si128(
+        _mm_and_si128(v0, _mm_set1_epi8(0x7F)),
+        _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v1, 7), _mm_set1_epi8(static_cast<char>(0x80))), two));
+    const __m128i highBytes = _mm_or_si128(
+        _mm_and_si128(_mm_and_si128(_mm_srli_epi16(v1, 1), _mm_set1_epi8(0x3F)), two),
+        _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v2, 4), _mm_set1_epi8(static_cast<char>(0xC0))), three));
+    *low = _mm_unpacklo_epi8(lowBytes, highBytes);
+    *high = _mm_unpackhi_epi8(lowBytes, highBytes);
+}
+
+// Where the units of a block of 32 CompUnicode bytes at q start and how many bytes the units that end
+// in it take (0: the block is not of that kind: it holds the terminator, a byte of three or more in a
+// row with bit 7 set (a malformed unit) or no unit's end).
+struct CompUnitsOfBlock {
+    unsigned starts, taken;
+};
+KVO_ALWAYS_INLINE inline CompUnitsOfBlock compUnitsOfBlock(__m128i v0, __m128i v1) {
+    const unsigned zeros = zeroBytes(v0) | (zeroBytes(v1) << 16);
+    const unsigned high = highBits(v0) | (highBits(v1) << 16);
+    const unsigned ends = ~high;
+    if (zeros != 0 || (high & (high >> 1) & (high >> 2)) != 0 || ends == 0)
+        return {0, 0};
+    const unsigned taken = 32 - static_cast<unsigned>(__builtin_clz(ends));  // up to the last end
+    // A unit starts at the block's first byte and after each byte without bit 7.
+    return {((~high << 1) | 1u) & (0xFFFFFFFFu >> (32 - taken)), taken};
+}
+
+#if defined(KVO_BYTE_SHUFFLES)
+// 16-bit lanes gathered by a mask of 8 bits (bit k for lane k): the lanes whose bit is set, in their
+// order, and how many.
+struct LaneShuffles {
+    alignas(16) unsigned char gather[256][16];
+    unsigned char count[256];
+    constexpr LaneShuffles() : gather(), count() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                if ((m >> k) & 1) {
+                    gather[m][2 * c] = static_cast<unsigned char>(2 * k);
+                    gather[m][2 * c + 1] = static_cast<unsigned char>(2 * k + 1);
+                    ++c;
+                }
+            }
+            for (unsigned j = 2 * c; j < 16; ++j)
+                gather[m][j] = 0x80;
+            count[m] = static_cast<unsigned char>(c);
+        }
+    }
+};
+inline constexpr LaneShuffles kLaneShuffles{};
+
+// The lanes of v that mask (8 bits) marks, stored at out (8 lanes are stored); returns out past them.
+KVO_SSSE3 inline uint16_t* storeGatheredLanes(uint16_t* out, __m128i v, unsigned mask) {
+    const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneShuffles.gather[mask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, control));
+    return out + kLaneShuffles.count[mask];
+}
+
+// CompUnicode -> a code page with codes of two bytes, from i and pos: blocks of 32 bytes whose units'
+// indexes are gathered in their order by shuffles, about 64 units at a time, then looked up one after
+// the other (so that the loops end where a branch predictor can tell, not at each block's last unit).
+// Stops at a block of another kind (see compUnitsOfBlock), near a page end or where too little room is
+// left (BlocksDone; otherBlock unused).
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const CpFastTables& f,
+                                                                          const unsigned char* src,
+                                                                          unsigned char* dst, size_t room,
+                                                                          size_t i, size_t pos,
+                                                                          unsigned defStored) {
+    constexpr unsigned kBatch = 64;
+    const uint16_t* const codes = f.compStoredCodes.get();
+    alignas(16) uint16_t indexes[kBatch + 40];
+    bool usedDefault = false;
+    const unsigned char* p = src + i;
+    for (bool more = true; more;) {
+        // Each unit gives at most two bytes, and a batch holds fewer than kBatch + 32.
+        if (room != 0 && pos + 2 * (kBatch + 32) + 2 > room)
+            break;
+        uint16_t* gathered = indexes;
+        while (gathered < indexes + kBatch) {
+            if (!inPage(p, 48)) {
+                more = false;
+                break;
+            }
+            const CompUnitsOfBlock units = compUnitsOfBlock(loadBlockInPage(p), loadBlockInPage(p + 16));
+            if (units.taken == 0) {
+                more = false;
+                break;
+            }
+            __m128i a, b, c, d;
+            compRawIndexes(p, &a, &b);
+            compRawIndexes(p + 16, &c, &d);
+            gathered = storeGatheredLanes(gathered, a, units.starts & 0xFFu);
+            gathered = storeGatheredLanes(gathered, b, (units.starts >> 8) & 0xFFu);
+            gathered = storeGatheredLanes(gathered, c, (units.starts >> 16) & 0xFFu);
+            gathered = storeGatheredLanes(gathered, d, units.starts >> 24);
+            p += units.taken;
+        }
+        const unsigned n = static_cast<unsigned>(gathered - indexes);
+        if (room != 0) {
+            unsigned char* out = dst + pos;
+            for (unsigned k = 0; k < n; ++k) {
+                unsigned s = codes[indexes[k]];
+                if (s == kNoMapping) {
+                    s = defStored;
+                    usedDefault = true;
+                }
+                const uint16_t bytes = static_cast<uint16_t>(s);
+                std::memcpy(out, &bytes, 2);
+                out += 1 + storedCodeIsWide(s);
+            }
+            pos = static_cast<size_t>(out - dst);
+        } else {
+            for (unsigned k = 0; k < n; ++k) {
+                unsigned s = codes[indexes[k]];
+                if (s == kNoMapping) {
+                    s = defStored;
+                    usedDefault = true;
+                }
+                pos += 1 + storedCodeIsWide(s);
+            }
+        }
+    }
+    return {static_cast<size_t>(p - src), pos, false, usedDefault};
+}
+#endif
+
+// Codes of two bytes: blocks of 32 bytes read where they lie in the text's page. The units of a block
 // that end in it are found from the bytes' bit 7 (a unit ends at each byte without it), the index of
-// each into compStoredCodes (compRawIndex) worked out for every byte at once, and each code put with
-// one store (the byte after a code of one byte is written again by what follows); a block of ASCII
-// converted at once. The next block starts after the last unit that ended. The room for a block is
-// tested once. Near a page end unit by unit up to the next page; near the end of the room, at a unit
-// cut by the terminator and at three bytes in a row with bit 7 set (a malformed unit), unit by unit
-// with every test to the end.
+// each into compStoredCodes (compRawIndexToUnit) worked out for every byte at once, and each code put
+// with one store (the byte after a code of one byte is written again by what follows); a block of
+// ASCII converted at once. The next block starts after the last unit that ended. (Blocks of 32 bytes,
+// not 16: the loop over a block's units ends where no branch predictor can tell, so the fewer such
+// ends the better.) The room for a block is tested once. Near a page end unit by unit up to the next
+// page; near the end of the room, at a unit cut by the terminator and at three bytes in a row with bit
+// 7 set (a malformed unit), unit by unit with every test to the end.
 inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
                                       size_t room, unsigned char defByte, int* used) {
     const uint16_t* const codes = f.compStoredCodes.get();
     const uint16_t* const stored = f.storedCodes.get();
     const unsigned defStored = storedCode(defByte);
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i low7 = _mm_set1_epi8(0x7F);
     bool usedDefault = false;
     const unsigned char* p = src;
     size_t pos = 0;
-    alignas(16) uint16_t index[16];
+    alignas(16) uint16_t index[32];
     // The stored code s at dst + pos (or only counted), pos moved past it.
     const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
         if (s == kNoMapping) {
@@ -1923,10 +2059,21 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
         }
         pos += 1 + storedCodeIsWide(s);
     };
-    while (room == 0 || pos + 34 <= room) {
-        if (!inPage(p, 32)) {
+    while (room == 0 || pos + 66 <= room) {
+#if defined(KVO_BYTE_SHUFFLES)
+        if (f.byteShuffles) {
+            const BlocksDone done = compUnicodeToStoredCodesShuffled(
+                f, src, dst, room, static_cast<size_t>(p - src), pos, defStored);
+            p = src + done.i;
+            pos = done.pos;
+            usedDefault |= done.usedDefault;
+            if (room != 0 && pos + 66 > room)
+                break;
+        }
+#endif
+        if (!inPage(p, 48)) {
             // The last bytes before the page ends: unit by unit into the next page.
-            const unsigned char* const pageEnd = p + (32 - (reinterpret_cast<uintptr_t>(p) & 31));
+            const unsigned char* const pageEnd = p + (64 - (reinterpret_cast<uintptr_t>(p) & 63));
             while (p < pageEnd && *p != 0) {
                 uint16_t u;
                 bool bad;
@@ -1938,37 +2085,34 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
             continue;
         }
         const __m128i v0 = loadBlockInPage(p);
-        const unsigned zeros = zeroBytes(v0);
-        const unsigned high = highBits(v0);
+        const __m128i v1 = loadBlockInPage(p + 16);
+        const unsigned zeros = zeroBytes(v0) | (zeroBytes(v1) << 16);
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
         if (f.asciiIdentity && (zeros | high) == 0) {
-            if (room != 0)
+            if (room != 0) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), compSwap16(v0));
-            p += 16;
-            pos += 16;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), compSwap16(v1));
+            }
+            p += 32;
+            pos += 32;
             continue;
         }
-        const unsigned before = zeros != 0 ? lowBits(static_cast<unsigned>(__builtin_ctz(zeros))) : 0xFFFFu;
+        const unsigned before =
+            zeros != 0 ? lowBits(static_cast<unsigned>(__builtin_ctz(zeros))) : 0xFFFFFFFFu;
         const unsigned ends = ~high & before;
         if ((high & (high >> 1) & (high >> 2) & before) != 0 || ends == 0)
             break;
         const unsigned taken = 32 - static_cast<unsigned>(__builtin_clz(ends));  // up to the last end
-        // The index of a unit starting at each byte: its first byte's 7 bits, where that has bit 7
-        // set the second byte's 7 bits above them, and where both have it bits 2 and 3 of the third.
-        const __m128i v1 = loadBlockInPage(p + 1);
-        const __m128i v2 = loadBlockInPage(p + 2);
-        const __m128i two = _mm_cmplt_epi8(v0, zero);
-        const __m128i three = _mm_and_si128(two, _mm_cmplt_epi8(v1, zero));
-        const __m128i low = _mm_or_si128(
-            _mm_and_si128(v0, low7),
-            _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v1, 7), _mm_set1_epi8(static_cast<char>(0x80))), two));
-        const __m128i hi = _mm_or_si128(
-            _mm_and_si128(_mm_and_si128(_mm_srli_epi16(v1, 1), _mm_set1_epi8(0x3F)), two),
-            _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v2, 4), _mm_set1_epi8(static_cast<char>(0xC0))),
-                          three));
-        _mm_store_si128(reinterpret_cast<__m128i*>(index), _mm_unpacklo_epi8(low, hi));
-        _mm_store_si128(reinterpret_cast<__m128i*>(index + 8), _mm_unpackhi_epi8(low, hi));
+        __m128i a, b, c, d;
+        compRawIndexes(p, &a, &b);
+        compRawIndexes(p + 16, &c, &d);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index), a);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 8), b);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 16), c);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 24), d);
         // A unit starts at the block's first byte and after each byte without bit 7.
-        for (unsigned starts = ((~high << 1) | 1u) & lowBits(taken); starts != 0; starts &= starts - 1)
+        for (unsigned starts = ((~high << 1) | 1u) & (0xFFFFFFFFu >> (32 - taken)); starts != 0;
+             starts &= starts - 1)
             put(codes[index[__builtin_ctz(starts)]]);
         p += taken;
         if (zeros != 0) {
