@@ -2001,28 +2001,39 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             p += units.taken;
         }
         const unsigned n = static_cast<unsigned>(gathered - indexes);
+        // The code of the unit of index k: put at out, or only counted (four in a row per turn).
+        const auto code = [&](unsigned k) KVO_ALWAYS_INLINE {
+            unsigned s = codes[indexes[k]];
+            if (s == kNoMapping) {
+                s = defStored;
+                usedDefault = true;
+            }
+            return s;
+        };
+        unsigned k = 0;
         if (room != 0) {
             unsigned char* out = dst + pos;
-            for (unsigned k = 0; k < n; ++k) {
-                unsigned s = codes[indexes[k]];
-                if (s == kNoMapping) {
-                    s = defStored;
-                    usedDefault = true;
-                }
+            const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
                 const uint16_t bytes = static_cast<uint16_t>(s);
                 std::memcpy(out, &bytes, 2);
                 out += 1 + storedCodeIsWide(s);
+            };
+            for (; k + 4 <= n; k += 4) {
+                put(code(k));
+                put(code(k + 1));
+                put(code(k + 2));
+                put(code(k + 3));
             }
+            for (; k < n; ++k)
+                put(code(k));
             pos = static_cast<size_t>(out - dst);
         } else {
-            for (unsigned k = 0; k < n; ++k) {
-                unsigned s = codes[indexes[k]];
-                if (s == kNoMapping) {
-                    s = defStored;
-                    usedDefault = true;
-                }
-                pos += 1 + storedCodeIsWide(s);
+            for (; k + 4 <= n; k += 4) {
+                pos += 4 + storedCodeIsWide(code(k)) + storedCodeIsWide(code(k + 1)) +
+                       storedCodeIsWide(code(k + 2)) + storedCodeIsWide(code(k + 3));
             }
+            for (; k < n; ++k)
+                pos += 1 + storedCodeIsWide(code(k));
         }
     }
     return {static_cast<size_t>(p - src), pos, false, usedDefault};
