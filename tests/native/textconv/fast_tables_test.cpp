@@ -8,8 +8,12 @@
 #include "cp_fast_tables.h"
 
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -582,6 +586,21 @@ TEST(FastTables, Utf8WithMalformedSequencesInsideBlocks) {
 // Two readable pages and an inaccessible third: a read past what a conversion may read faults.
 class GuardedPages {
 public:
+#if defined(_WIN32)
+    GuardedPages() : page_(4096) {
+        base_ = static_cast<unsigned char*>(
+            VirtualAlloc(nullptr, 3 * page_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old;
+        if (base_ != nullptr && !VirtualProtect(base_ + 2 * page_, page_, PAGE_NOACCESS, &old)) {
+            VirtualFree(base_, 0, MEM_RELEASE);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedPages() {
+        if (base_ != nullptr)
+            VirtualFree(base_, 0, MEM_RELEASE);
+    }
+#else
     GuardedPages() : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
         void* p = mmap(nullptr, 3 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         base_ = p == MAP_FAILED ? nullptr : static_cast<unsigned char*>(p);
@@ -594,7 +613,10 @@ public:
         if (base_ != nullptr)
             munmap(base_, 3 * page_);
     }
-    bool ok() const { return base_ != nullptr; }
+#endif
+    bool ok() const {
+        return base_ != nullptr;
+    }
     // Copies the elements and a terminator to offset bytes from the start of the second page (negative:
     // into the first), the rest of both pages filled with byte fill.
     template <class T>
