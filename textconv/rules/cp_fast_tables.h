@@ -1954,6 +1954,27 @@ struct LaneShuffles {
 };
 inline constexpr LaneShuffles kLaneShuffles{};
 
+// Eight stored codes (storedCode, little-endian) as their bytes: mask (8 bits) marks the codes of one
+// byte, whose second byte is left out; and how many bytes that leaves.
+struct CodeShuffles {
+    alignas(16) unsigned char gather[256][16];
+    unsigned char count[256];
+    constexpr CodeShuffles() : gather(), count() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                gather[m][c++] = static_cast<unsigned char>(2 * k);
+                if (((m >> k) & 1) == 0)
+                    gather[m][c++] = static_cast<unsigned char>(2 * k + 1);
+            }
+            count[m] = static_cast<unsigned char>(c);
+            for (unsigned j = c; j < 16; ++j)
+                gather[m][j] = 0x80;
+        }
+    }
+};
+inline constexpr CodeShuffles kCodeShuffles{};
+
 // The lanes of v that mask (8 bits) marks, stored at out (8 lanes are stored); returns out past them.
 KVO_SSSE3 inline uint16_t* storeGatheredLanes(uint16_t* out, __m128i v, unsigned mask) {
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneShuffles.gather[mask]));
@@ -2001,33 +2022,61 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             p += units.taken;
         }
         const unsigned n = static_cast<unsigned>(gathered - indexes);
-        // The code of the unit of index k: put at out, or only counted (four in a row per turn).
-        const auto code = [&](unsigned k) KVO_ALWAYS_INLINE {
-            unsigned s = codes[indexes[k]];
-            if (s == kNoMapping) {
-                s = defStored;
-                usedDefault = true;
-            }
-            return s;
-        };
-        unsigned k = 0;
         if (room != 0) {
+            // Eight codes at a time gathered two bytes each, then without the second byte of those of
+            // one byte, by a shuffle; the last 8 of the batch stored exactly (nothing past the output).
             unsigned char* out = dst + pos;
-            const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+            unsigned k = 0;
+            for (; k + 8 <= n; k += 8) {
+                __m128i v = _mm_cvtsi32_si128(codes[indexes[k]]);
+                v = _mm_insert_epi16(v, codes[indexes[k + 1]], 1);
+                v = _mm_insert_epi16(v, codes[indexes[k + 2]], 2);
+                v = _mm_insert_epi16(v, codes[indexes[k + 3]], 3);
+                v = _mm_insert_epi16(v, codes[indexes[k + 4]], 4);
+                v = _mm_insert_epi16(v, codes[indexes[k + 5]], 5);
+                v = _mm_insert_epi16(v, codes[indexes[k + 6]], 6);
+                v = _mm_insert_epi16(v, codes[indexes[k + 7]], 7);
+                const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
+                if (_mm_movemask_epi8(unmapped) != 0) {
+                    v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
+                                     _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
+                    usedDefault = true;
+                }
+                const __m128i narrow = _mm_cmpeq_epi16(
+                    _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_setzero_si128());
+                const unsigned single =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(narrow, narrow))) & 0xFFu;
+                const __m128i bytes = _mm_shuffle_epi8(
+                    v, _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.gather[single])));
+                const unsigned count = kCodeShuffles.count[single];
+                if (k + 8 < n)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+                else
+                    storePrefix(out, bytes, count);
+                out += count;
+            }
+            for (; k < n; ++k) {
+                unsigned s = codes[indexes[k]];
+                if (s == kNoMapping) {
+                    s = defStored;
+                    usedDefault = true;
+                }
                 const uint16_t bytes = static_cast<uint16_t>(s);
                 std::memcpy(out, &bytes, 2);
                 out += 1 + storedCodeIsWide(s);
-            };
-            for (; k + 4 <= n; k += 4) {
-                put(code(k));
-                put(code(k + 1));
-                put(code(k + 2));
-                put(code(k + 3));
             }
-            for (; k < n; ++k)
-                put(code(k));
             pos = static_cast<size_t>(out - dst);
         } else {
+            // The code of the unit of index k, only counted (four in a row per turn).
+            const auto code = [&](unsigned k) KVO_ALWAYS_INLINE {
+                unsigned s = codes[indexes[k]];
+                if (s == kNoMapping) {
+                    s = defStored;
+                    usedDefault = true;
+                }
+                return s;
+            };
+            unsigned k = 0;
             for (; k + 4 <= n; k += 4) {
                 pos += 4 + storedCodeIsWide(code(k)) + storedCodeIsWide(code(k + 1)) +
                        storedCodeIsWide(code(k + 2)) + storedCodeIsWide(code(k + 3));
