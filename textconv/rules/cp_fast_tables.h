@@ -648,6 +648,72 @@ KVO_SSSE3 inline __m128i swapKeepingBit7Shuffled(__m128i v) {
     return _mm_or_si128(_mm_andnot_si128(lowNibbles, v),
                         _mm_shuffle_epi8(swapped, _mm_and_si128(v, lowNibbles)));
 }
+// Eight stored codes (storedCode, little-endian) as their bytes: mask (8 bits) marks the codes of one
+// byte, whose second byte is left out. head: those bytes (at least 8), tail: their last 8; count: how
+// many there are.
+struct CodeShuffles {
+    alignas(16) unsigned char head[256][16];
+    alignas(16) unsigned char tail[256][16];
+    unsigned char count[256];
+    constexpr CodeShuffles() : head(), tail(), count() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned char bytes[16] = {};
+            unsigned c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                bytes[c++] = static_cast<unsigned char>(2 * k);
+                if (((m >> k) & 1) == 0)
+                    bytes[c++] = static_cast<unsigned char>(2 * k + 1);
+            }
+            count[m] = static_cast<unsigned char>(c);
+            for (unsigned j = 0; j < 16; ++j) {
+                head[m][j] = j < c ? bytes[j] : 0x80;
+                tail[m][j] = j < 8 ? bytes[c - 8 + j] : 0x80;
+            }
+        }
+    }
+};
+inline constexpr CodeShuffles kCodeShuffles{};
+
+// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
+// out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
+// and write them again, with one store of 16; returns out past them.
+KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
+                                               bool* usedDefault, bool exactly) {
+    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
+    if (_mm_movemask_epi8(unmapped) != 0) {
+        v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
+                         _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
+        *usedDefault = true;
+    }
+    const __m128i narrow =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_setzero_si128());
+    const unsigned single = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(narrow, narrow))) & 0xFFu;
+    const unsigned count = kCodeShuffles.count[single];
+    const __m128i head = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.head[single]));
+    if (!exactly) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
+        return out + count;
+    }
+    const __m128i tail = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.tail[single]));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + count - 8), _mm_shuffle_epi8(v, tail));
+    return out + count;
+}
+
+// The stored codes of eight units (or of eight indexes into other codes) at at, in a register.
+template <class Index>
+KVO_SSSE3 inline __m128i gatherStoredCodes(const uint16_t* codes, const Index* at) {
+    __m128i v = _mm_cvtsi32_si128(codes[static_cast<uint16_t>(at[0])]);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[1])], 1);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[2])], 2);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[3])], 3);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[4])], 4);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[5])], 5);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[6])], 6);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[7])], 7);
+    return v;
+}
+
 #endif
 
 // Writes the first count bytes of a block.
@@ -1535,6 +1601,39 @@ inline bool asciiUnitsWithoutZero(__m128i v) {
     return _mm_movemask_epi8(ascii) == 0xFFFF;
 }
 
+#if defined(KVO_BYTE_SHUFFLES)
+// Unicode -> a code page with codes of two bytes, from j and pos, writing: groups of 8 units whose
+// stored codes are gathered into a register and stored without the empty second bytes by a shuffle
+// (exactly where the next group does not go the same way), a group of ASCII narrowed. Stops at a group
+// that holds the terminator, near a page end or where too little room is left (BlocksDone; otherBlock
+// unused).
+template <class Unit>
+KVO_SSSE3 KVO_NOINLINE BlocksDone unicodeToStoredCodesShuffled(const CpFastTables& f, const Unit* src,
+                                                               unsigned char* dst, size_t room, size_t j,
+                                                               size_t pos, unsigned defStored) {
+    const uint16_t* const stored = f.storedCodes.get();
+    bool usedDefault = false;
+    const Unit* q = src + j;
+    unsigned char* out = dst + pos;
+    for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0);
+         room >= 16 && out <= last && inPage(q, 32); q += 8) {
+        const __m128i v = loadBlockInPage(q);
+        if (zeroUnits(v) != 0)
+            break;
+        if (f.asciiIdentity && asciiUnitsWithoutZero(v)) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+            out += 8;
+            continue;
+        }
+        // Where the next group goes the same way, it writes again what is stored past these.
+        const bool nextGroup =
+            out + 32 <= dst + room && inPage(q + 8, 32) && zeroUnits(loadBlockInPage(q + 8)) == 0;
+        out = putStoredCodes(out, gatherStoredCodes(stored, q), defStored, &usedDefault, !nextGroup);
+    }
+    return {static_cast<size_t>(q - src), static_cast<size_t>(out - dst), false, usedDefault};
+}
+#endif
+
 // Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
 // store (the byte after a code of one byte is written again by what follows), groups of 8 units where
 // the room holds them (the room tested once a group), a block of ASCII at the start of a group
@@ -1576,6 +1675,20 @@ int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         out += 1 + storedCodeIsWide(s);
     };
     for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
+#if defined(KVO_BYTE_SHUFFLES)
+        // With SSSE3 the groups without the terminator go by shuffles, where at least two follow (for
+        // fewer the call costs more than the shuffles spare).
+        if (f.byteShuffles && inPage(q, 32) &&
+            (zeroUnits(loadBlockInPage(q)) | zeroUnits(loadBlockInPage(q + 8))) == 0) {
+            const BlocksDone done = unicodeToStoredCodesShuffled(
+                f, src, dst, room, static_cast<size_t>(q - src), static_cast<size_t>(out - dst), defStored);
+            q = src + done.i;
+            out = dst + done.pos;
+            usedDefault |= done.usedDefault;
+            if (out > last)
+                break;
+        }
+#endif
         if (!inPage(q, 16)) {
             for (unsigned k = 0; k < 8; ++k) {
                 unsigned s;
@@ -1954,72 +2067,6 @@ struct LaneShuffles {
 };
 inline constexpr LaneShuffles kLaneShuffles{};
 
-// Eight stored codes (storedCode, little-endian) as their bytes: mask (8 bits) marks the codes of one
-// byte, whose second byte is left out. head: those bytes (at least 8), tail: their last 8; count: how
-// many there are.
-struct CodeShuffles {
-    alignas(16) unsigned char head[256][16];
-    alignas(16) unsigned char tail[256][16];
-    unsigned char count[256];
-    constexpr CodeShuffles() : head(), tail(), count() {
-        for (unsigned m = 0; m < 256; ++m) {
-            unsigned char bytes[16] = {};
-            unsigned c = 0;
-            for (unsigned k = 0; k < 8; ++k) {
-                bytes[c++] = static_cast<unsigned char>(2 * k);
-                if (((m >> k) & 1) == 0)
-                    bytes[c++] = static_cast<unsigned char>(2 * k + 1);
-            }
-            count[m] = static_cast<unsigned char>(c);
-            for (unsigned j = 0; j < 16; ++j) {
-                head[m][j] = j < c ? bytes[j] : 0x80;
-                tail[m][j] = j < 8 ? bytes[c - 8 + j] : 0x80;
-            }
-        }
-    }
-};
-inline constexpr CodeShuffles kCodeShuffles{};
-
-// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
-// out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
-// and write them again, with one store of 16; returns out past them.
-KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
-                                               bool* usedDefault, bool exactly) {
-    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
-    if (_mm_movemask_epi8(unmapped) != 0) {
-        v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
-                         _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
-        *usedDefault = true;
-    }
-    const __m128i narrow =
-        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_setzero_si128());
-    const unsigned single = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(narrow, narrow))) & 0xFFu;
-    const unsigned count = kCodeShuffles.count[single];
-    const __m128i head = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.head[single]));
-    if (!exactly) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
-        return out + count;
-    }
-    const __m128i tail = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.tail[single]));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + count - 8), _mm_shuffle_epi8(v, tail));
-    return out + count;
-}
-
-// The stored codes of eight units (or of eight indexes into other codes) at at, in a register.
-template <class Index>
-KVO_SSSE3 inline __m128i gatherStoredCodes(const uint16_t* codes, const Index* at) {
-    __m128i v = _mm_cvtsi32_si128(codes[static_cast<uint16_t>(at[0])]);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[1])], 1);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[2])], 2);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[3])], 3);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[4])], 4);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[5])], 5);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[6])], 6);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[7])], 7);
-    return v;
-}
-
 // The lanes of v that mask (8 bits) marks, stored at out (8 lanes are stored); returns out past them.
 KVO_SSSE3 inline uint16_t* storeGatheredLanes(uint16_t* out, __m128i v, unsigned mask) {
     const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneShuffles.gather[mask]));
@@ -2073,8 +2120,9 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             unsigned char* out = dst + pos;
             unsigned k = 0;
             for (; k + 8 <= n; k += 8) {
+                // The next 8 (a whole group) write again what is stored past these.
                 out = putStoredCodes(out, gatherStoredCodes(codes, indexes + k), defStored, &usedDefault,
-                                     k + 8 == n);
+                                     k + 16 > n);
             }
             for (; k < n; ++k) {
                 unsigned s = codes[indexes[k]];
