@@ -1601,39 +1601,6 @@ inline bool asciiUnitsWithoutZero(__m128i v) {
     return _mm_movemask_epi8(ascii) == 0xFFFF;
 }
 
-#if defined(KVO_BYTE_SHUFFLES)
-// Unicode -> a code page with codes of two bytes, from j and pos, writing: groups of 8 units whose
-// stored codes are gathered into a register and stored without the empty second bytes by a shuffle
-// (exactly where the next group does not go the same way), a group of ASCII narrowed. Stops at a group
-// that holds the terminator, near a page end or where too little room is left (BlocksDone; otherBlock
-// unused).
-template <class Unit>
-KVO_SSSE3 KVO_NOINLINE BlocksDone unicodeToStoredCodesShuffled(const CpFastTables& f, const Unit* src,
-                                                               unsigned char* dst, size_t room, size_t j,
-                                                               size_t pos, unsigned defStored) {
-    const uint16_t* const stored = f.storedCodes.get();
-    bool usedDefault = false;
-    const Unit* q = src + j;
-    unsigned char* out = dst + pos;
-    for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0);
-         room >= 16 && out <= last && inPage(q, 32); q += 8) {
-        const __m128i v = loadBlockInPage(q);
-        if (zeroUnits(v) != 0)
-            break;
-        if (f.asciiIdentity && asciiUnitsWithoutZero(v)) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
-            out += 8;
-            continue;
-        }
-        // Where the next group goes the same way, it writes again what is stored past these.
-        const bool nextGroup =
-            out + 32 <= dst + room && inPage(q + 8, 32) && zeroUnits(loadBlockInPage(q + 8)) == 0;
-        out = putStoredCodes(out, gatherStoredCodes(stored, q), defStored, &usedDefault, !nextGroup);
-    }
-    return {static_cast<size_t>(q - src), static_cast<size_t>(out - dst), false, usedDefault};
-}
-#endif
-
 // Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
 // store (the byte after a code of one byte is written again by what follows), groups of 8 units where
 // the room holds them (the room tested once a group), a block of ASCII at the start of a group
@@ -1675,20 +1642,6 @@ int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         out += 1 + storedCodeIsWide(s);
     };
     for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
-#if defined(KVO_BYTE_SHUFFLES)
-        // With SSSE3 the groups without the terminator go by shuffles, where at least two follow (for
-        // fewer the call costs more than the shuffles spare).
-        if (f.byteShuffles && inPage(q, 32) &&
-            (zeroUnits(loadBlockInPage(q)) | zeroUnits(loadBlockInPage(q + 8))) == 0) {
-            const BlocksDone done = unicodeToStoredCodesShuffled(
-                f, src, dst, room, static_cast<size_t>(q - src), static_cast<size_t>(out - dst), defStored);
-            q = src + done.i;
-            out = dst + done.pos;
-            usedDefault |= done.usedDefault;
-            if (out > last)
-                break;
-        }
-#endif
         if (!inPage(q, 16)) {
             for (unsigned k = 0; k < 8; ++k) {
                 unsigned s;
