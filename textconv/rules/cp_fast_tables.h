@@ -1,9 +1,18 @@
 // Per-process flat expansions of a validated code-page image, and the whole-text conversions that
 // run on them. The shared image stays the one source: these tables are derived from its records when
 // a table is loaded (single bytes, one 256-entry page per lead byte and per Unicode high byte that
-// has a record, the CompUnicode form of every single byte), so that the conversion loops do one
-// array access per character instead of range tests. Results and buffer contract are exactly those
-// of table_convert.h, which stays the reference the tests compare against.
+// has a record, the CompUnicode form of every single byte; for tables with codes of two bytes also
+// the stored form of every unit's code, by unit and by the raw bits of its CompUnicode), so that the
+// conversion loops do one array access per character instead of range tests. Results and buffer
+// contract are exactly those of table_convert.h, which stays the reference the tests compare against.
+//
+// The texts end with a terminator and come without a length: the conversions read 16 bytes at a time
+// where those lie in the text's page (a read past the terminator that stays in its page can't fault),
+// so that a text is converted in one pass, and a short one in a block or two.
+//
+// The conversions are grouped by direction, each group's helpers before its entry point: code page ->
+// Unicode, Unicode -> code page, code page -> CompUnicode, CompUnicode -> code page, UTF-8 -> code
+// page.
 //
 // No Windows header.
 #pragma once
@@ -300,23 +309,6 @@ KVO_ALWAYS_INLINE inline void putCode(unsigned char* dst, size_t& pos, size_t ro
     }
 }
 
-// Puts a code of one byte (below 0x100) or two at out, where two bytes are certain to fit and the byte
-// after a code of one byte is written again by what follows, and moves out past it: one 16-bit store,
-// without a branch on the width (the codes of Japanese text are one byte or two in no order a branch
-// could predict).
-KVO_ALWAYS_INLINE inline void putCodeUnchecked(unsigned char*& out, unsigned code) {
-    const unsigned wide = (code + 0xFF00u) >> 16;  // 1 from 0x100 (codes are 16-bit)
-    const unsigned swapped = __builtin_bswap16(static_cast<uint16_t>(code));
-    // The lead byte first: in memory order on a little-endian machine, the value swapped for a wide code.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    const uint16_t bytes = static_cast<uint16_t>(swapped ^ ((code ^ swapped) & (0u - wide)));
-#else
-    const uint16_t bytes = static_cast<uint16_t>(code ^ ((code ^ swapped) & (0u - wide)));
-#endif
-    std::memcpy(out, &bytes, 2);
-    out += 1 + wide;
-}
-
 // The characters left, one by one, then the terminator where it fits; the used-default flag; the size
 // of the whole output with its terminator.
 template <class Unit, class Out, class Step>
@@ -366,11 +358,6 @@ inline bool aligned16(const void* p) {
 
 inline __m128i loadBlock(const void* p) {
     return _mm_loadu_si128(static_cast<const __m128i*>(p));
-}
-
-// An aligned block that may reach past the terminator (never past its page).
-KVO_READ_PAST_TERMINATOR inline __m128i loadAlignedBlock(const void* p) {
-    return _mm_load_si128(static_cast<const __m128i*>(p));
 }
 
 // Whether the bytes bytes from p lie in p's page, so that reading them can't fault even where the
