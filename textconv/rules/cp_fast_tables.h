@@ -10,9 +10,9 @@
 // where those lie in the text's page (a read past the terminator that stays in its page can't fault),
 // so that a text is converted in one pass, and a short one in a block or two.
 //
-// The conversions are grouped by direction, each group's helpers before its entry point: code page ->
-// Unicode, Unicode -> code page, code page -> CompUnicode, CompUnicode -> code page, UTF-8 -> code
-// page.
+// After the shared helpers and block loops, the conversions follow by direction (sections marked
+// "----"), each with the helpers only it uses: code page -> Unicode, Unicode -> code page, code page ->
+// CompUnicode, CompUnicode -> code page, UTF-8 -> code page.
 //
 // No Windows header.
 #pragma once
@@ -635,72 +635,6 @@ KVO_SSSE3 inline __m128i swapKeepingBit7Shuffled(__m128i v) {
     return _mm_or_si128(_mm_andnot_si128(lowNibbles, v),
                         _mm_shuffle_epi8(swapped, _mm_and_si128(v, lowNibbles)));
 }
-// Eight stored codes (storedCode, little-endian) as their bytes: mask (8 bits) marks the codes of one
-// byte, whose second byte is left out. head: those bytes (at least 8), tail: their last 8; count: how
-// many there are.
-struct CodeShuffles {
-    alignas(16) unsigned char head[256][16];
-    alignas(16) unsigned char tail[256][16];
-    unsigned char count[256];
-    constexpr CodeShuffles() : head(), tail(), count() {
-        for (unsigned m = 0; m < 256; ++m) {
-            unsigned char bytes[16] = {};
-            unsigned c = 0;
-            for (unsigned k = 0; k < 8; ++k) {
-                bytes[c++] = static_cast<unsigned char>(2 * k);
-                if (((m >> k) & 1) == 0)
-                    bytes[c++] = static_cast<unsigned char>(2 * k + 1);
-            }
-            count[m] = static_cast<unsigned char>(c);
-            for (unsigned j = 0; j < 16; ++j) {
-                head[m][j] = j < c ? bytes[j] : 0x80;
-                tail[m][j] = j < 8 ? bytes[c - 8 + j] : 0x80;
-            }
-        }
-    }
-};
-inline constexpr CodeShuffles kCodeShuffles{};
-
-// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
-// out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
-// and write them again, with one store of 16; returns out past them.
-KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
-                                               bool* usedDefault, bool exactly) {
-    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
-    if (_mm_movemask_epi8(unmapped) != 0) {
-        v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
-                         _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
-        *usedDefault = true;
-    }
-    const __m128i narrow =
-        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_setzero_si128());
-    const unsigned single = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(narrow, narrow))) & 0xFFu;
-    const unsigned count = kCodeShuffles.count[single];
-    const __m128i head = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.head[single]));
-    if (!exactly) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
-        return out + count;
-    }
-    const __m128i tail = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.tail[single]));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + count - 8), _mm_shuffle_epi8(v, tail));
-    return out + count;
-}
-
-// The stored codes of eight units (or of eight indexes into other codes) at at, in a register.
-template <class Index>
-KVO_SSSE3 inline __m128i gatherStoredCodes(const uint16_t* codes, const Index* at) {
-    __m128i v = _mm_cvtsi32_si128(codes[static_cast<uint16_t>(at[0])]);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[1])], 1);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[2])], 2);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[3])], 3);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[4])], 4);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[5])], 5);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[6])], 6);
-    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[7])], 7);
-    return v;
-}
-
 #endif
 
 // Writes the first count bytes of a block.
@@ -2014,6 +1948,72 @@ KVO_SSSE3 inline uint16_t* storeGatheredLanes(uint16_t* out, __m128i v, unsigned
     return out + kLaneShuffles.count[mask];
 }
 
+// Eight stored codes (storedCode, little-endian) as their bytes: mask (8 bits) marks the codes of one
+// byte, whose second byte is left out. head: those bytes (at least 8), tail: their last 8; count: how
+// many there are.
+struct CodeShuffles {
+    alignas(16) unsigned char head[256][16];
+    alignas(16) unsigned char tail[256][16];
+    unsigned char count[256];
+    constexpr CodeShuffles() : head(), tail(), count() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned char bytes[16] = {};
+            unsigned c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                bytes[c++] = static_cast<unsigned char>(2 * k);
+                if (((m >> k) & 1) == 0)
+                    bytes[c++] = static_cast<unsigned char>(2 * k + 1);
+            }
+            count[m] = static_cast<unsigned char>(c);
+            for (unsigned j = 0; j < 16; ++j) {
+                head[m][j] = j < c ? bytes[j] : 0x80;
+                tail[m][j] = j < 8 ? bytes[c - 8 + j] : 0x80;
+            }
+        }
+    }
+};
+inline constexpr CodeShuffles kCodeShuffles{};
+
+// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
+// out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
+// and write them again, with one store of 16; returns out past them.
+KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
+                                               bool* usedDefault, bool exactly) {
+    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
+    if (_mm_movemask_epi8(unmapped) != 0) {
+        v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
+                         _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
+        *usedDefault = true;
+    }
+    const __m128i narrow =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_setzero_si128());
+    const unsigned single = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(narrow, narrow))) & 0xFFu;
+    const unsigned count = kCodeShuffles.count[single];
+    const __m128i head = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.head[single]));
+    if (!exactly) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
+        return out + count;
+    }
+    const __m128i tail = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.tail[single]));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + count - 8), _mm_shuffle_epi8(v, tail));
+    return out + count;
+}
+
+// The stored codes of eight units (or of eight indexes into other codes) at at, in a register.
+template <class Index>
+KVO_SSSE3 inline __m128i gatherStoredCodes(const uint16_t* codes, const Index* at) {
+    __m128i v = _mm_cvtsi32_si128(codes[static_cast<uint16_t>(at[0])]);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[1])], 1);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[2])], 2);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[3])], 3);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[4])], 4);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[5])], 5);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[6])], 6);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[7])], 7);
+    return v;
+}
+
 // CompUnicode -> a code page with codes of two bytes, from i and pos: blocks of 32 bytes whose units'
 // indexes are gathered in their order by shuffles, about 64 units at a time, then looked up one after
 // the other (so that the loops end where a branch predictor can tell, not at each block's last unit).
@@ -2268,6 +2268,8 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
 #endif
     return detail::finishText(src, i, step, dst, pos, room, used, usedDefault);
 }
+
+// ---- UTF-8 -> code page
 
 // UTF-8 -> code page. With a null out it only counts; otherwise out must hold the count that a
 // counting call returned. Malformed sequences and unmapped units become def. Returns the bytes of the
