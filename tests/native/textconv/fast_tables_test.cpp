@@ -375,6 +375,52 @@ TEST(FastTables, EvenlySpreadNonAsciiAsTheRecordLookups) {
     }
 }
 
+// Double-byte prose of every length up to 300 bytes (the lean loops run groups of 16 characters and of
+// 8 units, CompUnicode blocks of 32 bytes and batches of 64 units: every length ends them at another
+// place): kana and kanji as the tables map them, ASCII runs, now and then a character without a
+// mapping; every conversion at every buffer size, with each kind of block loop.
+TEST(FastTables, DoubleByteProseOfEveryLengthAsTheRecordLookups) {
+    std::mt19937 rng(932);
+    for (unsigned cp : {942u, 949u, 950u}) {
+        Loaded l = load(cp);
+        std::string prose;
+        while (prose.size() < 320) {
+            const unsigned kind = rng() % 10;
+            uint16_t u = 0;
+            if (kind < 2) {
+                prose.append(1 + rng() % 6, static_cast<char>('a' + rng() % 26));
+                continue;
+            }
+            if (kind < 5)
+                u = static_cast<uint16_t>(0x3041 + rng() % 0xBE);  // kana: CompUnicode of two bytes
+            else if (kind < 9)
+                u = static_cast<uint16_t>(0x4E00 + rng() % 0x5000);  // kanji and hangul: of three
+            else
+                u = static_cast<uint16_t>(0xAC00 + rng() % 0x2000);
+            const uint16_t code = cpUnicodeToCp(l.records, u);
+            if (code == kNoMapping) {
+                if (rng() % 4 == 0 && l.fast.lead[0x81])
+                    prose += "\x81\x30";  // a lead byte and a trail byte without a mapping, in most tables
+                continue;
+            }
+            if (code >= 0x100)
+                prose.push_back(static_cast<char>(code >> 8));
+            prose.push_back(static_cast<char>(code & 0xFF));
+        }
+        for (size_t length = 0; length <= 300; length += 1 + length / 40) {
+            size_t cut = 0;  // whole characters only
+            while (cut < length)
+                cut += l.fast.lead[static_cast<unsigned char>(prose[cut])] ? 2 : 1;
+            const std::string local = prose.substr(0, cut);
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareEveryConversion(l, "CP" + std::to_string(cp) + " prose" + loops, local, rng);
+            });
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 // The Unicode texts that meet the codes of two bytes in the middle of blocks: units of the synthetic
 // pages among ASCII, in every alignment.
 TEST(FastTables, WideCodesInsideBlocks) {
