@@ -1524,8 +1524,10 @@ inline bool asciiUnitsWithoutZero(__m128i v) {
 
 // Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
 // store (the byte after a code of one byte is written again by what follows), groups of 8 units where
-// the room holds them (the room tested once a group), a block of ASCII at the start of a group
-// narrowed at once. Where the room ends sooner, unit by unit with every test.
+// the room holds them and two bytes more (the room tested once a group; the code that follows a group
+// then fits, whatever its width, and writes that byte again even where the buffer turns out too small),
+// a block of ASCII at the start of a group narrowed at once. Where the room ends sooner, unit by unit
+// with every test.
 template <class Unit>
 int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
                     unsigned char defByte, int* used) {
@@ -1562,7 +1564,7 @@ int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         std::memcpy(out, &bytes, 2);
         out += 1 + storedCodeIsWide(s);
     };
-    for (unsigned char* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
+    for (unsigned char* const last = dst + (room >= 18 ? room - 18 : 0); room >= 18 && out <= last;) {
         if (!inPage(q, 16)) {
             for (unsigned k = 0; k < 8; ++k) {
                 unsigned s;
@@ -2142,14 +2144,15 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
 #endif
         if (!inPage(p, 48)) {
             // The last bytes before the page ends: unit by unit into the next page.
+            // (Each code with two bytes of room more, as below.)
             const unsigned char* const pageEnd = p + (64 - (reinterpret_cast<uintptr_t>(p) & 63));
-            while (p < pageEnd && *p != 0) {
+            while (p < pageEnd && *p != 0 && (room == 0 || pos + 4 <= room)) {
                 uint16_t u;
                 bool bad;
                 p += decodeCompUnicode(p, &u, &bad);
                 put(bad ? kNoMapping : stored[u]);
             }
-            if (*p == 0)
+            if (*p == 0 || p < pageEnd)
                 break;
             continue;
         }

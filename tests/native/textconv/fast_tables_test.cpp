@@ -449,6 +449,37 @@ TEST(FastTables, WideCodesInsideBlocks) {
     }
 }
 
+// Units whose codes are seven of two bytes and one of one byte, again and again: at some buffer size a
+// group of 8 ends one byte before the end of a buffer too small for the text, with a code of one byte
+// (stored with the byte after it) and a code of two bytes next, which does not fit: the byte after the
+// code of one byte stays as it was (the record lookups write nothing there).
+TEST(FastTables, TooSmallBufferAfterAGroupOfCodesAsTheRecordLookups) {
+    for (unsigned cp : {942u, 949u, 950u}) {
+        const Loaded l = load(cp);
+        std::u16string units;
+        for (char16_t u = 0x4E00; units.size() < 60; ++u) {
+            const uint16_t code = cpUnicodeToCp(l.records, u);
+            if (code != kNoMapping && code >= 0x100)
+                units.push_back(u);
+            if (units.size() % 8 == 7)
+                units.push_back(u'a');
+        }
+        for (unsigned shift = 0; shift < 8; ++shift) {
+            Placed<char16_t> wide(units.data(), units.size(), shift);
+            compareAllSizes(
+                "from Unicode", "CP" + std::to_string(cp), std::to_string(shift),
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
+                                : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
+                },
+                1);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 // Each allocation of the tables failing gives false and empty tables (AddressSanitizer would report
 // what a failed build leaked).
 TEST(FastTables, AllocationFailureGivesNoTables) {
