@@ -371,6 +371,14 @@ KVO_READ_PAST_TERMINATOR inline __m128i loadBlockInPage(const void* p) {
     return _mm_loadu_si128(static_cast<const __m128i*>(p));
 }
 
+// 4 bytes from p in memory order (the first the lowest), which may reach past the terminator, where
+// inPage(p, 4).
+KVO_READ_PAST_TERMINATOR inline uint32_t load32InPage(const void* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return littleEndian32(w);
+}
+
 // Bit k set where byte k of the block is 0.
 inline unsigned zeroBytes(__m128i v) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
@@ -2274,11 +2282,83 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
 
 // ---- UTF-8 -> code page
 
+namespace detail {
+
+#if defined(__SSE2__)
+// Codes of two bytes: sequence by sequence in a lean loop, each code read in its stored form and put
+// with one store (out holds exactly the output: the byte after a code of one byte is written again by
+// what follows, the last such byte by the terminator); a block of 16 ASCII bytes copied at once where
+// two ASCII bytes start it. With a null out only counts. Returns the bytes of the output with the
+// terminator.
+template <bool kWrite>
+inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
+                                  unsigned char defByte) {
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned defStored = storedCode(defByte);
+    const bool asciiIdentity = f.asciiIdentity;
+    const unsigned char* p = src;
+    size_t pos = 0;
+    for (;;) {
+        const unsigned b = *p;
+        unsigned s;
+        if (b < 0x80) {
+            if (b == 0)
+                break;
+            if (asciiIdentity && p[1] - 1u < 0x7Fu && inPage(p, 16)) {
+                const __m128i v = loadBlockInPage(p);
+                if (asciiWithoutZero(v)) {
+                    if (kWrite)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
+                    p += 16;
+                    pos += 16;
+                    continue;
+                }
+            }
+            s = stored[b];
+            p += 1;
+        } else {
+            // A sequence of three bytes (lead byte 0xE0 to 0xEF, two continuation bytes) by one test
+            // on four bytes read at once where they lie in the page; any other sequence (or an
+            // overlong one) decoded byte by byte.
+            const uint32_t w = inPage(p, 4) ? load32InPage(p) : 0;
+            const unsigned u3 = ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu);
+            if ((w & 0xC0C0F0u) == 0x8080E0u && u3 >= 0x800) {
+                s = stored[u3];
+                p += 3;
+            } else {
+                uint16_t u;
+                bool bad;
+                p += decodeUtf8(p, &u, &bad);
+                s = bad ? kNoMapping : stored[u];
+            }
+        }
+        if (s == kNoMapping)
+            s = defStored;
+        if (kWrite) {
+            const uint16_t bytes = static_cast<uint16_t>(s);
+            std::memcpy(out + pos, &bytes, 2);
+        }
+        pos += 1 + storedCodeIsWide(s);
+    }
+    if (kWrite)
+        out[pos] = 0;
+    return pos + 1;
+}
+#endif
+
+}  // namespace detail
+
 // UTF-8 -> code page. With a null out it only counts; otherwise out must hold the count that a
 // counting call returned. Malformed sequences and unmapped units become def. Returns the bytes of the
 // output with the terminator.
 inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsigned char* out, int def) {
     const unsigned char defByte = defaultByte(def);
+#if defined(__SSE2__)
+    if (f.storedCodes) {
+        return out != nullptr ? detail::storedCodesFromUtf8<true>(f, src, out, defByte)
+                              : detail::storedCodesFromUtf8<false>(f, src, out, defByte);
+    }
+#endif
     size_t i = 0, pos = 0;
     auto step = [&]() KVO_ALWAYS_INLINE {
         uint16_t u;
