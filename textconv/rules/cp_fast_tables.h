@@ -1217,24 +1217,9 @@ int singleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* 
                 dst[i] = static_cast<Unit>(u);
         }
     }
-    for (;;) {  // i: 0 where the first block lies in the page, else aligned
-        const __m128i v = loadBlockInPage(src + i);
-        const unsigned zeros = zeroBytes(v);
+    // A block without the terminator, widened (or only counted); false where the buffer ends inside it.
+    const auto whole = [&](__m128i v) KVO_ALWAYS_INLINE {
         const unsigned others = bytesBelow(v, limit);
-        if (zeros != 0) {
-            const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // bytes before it
-            const unsigned before = others & lowBits(t);
-            if (i + t + 1 <= room) {
-                widenBytes(dst + i, src + i, t + 1);
-                usedDefault |= lookUpMarkedBytes(f, src + i, before, dst + i, defUnit);
-            } else if (i >= room) {  // only counting
-                usedDefault |= lookUpMarkedBytes(f, src + i, before, static_cast<Unit*>(nullptr), defUnit);
-            } else {
-                break;  // the buffer ends inside this block
-            }
-            setUsed(used, usedDefault);
-            return static_cast<int>(i + t + 1);
-        }
         if (i + 16 <= room) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi8(v, zero));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 8), _mm_unpackhi_epi8(v, zero));
@@ -1242,11 +1227,40 @@ int singleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* 
         } else if (i >= room) {
             usedDefault |= lookUpMarkedBytes(f, src + i, others, static_cast<Unit*>(nullptr), defUnit);
         } else {
-            break;
+            return false;
         }
+        return true;
+    };
+    // i: 0 where the first block lies in the page, else aligned.
+    __m128i v = loadBlockInPage(src + i);
+    unsigned zeros = zeroBytes(v);
+    if (zeros == 0) {
+        if (!whole(v))
+            return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
         i = i != 0 ? i + 16 : 16 - (reinterpret_cast<uintptr_t>(src) & 15);
+        for (;;) {  // aligned from here
+            v = loadBlockInPage(src + i);
+            zeros = zeroBytes(v);
+            if (zeros != 0)
+                break;
+            if (!whole(v))
+                return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+            i += 16;
+        }
     }
-    return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+    // The block with the terminator: its units up to and with it.
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // bytes before it
+    const unsigned before = bytesBelow(v, limit) & lowBits(t);
+    if (i + t + 1 <= room) {
+        widenBytes(dst + i, src + i, t + 1);
+        usedDefault |= lookUpMarkedBytes(f, src + i, before, dst + i, defUnit);
+    } else if (i >= room) {  // only counting
+        usedDefault |= lookUpMarkedBytes(f, src + i, before, static_cast<Unit*>(nullptr), defUnit);
+    } else {  // the buffer ends inside this block
+        return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(i + t + 1);
 }
 
 // Whether all 16 bytes of a block are ASCII other than 0.
@@ -1486,41 +1500,61 @@ int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
                 dst[j] = static_cast<unsigned char>(code);
         }
     }
-    for (;;) {  // j: 0 where the first block lies in the page, else aligned
-        const __m128i v0 = loadBlockInPage(src + j);
-        __m128i v1 = v0;
+    // The 16 units at j: zeros (bits 2k and 2k + 1 for unit k), the first 8 and the next (the second
+    // half read only where the first holds no terminator: it may lie on the next page).
+    __m128i v0, v1;
+    const auto load = [&]() KVO_ALWAYS_INLINE {
+        v0 = loadBlockInPage(src + j);
+        v1 = v0;
         unsigned zeros = zeroUnits(v0);
         if (zeros == 0) {
             v1 = loadBlockInPage(src + j + 8);
             zeros = zeroUnits(v1) << 16;
         }
+        return zeros;
+    };
+    // A block without the terminator, narrowed (or only counted); false where the buffer ends inside it.
+    const auto whole = [&]() KVO_ALWAYS_INLINE {
         const __m128i narrowed = _mm_packus_epi16(v0, v1);
         const unsigned others = unitsNotNarrowed(v0, v1, narrowed, limit);
-        if (zeros != 0) {
-            const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;  // units before it
-            const unsigned before = others & lowBits(t);
-            if (j + t + 1 <= room) {
-                narrowUnits(dst + j, src + j, t + 1);
-                usedDefault |= lookUpMarkedUnits(f, src + j, before, dst + j, defByte);
-            } else if (j >= room) {  // only counting
-                usedDefault |= lookUpMarkedUnits(f, src + j, before, nullptr, defByte);
-            } else {
-                break;  // the buffer ends inside this block
-            }
-            setUsed(used, usedDefault);
-            return static_cast<int>(j + t + 1);
-        }
         if (j + 16 <= room) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), narrowed);
             usedDefault |= lookUpMarkedUnits(f, src + j, others, dst + j, defByte);
         } else if (j >= room) {
             usedDefault |= lookUpMarkedUnits(f, src + j, others, nullptr, defByte);
         } else {
-            break;
+            return false;
         }
+        return true;
+    };
+    // j: 0 where the first block lies in the page, else aligned.
+    unsigned zeros = load();
+    if (zeros == 0) {
+        if (!whole())
+            return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
         j = j != 0 ? j + 16 : (32 - (reinterpret_cast<uintptr_t>(src) & 15)) / 2;
+        for (;;) {  // aligned from here
+            zeros = load();
+            if (zeros != 0)
+                break;
+            if (!whole())
+                return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+            j += 16;
+        }
     }
-    return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+    // The block with the terminator: its bytes up to and with it.
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;  // units before it
+    const unsigned before = unitsNotNarrowed(v0, v1, _mm_packus_epi16(v0, v1), limit) & lowBits(t);
+    if (j + t + 1 <= room) {
+        narrowUnits(dst + j, src + j, t + 1);
+        usedDefault |= lookUpMarkedUnits(f, src + j, before, dst + j, defByte);
+    } else if (j >= room) {  // only counting
+        usedDefault |= lookUpMarkedUnits(f, src + j, before, nullptr, defByte);
+    } else {  // the buffer ends inside this block
+        return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(j + t + 1);
 }
 
 // Whether all 8 units of a block are ASCII other than 0.
