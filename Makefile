@@ -20,6 +20,7 @@ DELIVER_ARCHES := i686 x86_64
 BIN_DIR_i686   := bin
 BIN_DIR_x86_64 := bin64
 NATIVE_DIR     := $(BUILD)/native
+BENCH_NATIVE_DIR := $(BUILD)/bench-native
 FUZZ_DIR       := $(BUILD)/fuzz
 OUT_ABS        := $(abspath $(OUT))
 STAGED_DIRS    := -DKVO_DELIVERABLES_DIR=$(OUT_ABS)/bin -DKVO_DELIVERABLES64_DIR=$(OUT_ABS)/bin64
@@ -38,7 +39,7 @@ FUZZ_SECONDS  ?= 600
 FUZZ_FINDINGS ?= fuzz-findings
 FUZZ_TARGETS  ?=
 
-.PHONY: all setup build release test native-test fuzz-build fuzz-smoke fuzz demo bench clean \
+.PHONY: all setup build release test native-test fuzz-build fuzz-smoke fuzz demo bench bench-native clean \
         $(addprefix build-,$(DELIVER_ARCHES)) $(addprefix test-,$(DELIVER_ARCHES)) \
         $(addprefix bench-,$(DELIVER_ARCHES))
 
@@ -134,7 +135,15 @@ bench-$(1): $(BUILD)/bench-$(1)/CMakeCache.txt
 endef
 $(foreach arch,$(DELIVER_ARCHES),$(eval $(call bench_suite,$(arch))))
 
-bench: setup build $(addprefix bench-,$(RUN_ARCHES))
+# The text-conversion rules natively (release build) against ICU and iconv.
+$(BENCH_NATIVE_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BENCH_NATIVE_DIR) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DKVO_BUILD_BENCH=ON
+
+bench-native: $(BENCH_NATIVE_DIR)/CMakeCache.txt
+	@echo "== native benchmark of the text-conversion rules"
+	cmake --build $(BENCH_NATIVE_DIR) -j $(JOBS) --target bench_textconv_native_run
+
+bench: setup build bench-native $(addprefix bench-,$(RUN_ARCHES))
 
 clean:
 	rm -rf $(BUILD) $(OUT)

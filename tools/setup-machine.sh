@@ -22,6 +22,7 @@ packages=(
   openjdk-17-jdk-headless
   locales googletest
   clang libclang-rt-14-dev
+  libicu-dev
 )
 
 # A mirror in the middle of a sync can fail one index of an update; try again, and if it still fails

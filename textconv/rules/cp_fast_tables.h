@@ -1,9 +1,18 @@
 // Per-process flat expansions of a validated code-page image, and the whole-text conversions that
 // run on them. The shared image stays the one source: these tables are derived from its records when
 // a table is loaded (single bytes, one 256-entry page per lead byte and per Unicode high byte that
-// has a record, the CompUnicode form of every single byte), so that the conversion loops do one
-// array access per character instead of range tests. Results and buffer contract are exactly those
-// of table_convert.h, which stays the reference the tests compare against.
+// has a record, the CompUnicode form of every single byte; for tables with codes of two bytes also
+// the stored form of every unit's code, by unit and by the raw bits of its CompUnicode), so that the
+// conversion loops do one array access per character instead of range tests. Results and buffer
+// contract are exactly those of table_convert.h, which stays the reference the tests compare against.
+//
+// The texts end with a terminator and come without a length: the conversions read 16 bytes at a time
+// where those lie in the text's page (a read past the terminator that stays in its page can't fault),
+// so that a text is converted in one pass, and a short one in a block or two.
+//
+// After the shared helpers and block loops, the conversions follow by direction (sections marked
+// "----"), each with the helpers only it uses: code page -> Unicode, Unicode -> code page, code page ->
+// CompUnicode, CompUnicode -> code page, UTF-8 -> code page.
 //
 // No Windows header.
 #pragma once
@@ -62,6 +71,12 @@ struct CpFastTables {
     bool byteShuffles = false;
     kvo::HeapArray<uint16_t> pages;
     kvo::HeapArray<uint32_t> compPages;
+    // Tables with codes of two bytes only: the code of every unit (65,536 of them) in the form it is
+    // stored in (storedCode), so that the conversions to the code page look a unit up with one read
+    // and put its code with one store whatever its width; and the same by the raw index of the unit's
+    // CompUnicode bytes (compRawIndex), so that CompUnicode needs no decoding first.
+    kvo::HeapArray<uint16_t> storedCodes;
+    kvo::HeapArray<uint16_t> compStoredCodes;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
@@ -76,6 +91,38 @@ inline bool processorHasSsse3() {
 #else
     return false;
 #endif
+}
+
+// A code-page code (or kNoMapping) as 16 bits that, stored, give its bytes in their order: the lead byte
+// first, and after a code of one byte a zero (which whatever follows writes again). kNoMapping stays
+// 0xFFFF. Codes of two bytes have a trail byte other than 0 (the image validation sees to it), so the
+// second byte tells the width.
+inline uint16_t storedCode(uint16_t code) {
+    if (code == kNoMapping)
+        return kNoMapping;
+    const unsigned char bytes[2] = {static_cast<unsigned char>(code >= 0x100 ? code >> 8 : code),
+                                    static_cast<unsigned char>(code >= 0x100 ? code & 0xFF : 0)};
+    uint16_t stored;
+    std::memcpy(&stored, bytes, 2);
+    return stored;
+}
+
+// 1 where a stored code has two bytes, else 0 (without a branch or a flag: codes are 16-bit).
+inline unsigned storedCodeIsWide(unsigned stored) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return ((stored & 0xFF) + 0xFF) >> 8;
+#else
+    return (stored + 0xFF00u) >> 16;
+#endif
+}
+
+// The raw index of a CompUnicode unit of one to three bytes: the low 7 bits of its first byte; of its
+// second above them, at bit 7 (units of two or three bytes); bits 2 and 3 of its third at bits 14 and 15
+// (units of three). The unit's value has each 7-bit group's two 2-bit halves of its low nibble
+// exchanged (bits 14 and 15 stay), so the one gives the other (a unit that decodes to 0: 0).
+inline unsigned compRawIndexToUnit(unsigned r) {
+    const unsigned t = (r ^ (r >> 2)) & 0x0183u;
+    return r ^ t ^ (t << 2);
 }
 
 // CompUnicode bytes of u (low 24 bits) and their count (top 8 bits), for every unit.
@@ -99,11 +146,23 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     }
     const size_t pageCount = 1 + leadCount + fromCount;
     constexpr size_t kCompUnitPages = 0x4080;
+    bool wideCodes = false;
+    for (unsigned h = 0; h < 256 && !wideCodes; ++h) {
+        for (unsigned x = 0; x < 256 && h < t.fromUnicodeCount && t.fromUnicode[h] != nullptr; ++x) {
+            const uint16_t code = cpRecordLookup(t.fromUnicode[h], x);
+            wideCodes = wideCodes || (code >= 0x100 && code != kNoMapping);
+        }
+    }
     *f = CpFastTables{};
     f->pages = kvo::makeHeapArray<uint16_t>(256 * pageCount);
     f->compPages = kvo::makeHeapArray<uint32_t>(256 * leadCount);
     f->compUnitPage = kvo::makeHeapArray<uint32_t>(kCompUnitPages);
-    if (!f->pages || !f->compPages || !f->compUnitPage) {
+    if (wideCodes) {
+        f->storedCodes = kvo::makeHeapArray<uint16_t>(0x10000);
+        f->compStoredCodes = kvo::makeHeapArray<uint16_t>(0x10000);
+    }
+    if (!f->pages || !f->compPages || !f->compUnitPage ||
+        (wideCodes && (!f->storedCodes || !f->compStoredCodes))) {
         *f = CpFastTables{};
         return false;
     }
@@ -165,6 +224,12 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->fromIdentityFrom = 0x100;
     while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
         --f->fromIdentityFrom;
+    if (f->storedCodes) {
+        for (unsigned u = 0; u < 0x10000; ++u)
+            f->storedCodes[u] = storedCode(f->fromPage[u >> 8][u & 0xFF]);
+        for (unsigned r = 0; r < 0x10000; ++r)
+            f->compStoredCodes[r] = f->storedCodes[compRawIndexToUnit(r)];
+    }
     f->byteShuffles = processorHasSsse3();
     return true;
 }
@@ -244,23 +309,6 @@ KVO_ALWAYS_INLINE inline void putCode(unsigned char* dst, size_t& pos, size_t ro
     }
 }
 
-// Puts a code of one byte (below 0x100) or two at out, where two bytes are certain to fit and the byte
-// after a code of one byte is written again by what follows, and moves out past it: one 16-bit store,
-// without a branch on the width (the codes of Japanese text are one byte or two in no order a branch
-// could predict).
-KVO_ALWAYS_INLINE inline void putCodeUnchecked(unsigned char*& out, unsigned code) {
-    const unsigned wide = (code + 0xFF00u) >> 16;  // 1 from 0x100 (codes are 16-bit)
-    const unsigned swapped = __builtin_bswap16(static_cast<uint16_t>(code));
-    // The lead byte first: in memory order on a little-endian machine, the value swapped for a wide code.
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    const uint16_t bytes = static_cast<uint16_t>(swapped ^ ((code ^ swapped) & (0u - wide)));
-#else
-    const uint16_t bytes = static_cast<uint16_t>(code ^ ((code ^ swapped) & (0u - wide)));
-#endif
-    std::memcpy(out, &bytes, 2);
-    out += 1 + wide;
-}
-
 // The characters left, one by one, then the terminator where it fits; the used-default flag; the size
 // of the whole output with its terminator.
 template <class Unit, class Out, class Step>
@@ -277,16 +325,16 @@ KVO_ALWAYS_INLINE inline int finishText(const Unit* src, const size_t& i, Step s
 #if defined(__SSE2__)
 // GCC announces AddressSanitizer with __SANITIZE_ADDRESS__, clang only through __has_feature.
 #if defined(__SANITIZE_ADDRESS__) || defined(__clang__)
-#define KVO_ALIGNED_BLOCK_READ __attribute__((no_sanitize_address))
+#define KVO_READ_PAST_TERMINATOR __attribute__((no_sanitize_address))
 #else
-#define KVO_ALIGNED_BLOCK_READ
+#define KVO_READ_PAST_TERMINATOR
 #endif
 
 // Length in characters of a text of bytes or of 16-bit units, 16 bytes at a time. Only 16-byte aligned
 // blocks are read beyond the terminator, and such a read never crosses into the next page. A text of
 // units must be 2-byte aligned.
 template <class Char>
-KVO_ALIGNED_BLOCK_READ inline size_t blockTextLength(const Char* s) {
+KVO_READ_PAST_TERMINATOR inline size_t blockTextLength(const Char* s) {
     static_assert(sizeof(Char) == 1 || sizeof(Char) == 2, "bytes or 16-bit units");
     size_t i = 0;
     while ((reinterpret_cast<uintptr_t>(s + i) & 15) != 0) {
@@ -312,9 +360,38 @@ inline __m128i loadBlock(const void* p) {
     return _mm_loadu_si128(static_cast<const __m128i*>(p));
 }
 
-// An aligned block that may reach past the terminator (never past its page).
-KVO_ALIGNED_BLOCK_READ inline __m128i loadAlignedBlock(const void* p) {
-    return _mm_load_si128(static_cast<const __m128i*>(p));
+// Whether the bytes bytes from p lie in p's page, so that reading them can't fault even where the
+// text's terminator comes before their end (pages are 4 KiB on every x86 Windows).
+inline bool inPage(const void* p, unsigned bytes) {
+    return (reinterpret_cast<uintptr_t>(p) & 4095u) <= 4096u - bytes;
+}
+
+// 16 bytes from p that may reach past the terminator, where inPage(p, 16) (or aligned).
+KVO_READ_PAST_TERMINATOR inline __m128i loadBlockInPage(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+
+// 4 bytes from p in memory order (the first the lowest), which may reach past the terminator, where
+// inPage(p, 4).
+KVO_READ_PAST_TERMINATOR inline uint32_t load32InPage(const void* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return littleEndian32(w);
+}
+
+// Bit k set where byte k of the block is 0.
+inline unsigned zeroBytes(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+}
+
+// Bits 2k and 2k + 1 set where unit k of a block of 8 units is 0.
+inline unsigned zeroUnits(__m128i v) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_setzero_si128())));
+}
+
+// Bits below bit count (0 to 31).
+inline unsigned lowBits(unsigned count) {
+    return (1u << count) - 1;
 }
 
 // Bit k set when byte k of the block has bit 7 set (not ASCII).
@@ -1009,6 +1086,260 @@ KVO_NOINLINE inline BlocksDone compUnicodeToCpBlocks(const CpFastTables& f, cons
 
 }  // namespace detail
 
+// ---- Code page -> Unicode
+
+namespace detail {
+
+// The rest of a text from src + i character by character, its units from dst + n on: each written
+// where it fits, the terminator where it fits. Sets the flag; returns the size of the whole output.
+template <class Unit>
+KVO_NOINLINE int cpToUnicodeSteps(const CpFastTables& f, const unsigned char* src, size_t i, Unit* dst,
+                                  size_t n, size_t room, Unit defUnit, bool usedDefault, int* used) {
+    while (src[i] != 0) {
+        uint16_t u = fastReadLocal(f, src, &i);
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        if (n < room)
+            dst[n] = static_cast<Unit>(u);
+        ++n;
+    }
+    if (n < room)
+        dst[n] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(n + 1);
+}
+
+// The single bytes at p that marked marks (bit k: byte k) looked up, and their units (the default
+// where there is none) written at out where it is given; true where one had no mapping.
+template <class Unit>
+KVO_ALWAYS_INLINE inline bool lookUpMarkedBytes(const CpFastTables& f, const unsigned char* p,
+                                                unsigned marked, Unit* out, Unit defUnit) {
+    bool usedDefault = false;
+    for (; marked != 0; marked &= marked - 1) {
+        const unsigned k = static_cast<unsigned>(__builtin_ctz(marked));
+        uint16_t u = f.single[p[k]];
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        if (out != nullptr)
+            out[k] = static_cast<Unit>(u);
+    }
+    return usedDefault;
+}
+
+#if defined(__SSE2__)
+// The m bytes at p (1 to 16, up to the terminator at most) as m units at out: two stores of 8 or 4
+// units that may overlap, or unit by unit below 4; nothing past out + m.
+template <class Unit>
+KVO_ALWAYS_INLINE inline void widenBytes(Unit* out, const unsigned char* p, unsigned m) {
+    const __m128i zero = _mm_setzero_si128();
+    if (m >= 8) {
+        const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + m - 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(head, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + m - 8), _mm_unpacklo_epi8(tail, zero));
+    } else if (m >= 4) {
+        uint32_t head, tail;
+        std::memcpy(&head, p, 4);
+        std::memcpy(&tail, p + m - 4, 4);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out),
+                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(head)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + m - 4),
+                         _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tail)), zero));
+    } else {
+        for (unsigned k = 0; k < m; ++k)
+            out[k] = static_cast<Unit>(p[k]);
+    }
+}
+
+// Single bytes: a text of at most 31 bytes that all stand for themselves (ASCII and the bytes from
+// singleIdentityFrom), whole: its units and terminator where the buffer holds them, and
+// its size; 0 for any other text or buffer (the caller takes the loops). Its 32 bytes are read at
+// once where they lie in the text's page.
+template <class Unit>
+KVO_ALWAYS_INLINE inline int shortSingleBytesToUnicode(const CpFastTables& f, const unsigned char* src,
+                                                       Unit* dst, size_t room, int* used) {
+    if (!inPage(src, 32))
+        return 0;
+    const __m128i v0 = loadBlockInPage(src);
+    const __m128i v1 = loadBlockInPage(src + 16);
+    const unsigned zeros = zeroBytes(v0) | (zeroBytes(v1) << 16);
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    const unsigned others = bytesBelow(v0, limit) | (bytesBelow(v1, limit) << 16);
+    if (zeros == 0)
+        return 0;
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // bytes before the terminator
+    if ((others & lowBits(t)) != 0 || (room != 0 && t + 1 > room))
+        return 0;
+    if (room != 0) {
+        if (t + 1 >= 16) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i tail = loadBlock(src + t + 1 - 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(v0, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(v0, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + t + 1 - 16), _mm_unpacklo_epi8(tail, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + t + 1 - 8), _mm_unpackhi_epi8(tail, zero));
+        } else {
+            widenBytes(dst, src, t + 1);
+        }
+    }
+    setUsed(used, false);
+    return static_cast<int>(t + 1);
+}
+
+// Single bytes, ASCII standing for itself, one unit each: blocks of 16 widened, and the bytes that do
+// not stand for themselves (the non-ASCII bytes below singleIdentityFrom) looked up and put in place.
+// In 1252 and 819 text such bytes are rare (accented letters stand for themselves). The first block
+// is read where the text starts if it lies in that page (so a short text takes one block), the
+// others aligned (the first may overlap the second: its units are written again alike); the block
+// that holds the terminator gives its units up to and with it.
+template <class Unit>
+int singleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, size_t room,
+                         Unit defUnit, int* used) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i limit = byteLimit(f.singleIdentityFrom);
+    bool usedDefault = false;
+    size_t i = 0;  // the output position too
+    if (!inPage(src, 16)) {
+        // The bytes before the next aligned block, at the end of the page.
+        for (const size_t head = 16 - (reinterpret_cast<uintptr_t>(src) & 15); i < head; ++i) {
+            if (src[i] == 0)
+                return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+            uint16_t u = f.single[src[i]];
+            if (u == kNoMapping) {
+                u = defUnit;
+                usedDefault = true;
+            }
+            if (i < room)
+                dst[i] = static_cast<Unit>(u);
+        }
+    }
+    // A block without the terminator, widened (or only counted); false where the buffer ends inside it.
+    const auto whole = [&](__m128i v) KVO_ALWAYS_INLINE {
+        const unsigned others = bytesBelow(v, limit);
+        if (i + 16 <= room) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 8), _mm_unpackhi_epi8(v, zero));
+            usedDefault |= lookUpMarkedBytes(f, src + i, others, dst + i, defUnit);
+        } else if (i >= room) {
+            usedDefault |= lookUpMarkedBytes(f, src + i, others, static_cast<Unit*>(nullptr), defUnit);
+        } else {
+            return false;
+        }
+        return true;
+    };
+    // i: 0 where the first block lies in the page, else aligned.
+    __m128i v = loadBlockInPage(src + i);
+    unsigned zeros = zeroBytes(v);
+    if (zeros == 0) {
+        if (!whole(v))
+            return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+        i = i != 0 ? i + 16 : 16 - (reinterpret_cast<uintptr_t>(src) & 15);
+        for (;;) {  // aligned from here
+            v = loadBlockInPage(src + i);
+            zeros = zeroBytes(v);
+            if (zeros != 0)
+                break;
+            if (!whole(v))
+                return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+            i += 16;
+        }
+    }
+    // The block with the terminator: its units up to and with it.
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // bytes before it
+    const unsigned before = bytesBelow(v, limit) & lowBits(t);
+    if (i + t + 1 <= room) {
+        widenBytes(dst + i, src + i, t + 1);
+        usedDefault |= lookUpMarkedBytes(f, src + i, before, dst + i, defUnit);
+    } else if (i >= room) {  // only counting
+        usedDefault |= lookUpMarkedBytes(f, src + i, before, static_cast<Unit*>(nullptr), defUnit);
+    } else {  // the buffer ends inside this block
+        return cpToUnicodeSteps(f, src, i, dst, i, room, defUnit, usedDefault, used);
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(i + t + 1);
+}
+
+// Whether all 16 bytes of a block are ASCII other than 0.
+inline bool asciiWithoutZero(__m128i v) {
+    return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// Double-byte text: character by character in a lean loop, groups of 16 characters where the room
+// holds them (the room tested once a group, the terminator only after a single byte: a lead byte is
+// never 0), a block of ASCII at the start of a group widened at once. Where the room ends sooner,
+// character by character with every test.
+template <class Unit>
+int doubleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, size_t room,
+                         Unit defUnit, int* used) {
+    const uint16_t* const* const rows = f.trail;  // null for a byte that is no lead byte
+    const uint16_t* const single = f.single;
+    const __m128i zero = _mm_setzero_si128();
+    bool usedDefault = false;
+    const unsigned char* p = src;
+    // One character at p: its unit (the default where it has none), p moved past it; false at the
+    // terminator. A lead byte before the terminator is one unmapped byte.
+    const auto next = [&](uint16_t* unit) KVO_ALWAYS_INLINE {
+        const unsigned b = *p;
+        const uint16_t* const row = rows[b];
+        uint16_t u;
+        if (row != nullptr) {
+            u = row[p[1]];
+            p += 2;
+        } else {
+            if (b == 0)
+                return false;
+            u = single[b];
+            p += 1;
+        }
+        if (u == kNoMapping) {
+            if (row != nullptr && p[-1] == 0)
+                --p;
+            u = defUnit;
+            usedDefault = true;
+        }
+        *unit = u;
+        return true;
+    };
+    if (room == 0) {  // only counting
+        size_t n = 0;
+        for (uint16_t u; next(&u);)
+            ++n;
+        setUsed(used, usedDefault);
+        return static_cast<int>(n + 1);
+    }
+    Unit* out = dst;
+    for (Unit* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
+        if (f.asciiIdentity && inPage(p, 16)) {
+            const __m128i v = loadBlockInPage(p);
+            if (asciiWithoutZero(v)) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+                p += 16;
+                out += 16;
+                continue;
+            }
+        }
+        for (unsigned k = 0; k < 16; ++k) {
+            uint16_t u;
+            if (!next(&u)) {
+                *out = 0;
+                setUsed(used, usedDefault);
+                return static_cast<int>(out - dst + 1);
+            }
+            *out++ = static_cast<Unit>(u);
+        }
+    }
+    return cpToUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, static_cast<size_t>(out - dst), room,
+                            defUnit, usedDefault, used);
+}
+#endif
+
+}  // namespace detail
+
 // Code page -> Unicode.
 template <class Unit>
 int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def,
@@ -1018,98 +1349,313 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const Unit defUnit = static_cast<Unit>(defaultUnit(def));
-    bool usedDefault = false;
-    size_t i = 0, n = 0;
-    // One character at i (not the terminator).
-    auto step = [&]() KVO_ALWAYS_INLINE {
-        uint16_t u;
-        const unsigned b = src[i];
-        if (!f.lead[b]) {
-            u = f.single[b];
-            ++i;
-        } else {
-            u = detail::fastReadLocal(f, src, &i);
-        }
-        if (u == kNoMapping) {
-            u = defUnit;
-            usedDefault = true;
-        }
-        if (n < room)
-            dst[n] = static_cast<Unit>(u);
-        ++n;
-    };
 #if defined(__SSE2__)
-    if (f.asciiIdentity && !f.hasLeadBytes) {
-        // Single bytes: aligned blocks of 16 widened, and the bytes that do not stand for themselves
-        // (the non-ASCII bytes below singleIdentityFrom) looked up and put in place; the block that
-        // holds the terminator is left to the loop below. In 1252 and 819 text such bytes are rare
-        // (accented letters stand for themselves), so the branch on them is rarely taken.
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i limit = detail::byteLimit(f.singleIdentityFrom);
-        while (!detail::aligned16(src + i) && src[i] != 0)
-            step();
-        while (src[i] != 0) {  // aligned from here
-            const __m128i v = detail::loadAlignedBlock(src + i);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)) != 0)
-                break;
-            const unsigned others = detail::bytesBelow(v, limit);
-            if (n + 16 <= room) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-                for (unsigned m = others; m != 0; m &= m - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    uint16_t u = f.single[src[i + k]];
-                    if (u == kNoMapping) {
-                        u = defUnit;
-                        usedDefault = true;
-                    }
-                    dst[n + k] = static_cast<Unit>(u);
-                }
-            } else if (n >= room) {
-                for (unsigned m = others; m != 0; m &= m - 1)  // only counting
-                    usedDefault |= f.single[src[i + static_cast<unsigned>(__builtin_ctz(m))]] == kNoMapping;
-            } else {
-                break;  // the buffer ends inside this block
-            }
-            i += 16;
-            n += 16;
-        }
-    } else if (f.asciiIdentity) {
-        const size_t len = detail::blockTextLength(src);
-        const __m128i zero = _mm_setzero_si128();
-        while (i + 16 <= len) {
-            const bool write = n + 16 <= room;
-            if (!write && n < room) {
-                step();
-                continue;
-            }
-            const __m128i v = detail::loadBlock(src + i);
-            const unsigned high = detail::highBits(v);
-            const unsigned k = detail::asciiPrefix(high);
-            if (k == 16) {
-                if (write) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(v, zero));
-                }
-                i += 16;
-                n += 16;
-                continue;
-            }
-            // The 16 bytes left give at least 8 units: the low half stays inside the output, and its
-            // units after the ASCII prefix are written again by the characters that follow.
-            if (write)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(v, zero));
-            const unsigned advance = k < 8 ? k : 8;
-            i += advance;
-            n += advance;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            detail::takeNonAsciiRun(src, i, k < 16 || f.hasLeadBytes, step);
+    if constexpr (sizeof(Unit) == 2) {
+        if (f.hasLeadBytes)
+            return detail::doubleBytesToUnicode(f, src, dst, room, defUnit, used);
+        if (f.asciiIdentity) {
+            if (const int size = detail::shortSingleBytesToUnicode(f, src, dst, room, used))
+                return size;
+            return detail::singleBytesToUnicode(f, src, dst, room, defUnit, used);
         }
     }
 #endif
-    return detail::finishText(src, i, step, dst, n, room, used, usedDefault);
+    return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit, false, used);
 }
+
+// ---- Unicode -> code page
+
+namespace detail {
+
+// The rest of a text from src + j unit by unit, its codes from dst + pos on: each written where it
+// fits whole, the terminator where it fits. Sets the flag; returns the size of the whole output.
+template <class Unit>
+KVO_NOINLINE int unicodeToCpSteps(const CpFastTables& f, const Unit* src, size_t j, unsigned char* dst,
+                                  size_t pos, size_t room, unsigned char defByte, bool usedDefault,
+                                  int* used) {
+    while (src[j] != 0) {
+        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
+        if (code == kNoMapping) {
+            usedDefault = true;
+            code = defByte;
+        }
+        putCode(dst, pos, room, code);
+    }
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// The units at p that marked marks (bit k: unit k) looked up where every code is one byte, and their
+// bytes (the default where there is none) written at out where it is given; true where one had none.
+template <class Unit>
+KVO_ALWAYS_INLINE inline bool lookUpMarkedUnits(const CpFastTables& f, const Unit* p, unsigned marked,
+                                                unsigned char* out, unsigned char defByte) {
+    bool usedDefault = false;
+    for (; marked != 0; marked &= marked - 1) {
+        const unsigned k = static_cast<unsigned>(__builtin_ctz(marked));
+        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(p[k]));
+        if (code >= 0x100) {
+            code = defByte;
+            usedDefault = true;
+        }
+        if (out != nullptr)
+            out[k] = static_cast<unsigned char>(code);
+    }
+    return usedDefault;
+}
+
+#if defined(__SSE2__)
+// The m units at p (1 to 16, up to the terminator at most) narrowed into m bytes at out (units from
+// 0x100 saturated): two stores of 8 or 4 bytes that may overlap, or byte by byte below 4; nothing past
+// out + m.
+template <class Unit>
+KVO_ALWAYS_INLINE inline void narrowUnits(unsigned char* out, const Unit* p, unsigned m) {
+    if (m >= 8) {
+        const __m128i head = loadBlock(p);
+        const __m128i tail = loadBlock(p + m - 8);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(head, head));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + m - 8), _mm_packus_epi16(tail, tail));
+    } else if (m >= 4) {
+        const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + m - 4));
+        const uint32_t headBytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(head, head)));
+        const uint32_t tailBytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(tail, tail)));
+        std::memcpy(out, &headBytes, 4);
+        std::memcpy(out + m - 4, &tailBytes, 4);
+    } else {
+        for (unsigned k = 0; k < m; ++k)
+            out[k] = static_cast<unsigned char>(p[k]);
+    }
+}
+
+// Bit k set where unit k of 16 (a: the first 8, b: the next) is 0.
+inline unsigned zeroUnits16(__m128i a, __m128i b) {
+    const __m128i zero = _mm_setzero_si128();
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero))));
+}
+
+// Every code one byte: a text of at most 31 units that all stand for their own byte (ASCII and the
+// units from fromIdentityFrom up to U+00FF), whole: its bytes and terminator where the buffer
+// holds them, and its size; 0 for any other text or buffer (the caller takes the loops). Its 64 bytes
+// are read at once where they lie in the text's page; the text must be 2-byte aligned.
+template <class Unit>
+KVO_ALWAYS_INLINE inline int shortNarrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst,
+                                                  size_t room, int* used) {
+    if (!inPage(src, 64))
+        return 0;
+    const __m128i v0 = loadBlockInPage(src);
+    const __m128i v1 = loadBlockInPage(src + 8);
+    const __m128i v2 = loadBlockInPage(src + 16);
+    const __m128i v3 = loadBlockInPage(src + 24);
+    const unsigned zeros = zeroUnits16(v0, v1) | (zeroUnits16(v2, v3) << 16);
+    if (zeros == 0)
+        return 0;
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    const __m128i low = _mm_packus_epi16(v0, v1);
+    const unsigned others = unitsNotNarrowed(v0, v1, low, limit) |
+                            (unitsNotNarrowed(v2, v3, _mm_packus_epi16(v2, v3), limit) << 16);
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros));  // units before the terminator
+    if ((others & lowBits(t)) != 0 || (room != 0 && t + 1 > room))
+        return 0;
+    if (room != 0) {
+        if (t + 1 >= 16) {
+            const __m128i tail = _mm_packus_epi16(loadBlock(src + t + 1 - 16), loadBlock(src + t + 1 - 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), low);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + t + 1 - 16), tail);
+        } else {
+            narrowUnits(dst, src, t + 1);
+        }
+    }
+    setUsed(used, false);
+    return static_cast<int>(t + 1);
+}
+
+// Every code one byte, ASCII standing for itself: blocks of 16 units narrowed, and the units that do
+// not stand for their own byte (from 0x100, and the non-ASCII ones below fromIdentityFrom) looked up
+// and put in place; rare in Western text. The first block is read where the text starts if its 32
+// bytes lie in that page (so a short text takes one block), the others aligned (the first may overlap
+// the second: its bytes are written again alike); the block that holds the terminator gives its bytes
+// up to and with it. The second half of a block is read only where the first holds no terminator (it
+// may lie on the next page). The text must be 2-byte aligned.
+template <class Unit>
+int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                    unsigned char defByte, int* used) {
+    const __m128i limit = byteLimit(f.fromIdentityFrom);
+    bool usedDefault = false;
+    size_t j = 0;  // the output position too
+    if (!aligned16(src) && !inPage(src, 32)) {
+        // The units before the next aligned block, at the end of the page.
+        for (const size_t head = (16 - (reinterpret_cast<uintptr_t>(src) & 15)) / 2; j < head; ++j) {
+            if (src[j] == 0)
+                return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+            unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j]));
+            if (code >= 0x100) {
+                code = defByte;
+                usedDefault = true;
+            }
+            if (j < room)
+                dst[j] = static_cast<unsigned char>(code);
+        }
+    }
+    // The 16 units at j: zeros (bits 2k and 2k + 1 for unit k), the first 8 and the next (the second
+    // half read only where the first holds no terminator: it may lie on the next page).
+    __m128i v0, v1;
+    const auto load = [&]() KVO_ALWAYS_INLINE {
+        v0 = loadBlockInPage(src + j);
+        v1 = v0;
+        unsigned zeros = zeroUnits(v0);
+        if (zeros == 0) {
+            v1 = loadBlockInPage(src + j + 8);
+            zeros = zeroUnits(v1) << 16;
+        }
+        return zeros;
+    };
+    // A block without the terminator, narrowed (or only counted); false where the buffer ends inside it.
+    const auto whole = [&]() KVO_ALWAYS_INLINE {
+        const __m128i narrowed = _mm_packus_epi16(v0, v1);
+        const unsigned others = unitsNotNarrowed(v0, v1, narrowed, limit);
+        if (j + 16 <= room) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), narrowed);
+            usedDefault |= lookUpMarkedUnits(f, src + j, others, dst + j, defByte);
+        } else if (j >= room) {
+            usedDefault |= lookUpMarkedUnits(f, src + j, others, nullptr, defByte);
+        } else {
+            return false;
+        }
+        return true;
+    };
+    // j: 0 where the first block lies in the page, else aligned.
+    unsigned zeros = load();
+    if (zeros == 0) {
+        if (!whole())
+            return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+        j = j != 0 ? j + 16 : (32 - (reinterpret_cast<uintptr_t>(src) & 15)) / 2;
+        for (;;) {  // aligned from here
+            zeros = load();
+            if (zeros != 0)
+                break;
+            if (!whole())
+                return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+            j += 16;
+        }
+    }
+    // The block with the terminator: its bytes up to and with it.
+    const unsigned t = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;  // units before it
+    const unsigned before = unitsNotNarrowed(v0, v1, _mm_packus_epi16(v0, v1), limit) & lowBits(t);
+    if (j + t + 1 <= room) {
+        narrowUnits(dst + j, src + j, t + 1);
+        usedDefault |= lookUpMarkedUnits(f, src + j, before, dst + j, defByte);
+    } else if (j >= room) {  // only counting
+        usedDefault |= lookUpMarkedUnits(f, src + j, before, nullptr, defByte);
+    } else {  // the buffer ends inside this block
+        return unicodeToCpSteps(f, src, j, dst, j, room, defByte, usedDefault, used);
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(j + t + 1);
+}
+
+// Whether all 8 units of a block are ASCII other than 0.
+inline bool asciiUnitsWithoutZero(__m128i v) {
+    const __m128i ascii =
+        _mm_and_si128(_mm_cmpgt_epi16(v, _mm_setzero_si128()), _mm_cmplt_epi16(v, _mm_set1_epi16(0x80)));
+    return _mm_movemask_epi8(ascii) == 0xFFFF;
+}
+
+// Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
+// store (the byte after a code of one byte is written again by what follows), groups of 8 units where
+// the room holds them and two bytes more (the room tested once a group; the code that follows a group
+// then fits, whatever its width, and writes that byte again even where the buffer turns out too small),
+// a block of ASCII at the start of a group narrowed at once. Where the room ends sooner, unit by unit
+// with every test.
+template <class Unit>
+int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                    unsigned char defByte, int* used) {
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned defStored = storedCode(defByte);
+    bool usedDefault = false;
+    const Unit* q = src;
+    // The stored code of the unit at q (the default where it has none), q moved past it; false at the
+    // terminator.
+    const auto next = [&](unsigned* code) KVO_ALWAYS_INLINE {
+        const unsigned u = static_cast<uint16_t>(*q);
+        if (u == 0)
+            return false;
+        ++q;
+        unsigned s = stored[u];
+        if (s == kNoMapping) {
+            s = defStored;
+            usedDefault = true;
+        }
+        *code = s;
+        return true;
+    };
+    if (room == 0) {  // only counting
+        size_t pos = 0;
+        for (unsigned s; next(&s);)
+            pos += 1 + storedCodeIsWide(s);
+        setUsed(used, usedDefault);
+        return static_cast<int>(pos + 1);
+    }
+    unsigned char* out = dst;
+    // The stored code s at out, out moved past it.
+    const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+        const uint16_t bytes = static_cast<uint16_t>(s);
+        std::memcpy(out, &bytes, 2);
+        out += 1 + storedCodeIsWide(s);
+    };
+    for (unsigned char* const last = dst + (room >= 18 ? room - 18 : 0); room >= 18 && out <= last;) {
+        if (!inPage(q, 16)) {
+            for (unsigned k = 0; k < 8; ++k) {
+                unsigned s;
+                if (!next(&s)) {
+                    *out = 0;
+                    setUsed(used, usedDefault);
+                    return static_cast<int>(out - dst + 1);
+                }
+                put(s);
+            }
+            continue;
+        }
+        // The units before the terminator in the next 8 need no test of their own.
+        const __m128i v = loadBlockInPage(q);
+        if (f.asciiIdentity && asciiUnitsWithoutZero(v)) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+            q += 8;
+            out += 8;
+            continue;
+        }
+        // The unit at q + k.
+        const auto convert = [&](unsigned k) KVO_ALWAYS_INLINE {
+            unsigned s = stored[static_cast<uint16_t>(q[k])];
+            if (s == kNoMapping) {
+                s = defStored;
+                usedDefault = true;
+            }
+            put(s);
+        };
+        const unsigned zeros = zeroUnits(v);
+        if (zeros == 0) {
+            for (unsigned k = 0; k < 8; ++k)
+                convert(k);
+            q += 8;
+            continue;
+        }
+        const unsigned count = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;
+        for (unsigned k = 0; k < count; ++k)
+            convert(k);
+        *out = 0;
+        setUsed(used, usedDefault);
+        return static_cast<int>(out - dst + 1);
+    }
+    return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst), room,
+                            defByte, usedDefault, used);
+}
+#endif
+
+}  // namespace detail
 
 // Unicode -> code page.
 template <class Unit>
@@ -1120,113 +1666,149 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const unsigned char defByte = defaultByte(def);
-    bool usedDefault = false;
-    size_t j = 0, pos = 0;
-    auto step = [&]() KVO_ALWAYS_INLINE {
-        unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j++]));
-        if (code == kNoMapping) {
-            usedDefault = true;
-            code = defByte;
-        }
-        detail::putCode(dst, pos, room, code);
-    };
 #if defined(__SSE2__)
-    if (sizeof(Unit) == 2 && f.asciiIdentity && f.narrowCodes) {
-        // Every code is one byte: aligned blocks of 16 units narrowed, and the units that do not stand
-        // for their own byte (from 0x100, and the non-ASCII ones below fromIdentityFrom) looked up and
-        // put in place; rare in Western text, so the branch on them is rarely taken. (A table without
-        // lead bytes may still give codes of two bytes, written as two bytes: it takes the loop below.)
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i limit = detail::byteLimit(f.fromIdentityFrom);
-        while (!detail::aligned16(src + j) && src[j] != 0)
-            step();
-        while (src[j] != 0) {  // aligned from here
-            // The second half is read only where the first holds no terminator (it may lie on the next
-            // page).
-            const __m128i v0 = detail::loadAlignedBlock(src + j);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v0, zero)) != 0)
-                break;
-            const __m128i v1 = detail::loadAlignedBlock(src + j + 8);
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(v1, zero)) != 0)
-                break;
-            const __m128i narrowed = _mm_packus_epi16(v0, v1);
-            const unsigned others = detail::unitsNotNarrowed(v0, v1, narrowed, limit);
-            if (pos + 16 <= room) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), narrowed);
-                for (unsigned m = others; m != 0; m &= m - 1) {
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    unsigned code = fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k]));
-                    if (code >= 0x100) {
-                        code = defByte;
-                        usedDefault = true;
-                    }
-                    dst[pos + k] = static_cast<unsigned char>(code);
-                }
-            } else if (pos >= room) {
-                for (unsigned m = others; m != 0; m &= m - 1) {  // only counting
-                    const unsigned k = static_cast<unsigned>(__builtin_ctz(m));
-                    usedDefault |= fastUnicodeToCp(f, static_cast<uint16_t>(src[j + k])) >= 0x100;
-                }
-            } else {
-                break;  // the buffer ends inside this block
-            }
-            j += 16;
-            pos += 16;
-        }
-    } else if (sizeof(Unit) == 2 && f.asciiIdentity) {
-        const size_t len = detail::blockTextLength(src);
-        // Blocks of 8 units with room for two bytes each and one more (where the byte after a code of
-        // one byte is written, and written again by what follows): a block of ASCII narrowed, any other
-        // block unit by unit through the table, without a branch on the width of each code.
-        const uint16_t* const* fromPage = f.fromPage;
-        while (j + 8 <= len && pos + 17 <= room) {
-            const __m128i v = detail::loadBlock(src + j);
-            if (detail::nonAsciiUnits(v) == 0) {
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-                j += 8;
-                pos += 8;
-                continue;
-            }
-            unsigned char* out = dst + pos;
-            const Unit* units = src + j;
-            for (unsigned k = 0; k < 8; ++k) {
-                const unsigned u = static_cast<uint16_t>(units[k]);
-                unsigned code = fromPage[u >> 8][u & 0xFF];
-                if (code == kNoMapping) {
-                    usedDefault = true;
-                    code = defByte;
-                }
-                detail::putCodeUnchecked(out, code);
-            }
-            j += 8;
-            pos = static_cast<size_t>(out - dst);
-        }
-        // Near the end of the room, or only counting: ASCII prefixes at once, the rest one by one.
-        while (j + 8 <= len) {
-            const bool write = pos + 8 <= room;
-            if (!write && pos < room) {
-                step();
-                continue;
-            }
-            const __m128i v = detail::loadBlock(src + j);
-            const unsigned wide = detail::nonAsciiUnits(v);
-            const unsigned k = wide == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(wide));
-            if (write) {
-                if (k == 8)
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + pos), _mm_packus_epi16(v, v));
-                else if (k != 0)
-                    detail::storePrefix(dst + pos, _mm_packus_epi16(v, v), k);
-            }
-            j += k;
-            pos += k;
-            // Then one character and the rest of a non-ASCII run. With double-byte tables the character
-            // is taken whatever it is, which spares a branch on whether the block was all ASCII.
-            detail::takeNonAsciiRun(src, j, k < 8 || f.hasLeadBytes, step);
+    if constexpr (sizeof(Unit) == 2) {
+        if (f.storedCodes)
+            return detail::storedCodesToCp(f, src, dst, room, defByte, used);
+        // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
+        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0) {
+            if (const int size = detail::shortNarrowUnitsToCp(f, src, dst, room, used))
+                return size;
+            return detail::narrowUnitsToCp(f, src, dst, room, defByte, used);
         }
     }
 #endif
-    return detail::finishText(src, j, step, dst, pos, room, used, usedDefault);
+    return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defByte, false, used);
 }
+
+// ---- Code page -> CompUnicode
+
+namespace detail {
+
+// Puts the CompUnicode bytes of a packed entry (packCompUnicode) at out, exactly, and returns their
+// count.
+KVO_ALWAYS_INLINE inline unsigned putPackedExactly(unsigned char* out, uint32_t packed) {
+    const unsigned n = packed >> 24;
+    out[0] = static_cast<unsigned char>(packed);
+    if (n > 1)
+        out[1] = static_cast<unsigned char>(packed >> 8);
+    if (n > 2)
+        out[2] = static_cast<unsigned char>(packed >> 16);
+    return n;
+}
+
+// The rest of a text from src + i character by character, its CompUnicode from dst + pos on: each
+// unit written where it fits whole, the terminator where it fits. Sets the flag; returns the size of
+// the whole output.
+KVO_NOINLINE inline int cpToCompUnicodeSteps(const CpFastTables& f, const unsigned char* src, size_t i,
+                                             unsigned char* dst, size_t pos, size_t room, uint16_t defUnit,
+                                             bool usedDefault, int* used) {
+    while (src[i] != 0) {
+        uint16_t u = fastReadLocal(f, src, &i);
+        if (u == kNoMapping) {
+            u = defUnit;
+            usedDefault = true;
+        }
+        unsigned char bytes[3];
+        const int n = encodeCompUnicode(u, bytes);
+        if (pos + n <= room)
+            std::memcpy(dst + pos, bytes, n);
+        pos += n;
+    }
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+#if defined(__SSE2__)
+// Double-byte text: character by character in a lean loop over blocks of 16 bytes read where they lie
+// in the text's page, each character's CompUnicode (packed) put with one store of four bytes where at
+// least three more characters follow before the terminator (they write the extra bytes again), the
+// last few exactly; a block of ASCII converted at once. The room for a block is tested once. Near a
+// page end character by character up to the next page; near the end of the room, with every test.
+inline int doubleBytesToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
+                                    size_t room, uint16_t defUnit, int* used) {
+    const uint32_t* const* const rows = f.compTrail;  // null for a byte that is no lead byte
+    const uint32_t* const single = f.compSingle;
+    const uint32_t defPacked = packCompUnicode(defUnit);  // U+FFFF too: a default, not "no mapping"
+    bool usedDefault = false;
+    const unsigned char* p = src;
+    size_t pos = 0;
+    // The packed CompUnicode of the character at p (not the terminator), p moved past it. A lead byte
+    // before the terminator is one unmapped byte.
+    const auto next = [&]() KVO_ALWAYS_INLINE {
+        const unsigned b = *p;
+        const uint32_t* const row = rows[b];
+        uint32_t packed;
+        if (row != nullptr) {
+            packed = row[p[1]];
+            p += 2;
+        } else {
+            packed = single[b];
+            p += 1;
+        }
+        if (packed == 0) {
+            if (row != nullptr && p[-1] == 0)
+                --p;
+            packed = defPacked;
+            usedDefault = true;
+        }
+        return packed;
+    };
+    while (room == 0 || pos + 52 <= room) {
+        if (!inPage(p, 16)) {
+            // The last bytes before the page ends: character by character into the next page.
+            const unsigned char* const pageEnd = p + (16 - (reinterpret_cast<uintptr_t>(p) & 15));
+            while (p < pageEnd && *p != 0) {
+                const uint32_t packed = next();
+                pos += room != 0 ? putPackedExactly(dst + pos, packed) : packed >> 24;
+            }
+            if (*p == 0)
+                break;
+            continue;
+        }
+        const __m128i v = loadBlockInPage(p);
+        const unsigned zeros = zeroBytes(v);
+        if (zeros == 0 && f.asciiIdentity && asciiWithoutZero(v)) {
+            if (room != 0)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), compSwap16(v));
+            p += 16;
+            pos += 16;
+            continue;
+        }
+        // Characters that start at least 7 bytes before the terminator or the block's end have three
+        // more after them.
+        const unsigned t = zeros != 0 ? static_cast<unsigned>(__builtin_ctz(zeros)) : 16u;
+        const unsigned char* const wide = t >= 7 ? p + (t - 6) : p;
+        if (room != 0) {
+            while (p < wide) {
+                const uint32_t bytes = littleEndian32(next());
+                std::memcpy(dst + pos, &bytes, 4);
+                pos += bytes >> 24;
+            }
+        } else {
+            while (p < wide)
+                pos += next() >> 24;
+        }
+        if (zeros == 0)
+            continue;
+        // The last characters, up to the terminator.
+        while (*p != 0) {
+            const uint32_t packed = next();
+            pos += room != 0 ? putPackedExactly(dst + pos, packed) : packed >> 24;
+        }
+        if (room != 0)
+            dst[pos] = 0;
+        setUsed(used, usedDefault);
+        return static_cast<int>(pos + 1);
+    }
+    return cpToCompUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, pos, room, defUnit, usedDefault,
+                                used);
+}
+#endif
+
+}  // namespace detail
 
 // Code page -> CompUnicode.
 inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
@@ -1236,6 +1818,10 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const uint16_t defUnit = defaultUnit(def);
+#if defined(__SSE2__)
+    if (f.hasLeadBytes)
+        return detail::doubleBytesToCompUnicode(f, src, dst, room, defUnit, used);
+#endif
     bool usedDefault = false;
     size_t i = 0, pos = 0;
 #if defined(__SSE2__)
@@ -1309,6 +1895,356 @@ inline int fastCpToCompUnicode(const CpFastTables& f, const unsigned char* src, 
     return detail::finishText(src, i, step, dst, pos, room, used, usedDefault);
 }
 
+// ---- CompUnicode -> code page
+
+namespace detail {
+
+// The rest of a CompUnicode text from src + i unit by unit (a malformed unit is one default byte), its
+// codes from dst + pos on: each written where it fits whole, the terminator where it fits. Sets the
+// flag; returns the size of the whole output.
+KVO_NOINLINE inline int compUnicodeToCpSteps(const CpFastTables& f, const unsigned char* src, size_t i,
+                                             unsigned char* dst, size_t pos, size_t room,
+                                             unsigned char defByte, bool usedDefault, int* used) {
+    while (src[i] != 0) {
+        uint16_t u;
+        bool bad;
+        i += decodeCompUnicode(src + i, &u, &bad);
+        unsigned code = bad ? kNoMapping : fastUnicodeToCp(f, u);
+        if (code == kNoMapping) {
+            usedDefault = true;
+            code = defByte;
+        }
+        putCode(dst, pos, room, code);
+    }
+    if (pos < room)
+        dst[pos] = 0;
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+#if defined(__SSE2__)
+// The index of a unit starting at each of the 16 bytes at q (which lie in their page, with two more):
+// the first byte's 7 bits, where that has bit 7 set the second byte's 7 bits above them, and where both
+// have it bits 2 and 3 of the third (compRawIndexToUnit). low: those of the first 8 bytes, high: the
+// next 8.
+KVO_ALWAYS_INLINE inline void compRawIndexes(const unsigned char* q, __m128i* low, __m128i* high) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v0 = loadBlockInPage(q);
+    const __m128i v1 = loadBlockInPage(q + 1);
+    const __m128i v2 = loadBlockInPage(q + 2);
+    const __m128i two = _mm_cmplt_epi8(v0, zero);
+    const __m128i three = _mm_and_si128(two, _mm_cmplt_epi8(v1, zero));
+    const __m128i lowBytes = _mm_or_si128(
+        _mm_and_si128(v0, _mm_set1_epi8(0x7F)),
+        _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v1, 7), _mm_set1_epi8(static_cast<char>(0x80))), two));
+    const __m128i highBytes = _mm_or_si128(
+        _mm_and_si128(_mm_and_si128(_mm_srli_epi16(v1, 1), _mm_set1_epi8(0x3F)), two),
+        _mm_and_si128(_mm_and_si128(_mm_slli_epi16(v2, 4), _mm_set1_epi8(static_cast<char>(0xC0))), three));
+    *low = _mm_unpacklo_epi8(lowBytes, highBytes);
+    *high = _mm_unpackhi_epi8(lowBytes, highBytes);
+}
+
+// Where the units of a block of 32 CompUnicode bytes at q start and how many bytes the units that end
+// in it take (0: the block is not of that kind: it holds the terminator, a byte of three or more in a
+// row with bit 7 set (a malformed unit) or no unit's end).
+struct CompUnitsOfBlock {
+    unsigned starts, taken;
+};
+KVO_ALWAYS_INLINE inline CompUnitsOfBlock compUnitsOfBlock(__m128i v0, __m128i v1) {
+    const unsigned zeros = zeroBytes(v0) | (zeroBytes(v1) << 16);
+    const unsigned high = highBits(v0) | (highBits(v1) << 16);
+    const unsigned ends = ~high;
+    if (zeros != 0 || (high & (high >> 1) & (high >> 2)) != 0 || ends == 0)
+        return {0, 0};
+    const unsigned taken = 32 - static_cast<unsigned>(__builtin_clz(ends));  // up to the last end
+    // A unit starts at the block's first byte and after each byte without bit 7.
+    return {((~high << 1) | 1u) & (0xFFFFFFFFu >> (32 - taken)), taken};
+}
+
+#if defined(KVO_BYTE_SHUFFLES)
+// 16-bit lanes gathered by a mask of 8 bits (bit k for lane k): the lanes whose bit is set, in their
+// order, and how many.
+struct LaneShuffles {
+    alignas(16) unsigned char gather[256][16];
+    unsigned char count[256];
+    constexpr LaneShuffles() : gather(), count() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                if ((m >> k) & 1) {
+                    gather[m][2 * c] = static_cast<unsigned char>(2 * k);
+                    gather[m][2 * c + 1] = static_cast<unsigned char>(2 * k + 1);
+                    ++c;
+                }
+            }
+            for (unsigned j = 2 * c; j < 16; ++j)
+                gather[m][j] = 0x80;
+            count[m] = static_cast<unsigned char>(c);
+        }
+    }
+};
+inline constexpr LaneShuffles kLaneShuffles{};
+
+// The lanes of v that mask (8 bits) marks, stored at out (8 lanes are stored); returns out past them.
+KVO_SSSE3 inline uint16_t* storeGatheredLanes(uint16_t* out, __m128i v, unsigned mask) {
+    const __m128i control = _mm_load_si128(reinterpret_cast<const __m128i*>(kLaneShuffles.gather[mask]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, control));
+    return out + kLaneShuffles.count[mask];
+}
+
+// Eight stored codes (storedCode, little-endian) as their bytes: mask (8 bits) marks the codes of one
+// byte, whose second byte is left out. head: those bytes (at least 8), tail: their last 8; count: how
+// many there are.
+struct CodeShuffles {
+    alignas(16) unsigned char head[256][16];
+    alignas(16) unsigned char tail[256][16];
+    unsigned char count[256];
+    constexpr CodeShuffles() : head(), tail(), count() {
+        for (unsigned m = 0; m < 256; ++m) {
+            unsigned char bytes[16] = {};
+            unsigned c = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                bytes[c++] = static_cast<unsigned char>(2 * k);
+                if (((m >> k) & 1) == 0)
+                    bytes[c++] = static_cast<unsigned char>(2 * k + 1);
+            }
+            count[m] = static_cast<unsigned char>(c);
+            for (unsigned j = 0; j < 16; ++j) {
+                head[m][j] = j < c ? bytes[j] : 0x80;
+                tail[m][j] = j < 8 ? bytes[c - 8 + j] : 0x80;
+            }
+        }
+    }
+};
+inline constexpr CodeShuffles kCodeShuffles{};
+
+// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
+// out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
+// and write them again, with one store of 16; returns out past them.
+KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
+                                               bool* usedDefault, bool exactly) {
+    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
+    if (_mm_movemask_epi8(unmapped) != 0) {
+        v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
+                         _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
+        *usedDefault = true;
+    }
+    const __m128i narrow =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF00))), _mm_setzero_si128());
+    const unsigned single = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(narrow, narrow))) & 0xFFu;
+    const unsigned count = kCodeShuffles.count[single];
+    const __m128i head = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.head[single]));
+    if (!exactly) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
+        return out + count;
+    }
+    const __m128i tail = _mm_load_si128(reinterpret_cast<const __m128i*>(kCodeShuffles.tail[single]));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(v, head));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + count - 8), _mm_shuffle_epi8(v, tail));
+    return out + count;
+}
+
+// The stored codes of eight units (or of eight indexes into other codes) at at, in a register.
+template <class Index>
+KVO_SSSE3 inline __m128i gatherStoredCodes(const uint16_t* codes, const Index* at) {
+    __m128i v = _mm_cvtsi32_si128(codes[static_cast<uint16_t>(at[0])]);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[1])], 1);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[2])], 2);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[3])], 3);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[4])], 4);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[5])], 5);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[6])], 6);
+    v = _mm_insert_epi16(v, codes[static_cast<uint16_t>(at[7])], 7);
+    return v;
+}
+
+// CompUnicode -> a code page with codes of two bytes, from i and pos: blocks of 32 bytes whose units'
+// indexes are gathered in their order by shuffles, about 64 units at a time, then looked up one after
+// the other (so that the loops end where a branch predictor can tell, not at each block's last unit).
+// Stops at a block of another kind (see compUnitsOfBlock), near a page end or where too little room is
+// left (BlocksDone; otherBlock unused).
+KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const CpFastTables& f,
+                                                                          const unsigned char* src,
+                                                                          unsigned char* dst, size_t room,
+                                                                          size_t i, size_t pos,
+                                                                          unsigned defStored) {
+    constexpr unsigned kBatch = 64;
+    const uint16_t* const codes = f.compStoredCodes.get();
+    alignas(16) uint16_t indexes[kBatch + 40];
+    bool usedDefault = false;
+    const unsigned char* p = src + i;
+    for (bool more = true; more;) {
+        // Each unit gives at most two bytes, and a batch holds fewer than kBatch + 32.
+        if (room != 0 && pos + 2 * (kBatch + 32) + 2 > room)
+            break;
+        uint16_t* gathered = indexes;
+        while (gathered < indexes + kBatch) {
+            if (!inPage(p, 48)) {
+                more = false;
+                break;
+            }
+            const CompUnitsOfBlock units = compUnitsOfBlock(loadBlockInPage(p), loadBlockInPage(p + 16));
+            if (units.taken == 0) {
+                more = false;
+                break;
+            }
+            __m128i a, b, c, d;
+            compRawIndexes(p, &a, &b);
+            compRawIndexes(p + 16, &c, &d);
+            gathered = storeGatheredLanes(gathered, a, units.starts & 0xFFu);
+            gathered = storeGatheredLanes(gathered, b, (units.starts >> 8) & 0xFFu);
+            gathered = storeGatheredLanes(gathered, c, (units.starts >> 16) & 0xFFu);
+            gathered = storeGatheredLanes(gathered, d, units.starts >> 24);
+            p += units.taken;
+        }
+        const unsigned n = static_cast<unsigned>(gathered - indexes);
+        if (room != 0) {
+            // Eight codes at a time gathered two bytes each, then stored without the second byte of
+            // those of one byte.
+            unsigned char* out = dst + pos;
+            unsigned k = 0;
+            for (; k + 8 <= n; k += 8) {
+                // The next 8 (a whole group) write again what is stored past these.
+                out = putStoredCodes(out, gatherStoredCodes(codes, indexes + k), defStored, &usedDefault,
+                                     k + 16 > n);
+            }
+            for (; k < n; ++k) {
+                unsigned s = codes[indexes[k]];
+                if (s == kNoMapping) {
+                    s = defStored;
+                    usedDefault = true;
+                }
+                const uint16_t bytes = static_cast<uint16_t>(s);
+                std::memcpy(out, &bytes, 2);
+                out += 1 + storedCodeIsWide(s);
+            }
+            pos = static_cast<size_t>(out - dst);
+        } else {
+            // The code of the unit of index k, only counted (four in a row per turn).
+            const auto code = [&](unsigned k) KVO_ALWAYS_INLINE {
+                unsigned s = codes[indexes[k]];
+                if (s == kNoMapping) {
+                    s = defStored;
+                    usedDefault = true;
+                }
+                return s;
+            };
+            unsigned k = 0;
+            for (; k + 4 <= n; k += 4) {
+                pos += 4 + storedCodeIsWide(code(k)) + storedCodeIsWide(code(k + 1)) +
+                       storedCodeIsWide(code(k + 2)) + storedCodeIsWide(code(k + 3));
+            }
+            for (; k < n; ++k)
+                pos += 1 + storedCodeIsWide(code(k));
+        }
+    }
+    return {static_cast<size_t>(p - src), pos, false, usedDefault};
+}
+#endif
+
+// Codes of two bytes: blocks of 32 bytes read where they lie in the text's page. The units of a block
+// that end in it are found from the bytes' bit 7 (a unit ends at each byte without it), the index of
+// each into compStoredCodes (compRawIndexToUnit) worked out for every byte at once, and each code put
+// with one store (the byte after a code of one byte is written again by what follows); a block of
+// ASCII converted at once. The next block starts after the last unit that ended. (Blocks of 32 bytes,
+// not 16: the loop over a block's units ends where no branch predictor can tell, so the fewer such
+// ends the better.) The room for a block is tested once. Near a page end unit by unit up to the next
+// page; near the end of the room, at a unit cut by the terminator and at three bytes in a row with bit
+// 7 set (a malformed unit), unit by unit with every test to the end.
+inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
+                                      size_t room, unsigned char defByte, int* used) {
+    const uint16_t* const codes = f.compStoredCodes.get();
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned defStored = storedCode(defByte);
+    bool usedDefault = false;
+    const unsigned char* p = src;
+    size_t pos = 0;
+    alignas(16) uint16_t index[32];
+    // The stored code s at dst + pos (or only counted), pos moved past it.
+    const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+        if (s == kNoMapping) {
+            s = defStored;
+            usedDefault = true;
+        }
+        if (room != 0) {
+            const uint16_t bytes = static_cast<uint16_t>(s);
+            std::memcpy(dst + pos, &bytes, 2);
+        }
+        pos += 1 + storedCodeIsWide(s);
+    };
+    while (room == 0 || pos + 66 <= room) {
+#if defined(KVO_BYTE_SHUFFLES)
+        if (f.byteShuffles) {
+            const BlocksDone done = compUnicodeToStoredCodesShuffled(
+                f, src, dst, room, static_cast<size_t>(p - src), pos, defStored);
+            p = src + done.i;
+            pos = done.pos;
+            usedDefault |= done.usedDefault;
+            if (room != 0 && pos + 66 > room)
+                break;
+        }
+#endif
+        if (!inPage(p, 48)) {
+            // The last bytes before the page ends: unit by unit into the next page.
+            // (Each code with two bytes of room more, as below.)
+            const unsigned char* const pageEnd = p + (64 - (reinterpret_cast<uintptr_t>(p) & 63));
+            while (p < pageEnd && *p != 0 && (room == 0 || pos + 4 <= room)) {
+                uint16_t u;
+                bool bad;
+                p += decodeCompUnicode(p, &u, &bad);
+                put(bad ? kNoMapping : stored[u]);
+            }
+            if (*p == 0 || p < pageEnd)
+                break;
+            continue;
+        }
+        const __m128i v0 = loadBlockInPage(p);
+        const __m128i v1 = loadBlockInPage(p + 16);
+        const unsigned zeros = zeroBytes(v0) | (zeroBytes(v1) << 16);
+        const unsigned high = highBits(v0) | (highBits(v1) << 16);
+        if (f.asciiIdentity && (zeros | high) == 0) {
+            if (room != 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos), compSwap16(v0));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + pos + 16), compSwap16(v1));
+            }
+            p += 32;
+            pos += 32;
+            continue;
+        }
+        const unsigned before =
+            zeros != 0 ? lowBits(static_cast<unsigned>(__builtin_ctz(zeros))) : 0xFFFFFFFFu;
+        const unsigned ends = ~high & before;
+        if ((high & (high >> 1) & (high >> 2) & before) != 0 || ends == 0)
+            break;
+        const unsigned taken = 32 - static_cast<unsigned>(__builtin_clz(ends));  // up to the last end
+        __m128i a, b, c, d;
+        compRawIndexes(p, &a, &b);
+        compRawIndexes(p + 16, &c, &d);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index), a);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 8), b);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 16), c);
+        _mm_store_si128(reinterpret_cast<__m128i*>(index + 24), d);
+        // A unit starts at the block's first byte and after each byte without bit 7.
+        for (unsigned starts = ((~high << 1) | 1u) & (0xFFFFFFFFu >> (32 - taken)); starts != 0;
+             starts &= starts - 1)
+            put(codes[index[__builtin_ctz(starts)]]);
+        p += taken;
+        if (zeros != 0) {
+            if (*p != 0)
+                break;  // a unit cut by the terminator
+            if (room != 0)
+                dst[pos] = 0;
+            setUsed(used, usedDefault);
+            return static_cast<int>(pos + 1);
+        }
+    }
+    return compUnicodeToCpSteps(f, src, static_cast<size_t>(p - src), dst, pos, room, defByte, usedDefault,
+                                used);
+}
+#endif
+
+}  // namespace detail
+
 // CompUnicode -> code page. A malformed unit is one default byte. Blocks start only where the
 // previous unit ended, so a byte below 0x80 in a block's ASCII prefix is a whole unit.
 inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, unsigned char* dst,
@@ -1318,6 +2254,10 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
     const unsigned char defByte = defaultByte(def);
+#if defined(__SSE2__)
+    if (f.compStoredCodes)
+        return detail::storedCodesFromCompUnicode(f, src, dst, room, defByte, used);
+#endif
     bool usedDefault = false;
     size_t i = 0, pos = 0;
 #if defined(__SSE2__)
@@ -1374,11 +2314,85 @@ inline int fastCompUnicodeToCp(const CpFastTables& f, const unsigned char* src, 
     return detail::finishText(src, i, step, dst, pos, room, used, usedDefault);
 }
 
+// ---- UTF-8 -> code page
+
+namespace detail {
+
+#if defined(__SSE2__)
+// Codes of two bytes: sequence by sequence in a lean loop, each code read in its stored form and put
+// with one store (out holds exactly the output: the byte after a code of one byte is written again by
+// what follows, the last such byte by the terminator); a block of 16 ASCII bytes copied at once where
+// two ASCII bytes start it. With a null out only counts. Returns the bytes of the output with the
+// terminator.
+template <bool kWrite>
+inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
+                                  unsigned char defByte) {
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned defStored = storedCode(defByte);
+    const bool asciiIdentity = f.asciiIdentity;
+    const unsigned char* p = src;
+    size_t pos = 0;
+    for (;;) {
+        const unsigned b = *p;
+        unsigned s;
+        if (b < 0x80) {
+            if (b == 0)
+                break;
+            if (asciiIdentity && p[1] - 1u < 0x7Fu && inPage(p, 16)) {
+                const __m128i v = loadBlockInPage(p);
+                if (asciiWithoutZero(v)) {
+                    if (kWrite)
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
+                    p += 16;
+                    pos += 16;
+                    continue;
+                }
+            }
+            s = stored[b];
+            p += 1;
+        } else {
+            // A sequence of three bytes (lead byte 0xE0 to 0xEF, two continuation bytes) by one test
+            // on four bytes read at once where they lie in the page; any other sequence (or an
+            // overlong one) decoded byte by byte.
+            const uint32_t w = inPage(p, 4) ? load32InPage(p) : 0;
+            const unsigned u3 = ((w & 0x0Fu) << 12) | ((w & 0x3F00u) >> 2) | ((w >> 16) & 0x3Fu);
+            if ((w & 0xC0C0F0u) == 0x8080E0u && u3 >= 0x800) {
+                s = stored[u3];
+                p += 3;
+            } else {
+                uint16_t u;
+                bool bad;
+                p += decodeUtf8(p, &u, &bad);
+                s = bad ? kNoMapping : stored[u];
+            }
+        }
+        if (s == kNoMapping)
+            s = defStored;
+        if (kWrite) {
+            const uint16_t bytes = static_cast<uint16_t>(s);
+            std::memcpy(out + pos, &bytes, 2);
+        }
+        pos += 1 + storedCodeIsWide(s);
+    }
+    if (kWrite)
+        out[pos] = 0;
+    return pos + 1;
+}
+#endif
+
+}  // namespace detail
+
 // UTF-8 -> code page. With a null out it only counts; otherwise out must hold the count that a
 // counting call returned. Malformed sequences and unmapped units become def. Returns the bytes of the
 // output with the terminator.
 inline size_t fastUtf8ToCp(const CpFastTables& f, const unsigned char* src, unsigned char* out, int def) {
     const unsigned char defByte = defaultByte(def);
+#if defined(__SSE2__)
+    if (f.storedCodes) {
+        return out != nullptr ? detail::storedCodesFromUtf8<true>(f, src, out, defByte)
+                              : detail::storedCodesFromUtf8<false>(f, src, out, defByte);
+    }
+#endif
     size_t i = 0, pos = 0;
     auto step = [&]() KVO_ALWAYS_INLINE {
         uint16_t u;

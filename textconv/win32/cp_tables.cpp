@@ -191,9 +191,7 @@ cp_tables::cp_tables(unsigned codePage) : descriptor(createSectionSecurity()) {
 
 cp_tables::~cp_tables() = default;
 
-int cp_tables::load() {
-    if (loaded.load(std::memory_order_acquire))
-        return 1;
+int cp_tables::loadOnce() {
     const ExclusiveLock guard(&loadLock);
     // Loaded by another thread while this one waited: readers may be using the tables already.
     if (loaded.load(std::memory_order_relaxed) || loadImage())

@@ -28,7 +28,11 @@ public:
     // 1 when the table is loaded (at once if it already was), 0 if it can't be; a failed load is
     // tried again at the next call. Safe to call from several threads at once; never waits for
     // another process.
-    int load();
+    int load() {
+        if (loaded.load(std::memory_order_acquire))
+            return 1;
+        return loadOnce();
+    }
 
     // Lookups; only on a loaded table.
     uint16_t unicode_to_cp(uint16_t unit) const { return kvo::textconv::cpUnicodeToCp(records, unit); }
@@ -42,6 +46,7 @@ public:
     unsigned codePage() const { return code_page; }
 
 private:
+    int loadOnce();
     bool loadImage();
 
     kvo::UniqueLocal descriptor;  // the section's security descriptor, or none

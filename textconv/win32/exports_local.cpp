@@ -13,26 +13,26 @@ using namespace kvo::textconv;
 extern "C" {
 
 int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) noexcept {
-    if (cp_tables* table = localTableForConversion())
-        return fastUnicodeToCp(table->fastTables(), src, bytesOf(dst), dstLen, def, used);
+    if (const CpFastTables* f = localFastTables())
+        return fastUnicodeToCp(*f, src, bytesOf(dst), dstLen, def, used);
     return systemUnicodeToLocal(src, dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) noexcept {
-    if (cp_tables* table = localTableForConversion())
-        return fastCpToUnicode(table->fastTables(), bytesOf(src), dst, dstLen, def, used);
+    if (const CpFastTables* f = localFastTables())
+        return fastCpToUnicode(*f, bytesOf(src), dst, dstLen, def, used);
     return systemLocalToUnicode(bytesOf(src), dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
-    if (cp_tables* table = localTableForConversion())
-        return fastCompUnicodeToCp(table->fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
+    if (const CpFastTables* f = localFastTables())
+        return fastCompUnicodeToCp(*f, bytesOf(src), bytesOf(dst), dstLen, def, used);
     return systemCompUnicodeToLocal(bytesOf(src), dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
-    if (cp_tables* table = localTableForConversion())
-        return fastCpToCompUnicode(table->fastTables(), bytesOf(src), bytesOf(dst), dstLen, def, used);
+    if (const CpFastTables* f = localFastTables())
+        return fastCpToCompUnicode(*f, bytesOf(src), bytesOf(dst), dstLen, def, used);
     return systemLocalToCompUnicode(bytesOf(src), bytesOf(dst), dstLen, def, used);
 }
 

@@ -34,11 +34,11 @@ kvo::HeapArray<wchar_t> decodeUtf8ToUnits(const char* src) {
 
 // UTF-8 straight into a table's code page: one pass to count, one to convert; a too-small buffer is
 // left untouched.
-int utf8ToTable(const cp_tables& table, const char* src, char* dst, int dstLen) {
+int utf8ToTable(const CpFastTables& f, const char* src, char* dst, int dstLen) {
     const unsigned char* bytes = bytesOrEmpty(src);
-    const int size = static_cast<int>(fastUtf8ToCp(table.fastTables(), bytes, nullptr, kDefaultChar));
+    const int size = static_cast<int>(fastUtf8ToCp(f, bytes, nullptr, kDefaultChar));
     if (dst != nullptr && dstLen >= size)
-        fastUtf8ToCp(table.fastTables(), bytes, reinterpret_cast<unsigned char*>(dst), kDefaultChar);
+        fastUtf8ToCp(f, bytes, reinterpret_cast<unsigned char*>(dst), kDefaultChar);
     return size;
 }
 
@@ -76,15 +76,15 @@ int codePageToUtf8(int(WINAPI* toUnicode)(const char*, wchar_t*, int, int, int*)
 extern "C" {
 
 int WINAPI NFConvertUTF8ToLocal(const char* src, char* dst, int dstLen, int, int) noexcept {
-    if (cp_tables* table = localTableForConversion())
-        return utf8ToTable(*table, src, dst, dstLen);
+    if (const CpFastTables* f = localFastTables())
+        return utf8ToTable(*f, src, dst, dstLen);
     return utf8ToCodePage(NFConvertUnicodeToLocal, src, dst, dstLen);
 }
 
 int WINAPI NFConvertUTF8ToLatin1(const char* src, char* dst, int dstLen, int, int) noexcept {
     if (!latin1Table.load())
         return 0;
-    return utf8ToTable(latin1Table, src, dst, dstLen);
+    return utf8ToTable(latin1Table.fastTables(), src, dst, dstLen);
 }
 
 int WINAPI NFConvertUTF8ToCompUnicode(const char* src, char* dst, int dstLen, int, int) noexcept {

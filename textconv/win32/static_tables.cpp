@@ -20,4 +20,15 @@ cp_tables* localTableForConversion() {
     return loaded(localTable);
 }
 
+std::atomic<const CpFastTables*> localFastTablesOnceLoaded{nullptr};
+
+const CpFastTables* localFastTablesFirstTime() {
+    cp_tables* table = localTableForConversion();
+    if (table == nullptr)
+        return nullptr;
+    // A loaded table stays loaded, its flat tables unchanged, until the library is unloaded.
+    localFastTablesOnceLoaded.store(&table->fastTables(), std::memory_order_release);
+    return &table->fastTables();
+}
+
 }  // namespace kvo::textconv

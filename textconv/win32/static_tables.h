@@ -2,6 +2,8 @@
 // order, when it is unloaded. Each loads its mapping file at first use.
 #pragma once
 
+#include <atomic>
+
 #include "cp_tables.h"
 
 namespace kvo::textconv {
@@ -19,6 +21,17 @@ extern cp_tables oemTable;       // 850
 // The local table when local conversions may use it (its code page is not system-converted and it
 // loads), else null: the caller then takes the system way.
 cp_tables* localTableForConversion();
+
+// The flat tables of the local table where local conversions may use it, else null (the system
+// way): remembered once the local table has loaded, so that a whole-text conversion finds them with
+// one read. Until then each call asks localTableForConversion.
+extern std::atomic<const CpFastTables*> localFastTablesOnceLoaded;
+const CpFastTables* localFastTablesFirstTime();
+inline const CpFastTables* localFastTables() {
+    if (const CpFastTables* f = localFastTablesOnceLoaded.load(std::memory_order_acquire))
+        return f;
+    return localFastTablesFirstTime();
+}
 
 // A fixed table if it loads, else null.
 inline cp_tables* loaded(cp_tables& table) {

@@ -2,11 +2,18 @@
 // reference conversions give: same result, same used-default flag, same bytes inside the buffer,
 // nothing written past it, for random texts (ASCII runs, accented and double-byte characters,
 // unmapped and malformed ones) and every buffer size around the result, on the shipped mapping files
-// and on random synthetic images (codes of two bytes, ASCII that is not itself).
+// and on random synthetic images (codes of two bytes, ASCII that is not itself); texts that end just
+// before an inaccessible page or run across a page boundary, read only as far as their page allows.
 // The tables' memory comes from kvo::heap: each allocation failing gives no tables and no leak.
 #include "cp_fast_tables.h"
 
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -368,6 +375,52 @@ TEST(FastTables, EvenlySpreadNonAsciiAsTheRecordLookups) {
     }
 }
 
+// Double-byte prose of every length up to 300 bytes (the lean loops run groups of 16 characters and of
+// 8 units, CompUnicode blocks of 32 bytes and batches of 64 units: every length ends them at another
+// place): kana and kanji as the tables map them, ASCII runs, now and then a character without a
+// mapping; every conversion at every buffer size, with each kind of block loop.
+TEST(FastTables, DoubleByteProseOfEveryLengthAsTheRecordLookups) {
+    std::mt19937 rng(932);
+    for (unsigned cp : {942u, 949u, 950u}) {
+        Loaded l = load(cp);
+        std::string prose;
+        while (prose.size() < 320) {
+            const unsigned kind = rng() % 10;
+            uint16_t u = 0;
+            if (kind < 2) {
+                prose.append(1 + rng() % 6, static_cast<char>('a' + rng() % 26));
+                continue;
+            }
+            if (kind < 5)
+                u = static_cast<uint16_t>(0x3041 + rng() % 0xBE);  // kana: CompUnicode of two bytes
+            else if (kind < 9)
+                u = static_cast<uint16_t>(0x4E00 + rng() % 0x5000);  // kanji and hangul: of three
+            else
+                u = static_cast<uint16_t>(0xAC00 + rng() % 0x2000);
+            const uint16_t code = cpUnicodeToCp(l.records, u);
+            if (code == kNoMapping) {
+                if (rng() % 4 == 0 && l.fast.lead[0x81])
+                    prose += "\x81\x30";  // a lead byte and a trail byte without a mapping, in most tables
+                continue;
+            }
+            if (code >= 0x100)
+                prose.push_back(static_cast<char>(code >> 8));
+            prose.push_back(static_cast<char>(code & 0xFF));
+        }
+        for (size_t length = 0; length <= 300; length += 1 + length / 40) {
+            size_t cut = 0;  // whole characters only
+            while (cut < length)
+                cut += l.fast.lead[static_cast<unsigned char>(prose[cut])] ? 2 : 1;
+            const std::string local = prose.substr(0, cut);
+            withEachBlockLoop(l, [&](const char* loops) {
+                compareEveryConversion(l, "CP" + std::to_string(cp) + " prose" + loops, local, rng);
+            });
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 // The Unicode texts that meet the codes of two bytes in the middle of blocks: units of the synthetic
 // pages among ASCII, in every alignment.
 TEST(FastTables, WideCodesInsideBlocks) {
@@ -396,6 +449,37 @@ TEST(FastTables, WideCodesInsideBlocks) {
     }
 }
 
+// Units whose codes are seven of two bytes and one of one byte, again and again: at some buffer size a
+// group of 8 ends one byte before the end of a buffer too small for the text, with a code of one byte
+// (stored with the byte after it) and a code of two bytes next, which does not fit: the byte after the
+// code of one byte stays as it was (the record lookups write nothing there).
+TEST(FastTables, TooSmallBufferAfterAGroupOfCodesAsTheRecordLookups) {
+    for (unsigned cp : {942u, 949u, 950u}) {
+        const Loaded l = load(cp);
+        std::u16string units;
+        for (char16_t u = 0x4E00; units.size() < 60; ++u) {
+            const uint16_t code = cpUnicodeToCp(l.records, u);
+            if (code != kNoMapping && code >= 0x100)
+                units.push_back(u);
+            if (units.size() % 8 == 7)
+                units.push_back(u'a');
+        }
+        for (unsigned shift = 0; shift < 8; ++shift) {
+            Placed<char16_t> wide(units.data(), units.size(), shift);
+            compareAllSizes(
+                "from Unicode", "CP" + std::to_string(cp), std::to_string(shift),
+                [&](bool fast, void* d, int room, int* used) {
+                    auto* out = static_cast<unsigned char*>(d);
+                    return fast ? fastUnicodeToCp(l.fast, wide.text, out, room, '*', used)
+                                : tableUnicodeToCp(l.records, wide.text, out, room, '*', used);
+                },
+                1);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
 // Each allocation of the tables failing gives false and empty tables (AddressSanitizer would report
 // what a failed build leaked).
 TEST(FastTables, AllocationFailureGivesNoTables) {
@@ -405,14 +489,15 @@ TEST(FastTables, AllocationFailureGivesNoTables) {
     const int allocations = kvotest::forEachFailingAllocation([&](int n) {
         CpFastTables fast;
         const bool built = buildFastTables(records, &fast);
-        if (n <= 3) {
+        if (n <= 5) {
             EXPECT_FALSE(built) << "allocation " << n;
-            EXPECT_TRUE(fast.pages == nullptr && fast.compPages == nullptr && fast.compUnitPage == nullptr);
+            EXPECT_TRUE(fast.pages == nullptr && fast.compPages == nullptr && fast.compUnitPage == nullptr &&
+                        fast.storedCodes == nullptr && fast.compStoredCodes == nullptr);
         } else {
             EXPECT_TRUE(built);
         }
     });
-    EXPECT_EQ(allocations, 3);
+    EXPECT_EQ(allocations, 5);  // the stored codes too: 942 has codes of two bytes
 }
 
 // Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes (the upper half of
@@ -569,6 +654,183 @@ TEST(FastTables, Utf8WithMalformedSequencesInsideBlocks) {
                 compareUtf8(l, "CP" + std::to_string(cp) + loops, std::to_string(round), bytes, text.size(),
                             shift);
             });
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+// Two readable pages and an inaccessible third: a read past what a conversion may read faults.
+class GuardedPages {
+public:
+#if defined(_WIN32)
+    GuardedPages() : page_(4096) {
+        base_ = static_cast<unsigned char*>(
+            VirtualAlloc(nullptr, 3 * page_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD old;
+        if (base_ != nullptr && !VirtualProtect(base_ + 2 * page_, page_, PAGE_NOACCESS, &old)) {
+            VirtualFree(base_, 0, MEM_RELEASE);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedPages() {
+        if (base_ != nullptr)
+            VirtualFree(base_, 0, MEM_RELEASE);
+    }
+#else
+    GuardedPages() : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+        void* p = mmap(nullptr, 3 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = p == MAP_FAILED ? nullptr : static_cast<unsigned char*>(p);
+        if (base_ != nullptr && mprotect(base_ + 2 * page_, page_, PROT_NONE) != 0) {
+            munmap(base_, 3 * page_);
+            base_ = nullptr;
+        }
+    }
+    ~GuardedPages() {
+        if (base_ != nullptr)
+            munmap(base_, 3 * page_);
+    }
+#endif
+    bool ok() const {
+        return base_ != nullptr;
+    }
+    // Copies the elements and a terminator to offset bytes from the start of the second page (negative:
+    // into the first), the rest of both pages filled with byte fill.
+    template <class T>
+    T* place(const T* s, size_t n, long offset, unsigned char fill) const {
+        std::memset(base_, fill, 2 * page_);
+        T* at = reinterpret_cast<T*>(base_ + page_ + offset);
+        std::memcpy(at, s, n * sizeof(T));
+        at[n] = 0;
+        return at;
+    }
+    // The offset that puts a text of n elements so that its terminator ends the second page, less back
+    // elements.
+    template <class T>
+    long endingAtGuard(size_t n, size_t back) const {
+        return static_cast<long>(page_ - (n + 1 + back) * sizeof(T));
+    }
+
+private:
+    size_t page_;
+    unsigned char* base_ = nullptr;
+};
+
+// Every conversion of the text against the reference with a buffer of the needed size and as a size
+// query, the text (its local bytes, units, CompUnicode and UTF-8) placed by where.
+template <class Where>
+void compareAt(const Loaded& l, const std::string& what, const std::string& local, Where where) {
+    const auto check = [&](const char* name, auto convert, size_t unit) {
+        int refUsed = -1, fastUsed = -1;
+        const int size = convert(false, nullptr, 0, &refUsed);
+        ASSERT_EQ(convert(true, nullptr, 0, &fastUsed), size) << name << " " << what;
+        ASSERT_EQ(fastUsed, refUsed) << name << " " << what;
+        std::vector<unsigned char> a(size * unit + 32, 0xEE), b(size * unit + 32, 0xEE);
+        convert(false, a.data(), size, &refUsed);
+        ASSERT_EQ(convert(true, b.data(), size, &fastUsed), size) << name << " " << what;
+        ASSERT_EQ(a, b) << name << " " << what;
+        ASSERT_EQ(fastUsed, refUsed) << name << " " << what;
+    };
+    const unsigned char* src = where(reinterpret_cast<const unsigned char*>(local.data()), local.size());
+    check(
+        "to Unicode",
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<char16_t*>(d);
+            return fast ? fastCpToUnicode(l.fast, src, out, room, '*', used)
+                        : tableCpToUnicode(l.records, src, out, room, '*', used);
+        },
+        2);
+    check(
+        "to CompUnicode",
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<unsigned char*>(d);
+            return fast ? fastCpToCompUnicode(l.fast, src, out, room, '*', used)
+                        : tableCpToCompUnicode(l.records, src, out, room, '*', used);
+        },
+        1);
+    std::vector<char16_t> units(local.size() + 1);
+    units.resize(
+        tableCpToUnicode(l.records, src, units.data(), static_cast<int>(units.size()), '*', nullptr) - 1);
+    std::vector<unsigned char> comp(units.size() * 3 + 1), utf8(units.size() * 3 + 1);
+    units.push_back(0);
+    encodeCompUnicodeText(units.data(), comp.data());
+    encodeUtf8Text(units.data(), utf8.data());
+    units.pop_back();
+    const char16_t* wide = where(units.data(), units.size());
+    check(
+        "from Unicode",
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<unsigned char*>(d);
+            return fast ? fastUnicodeToCp(l.fast, wide, out, room, '*', used)
+                        : tableUnicodeToCp(l.records, wide, out, room, '*', used);
+        },
+        1);
+    const unsigned char* compText = where(comp.data(), std::strlen(reinterpret_cast<char*>(comp.data())));
+    check(
+        "from CompUnicode",
+        [&](bool fast, void* d, int room, int* used) {
+            auto* out = static_cast<unsigned char*>(d);
+            return fast ? fastCompUnicodeToCp(l.fast, compText, out, room, '*', used)
+                        : tableCompUnicodeToCp(l.records, compText, out, room, '*', used);
+        },
+        1);
+    const size_t utf8Length = std::strlen(reinterpret_cast<char*>(utf8.data()));
+    const unsigned char* utf8Text = where(utf8.data(), utf8Length);
+    std::vector<unsigned char> expected(utf8Length + 2), got(utf8Length + 2);
+    const size_t count = fastUtf8ToCp(l.fast, utf8Text, nullptr, '*');
+    ASSERT_LE(count, got.size()) << "from UTF-8 " << what;
+    ASSERT_EQ(fastUtf8ToCp(l.fast, utf8Text, got.data(), '*'), count) << "from UTF-8 " << what;
+    ASSERT_EQ(count, local.size() + 1) << "from UTF-8 " << what;  // mapped both ways
+    ASSERT_EQ(std::memcmp(got.data(), local.c_str(), count), 0) << "from UTF-8 " << what;
+}
+
+// Texts of every length up to 80 whose terminator lies in the last 64 bytes before an inaccessible page
+// (the fast conversions read whole blocks where they lie in the text's page), and texts that run
+// across a page boundary from each of the 48 bytes before it: as the record lookups, and no fault.
+TEST(FastTables, TextsAtPageEndsAsTheRecordLookups) {
+    GuardedPages pages;
+    ASSERT_TRUE(pages.ok());
+    std::mt19937 rng(4096);
+    for (unsigned cp : {1252u, 942u}) {
+        Loaded l = load(cp);
+        // Mapped characters only, so that UTF-8 converts back to the same bytes.
+        std::string prose;
+        while (prose.size() < 200) {
+            for (unsigned k = rng() % 12; k > 0; --k)
+                prose.push_back(static_cast<char>(0x20 + rng() % 0x5F));
+            const uint16_t upper = cp == 942 ? 0x3042 + rng() % 80 : 0xE0 + rng() % 0x20;
+            unsigned char code[2];
+            const uint16_t c = cpUnicodeToCp(l.records, upper);
+            if (c == kNoMapping)
+                continue;
+            code[0] = static_cast<unsigned char>(c >= 0x100 ? c >> 8 : c);
+            code[1] = static_cast<unsigned char>(c & 0xFF);
+            prose.append(reinterpret_cast<char*>(code), c >= 0x100 ? 2 : 1);
+        }
+        for (size_t length = 0; length <= 80; ++length) {
+            size_t cut = 0;  // whole characters only
+            while (cut < length)
+                cut += l.fast.lead[static_cast<unsigned char>(prose[cut])] ? 2 : 1;
+            const std::string text = prose.substr(0, cut);
+            for (size_t back = 0; back < 64; back += 1 + (length % 3)) {
+                compareAt(l,
+                          "CP" + std::to_string(cp) + " " + std::to_string(cut) + " bytes ending " +
+                              std::to_string(back) + " before the page end",
+                          text, [&](const auto* s, size_t n) {
+                              using T = std::remove_cv_t<std::remove_pointer_t<decltype(s)>>;
+                              return pages.place(s, n, pages.endingAtGuard<T>(n, back), 'a');
+                          });
+                if (HasFatalFailure())
+                    return;
+            }
+        }
+        for (long before = 1; before <= 48; ++before) {
+            const std::string text = prose.substr(0, 100 + before % 7);
+            compareAt(l, "CP" + std::to_string(cp) + " across a page boundary from " + std::to_string(before),
+                      text, [&](const auto* s, size_t n) {
+                          using T = std::remove_cv_t<std::remove_pointer_t<decltype(s)>>;
+                          return pages.place(s, n, -before * static_cast<long>(sizeof(T)), 0);
+                      });
             if (HasFatalFailure())
                 return;
         }
