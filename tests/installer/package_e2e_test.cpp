@@ -246,7 +246,7 @@ TEST_F(DemoPackage, InvalidParametersFailTheInstallation) {
 
 // Wine runs a package whose custom action names an entry point kta_ca.dll does not export as if
 // the action had succeeded ("Return value 1"); Windows fails the installation with 1723. That is why
-// check_package_actions.sh compares the package's targets with the library's exports.
+// tests/release/check_exports.sh compares the package's targets with the library's exports.
 TEST_F(DemoPackage, WineSkipsAnEntryPointThatIsNotThere) {
     const std::wstring copy = changedCopy(
         L"demo-misnamed.msi",
@@ -272,7 +272,7 @@ TEST_F(DemoPackage, UpgradesAnOlderVersionInPlaceAndKeepsItsData) {
     EXPECT_EQ(machineString(kProductKey, L"Root"), root_);
     EXPECT_EQ(installedVersions().size(), 1u);
     // Windows removes 5.09 with UPGRADINGPRODUCTCODE set, so its removal actions do not run (their
-    // conditions: check_package_actions.sh) and its logging policy stays. Wine's removal lacks it (a
+    // conditions: check_package_tables.sh) and its logging policy stays. Wine's removal lacks it (a
     // plain "msiexec /i {code} REMOVE=ALL"): 5.09's ResetLoggingPolicyCA removes the policy.
     EXPECT_EQ(machineString(kPolicyKey, L"Logging"), L"<none>") << "Wine now sets UPGRADINGPRODUCTCODE";
 }
