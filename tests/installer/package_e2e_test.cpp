@@ -11,6 +11,8 @@
 
 #include "installer_test_support.h"
 
+using kvotest::machineString;
+
 namespace {
 
 const wchar_t kProductKey[] = L"SOFTWARE\\Orvane\\Varnel\\CurrentVersion";
@@ -46,14 +48,6 @@ std::wstring changedCopy(const wchar_t* name, std::initializer_list<const wchar_
     EXPECT_EQ(MsiDatabaseCommit(database), 0u);
     MsiCloseHandle(database);
     return copy;
-}
-
-std::wstring machineString(const wchar_t* key, const wchar_t* name) {
-    wchar_t value[1024] = {0};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"<none>";
-    return value;
 }
 
 class DemoPackage : public ::testing::Test {
