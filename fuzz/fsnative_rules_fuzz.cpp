@@ -59,7 +59,8 @@ void checkLocalPath(const std::string& path) {
     KVO_FUZZ_CHECK(fitsRootBuffer(local.get()) == (path.size() < 128), "fitsRootBuffer of %zu bytes",
                    path.size());
     const bool ends = modelEndsWithBackslash(path);
-    KVO_FUZZ_CHECK(kvo::endsWithBackslash(local.get(), isLeadByte) == ends, "endsWithBackslash(%s)", path.c_str());
+    KVO_FUZZ_CHECK(kvo::endsWithBackslash(local.get(), isLeadByte) == ends, "endsWithBackslash(%s)",
+                   path.c_str());
 
     const std::string root = ends ? path : path + "\\";
     const kvo::HeapArray<char> gotRoot = withTrailingBackslash(local.get(), isLeadByte);

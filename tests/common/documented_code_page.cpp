@@ -79,9 +79,11 @@ namespace {
 const wchar_t* untranslatable = nullptr;
 decltype(&::WideCharToMultiByte) translateOthers = nullptr;
 
-int WINAPI failsForOneText(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def, LPBOOL used) {
+int WINAPI failsForOneText(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def,
+                           LPBOOL used) {
     const std::size_t units = src == nullptr ? 0 : n < 0 ? std::wcslen(src) : static_cast<std::size_t>(n);
-    if (src != nullptr && units == std::wcslen(untranslatable) && std::wmemcmp(src, untranslatable, units) == 0) {
+    if (src != nullptr && units == std::wcslen(untranslatable) &&
+        std::wmemcmp(src, untranslatable, units) == 0) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
     }

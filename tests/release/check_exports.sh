@@ -38,14 +38,19 @@ exports_by_ordinal() {
   dump=$("$objdump" -p "$1")
   base=$(sed -n 's/^Export Address Table -- Ordinal Base \([0-9]*\)$/\1/p' <<<"$dump" | head -1)
   sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" |
-    sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk -v base="$base" '{ print $1 + base, $2 }' | sort -n
+    sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' |
+    awk -v base="$base" '{ print $1 + base, $2 }' | sort -n
 }
 
 # check_list WHAT EXPECTED ACTUAL COUNT: the lists are equal and hold COUNT entries.
 check_list() {
-  [ "$(grep -c . <<<"$2")" -eq "$4" ] || complain "$1: the list holds $(grep -c . <<<"$2") entries, expected $4"
-  [ "$2" = "$3" ] || { complain "$1: the exports differ from the list (< list, > image):"; diff <(echo "$2") <(echo "$3") || true; }
-  local decorated
+  local count decorated
+  count=$(grep -c . <<<"$2" || true)
+  [ "$count" -eq "$4" ] || complain "$1: the list holds $count entries, expected $4"
+  if [ "$2" != "$3" ]; then
+    complain "$1: the exports differ from the list (< list, > image):"
+    diff <(echo "$2") <(echo "$3") || true
+  fi
   decorated=$(awk '{ print $NF }' <<<"$3" | grep -E '@|^_' || true)
   [ -z "$decorated" ] || complain "$1: decorated export names:" "$decorated"
 }
@@ -53,7 +58,8 @@ check_list() {
 # check_ordinal_imports IMAGE "ORDINALS ": kvoucd32.dll is imported by ordinal only, these ordinals.
 check_ordinal_imports() {
   local entries named ordinals
-  entries=$("$objdump" -p "$1" | awk '/DLL Name: kvoucd32.dll/ { on = 1; next } on && /^[[:space:]]*$/ { on = 0 } on' |
+  entries=$("$objdump" -p "$1" |
+            awk '/DLL Name: kvoucd32.dll/ { on = 1; next } on && /^[[:space:]]*$/ { on = 0 } on' |
             awk 'NF >= 2 && $1 ~ /^[0-9a-f]+$/')
   [ -n "$entries" ] || { complain "$(basename "$1"): imports nothing from kvoucd32.dll"; return; }
   named=$(awk '$3 != "<none>"' <<<"$entries")
@@ -62,7 +68,7 @@ check_ordinal_imports() {
   [ "$ordinals" = "$2" ] || complain "$(basename "$1"): kvoucd32.dll ordinals '$ordinals', expected '$2'"
 }
 
-for file in "$dir"/{kvoucd32.dll,nqfsfunc.dll,kta_ca.dll,kvocli.exe,kvojavaw.exe,kvoconw.exe,kvocon.exe} "$package"; do
+for file in "$dir"/{kvoucd32,nqfsfunc,kta_ca}.dll "$dir"/{kvocli,kvojavaw,kvoconw,kvocon}.exe "$package"; do
   [ -f "$file" ] || { echo "missing $file (run make build)"; exit 1; }
 done
 
@@ -72,21 +78,25 @@ check_list nqfsfunc.dll "$natives" "$(export_names "$objdump" "$dir/nqfsfunc.dll
 actions=$(def_list "$kta_ca_def" | sort)
 check_list kta_ca.dll "$actions" "$(export_names "$objdump" "$dir/kta_ca.dll")" 19
 
-imports=$("$objdump" -p "$dir/kta_ca.dll" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' | tr 'A-Z' 'a-z' | sort -u)
-foreign=$(grep -vxE 'kernel32\.dll|user32\.dll|advapi32\.dll|msi\.dll|shell32\.dll|ole32\.dll|msvcrt\.dll' <<<"$imports" || true)
+imports=$("$objdump" -p "$dir/kta_ca.dll" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' | tr 'A-Z' 'a-z' |
+          sort -u)
+system='kernel32\.dll|user32\.dll|advapi32\.dll|msi\.dll|shell32\.dll|ole32\.dll|msvcrt\.dll'
+foreign=$(grep -vxE "$system" <<<"$imports" || true)
 [ -z "$foreign" ] || complain "kta_ca.dll: imports other than system libraries:" "$foreign"
 
 # The package's DLL custom actions (CustomAction rows after three header lines: Action, Type, Source,
 # Target; type bits 0-5 equal to 1: a DLL stored in the Binary table), and its copy of the library.
 carried=$(mktemp -d)
 trap 'rm -rf "$carried"' EXIT
-rows=$(msiinfo export "$package" CustomAction | tail -n +4 | tr -d '\r' | awk -F'\t' '$2 % 64 == 1 { print $1 "\t" $3 "\t" $4 }')
+rows=$(msiinfo export "$package" CustomAction | tail -n +4 | tr -d '\r' |
+       awk -F'\t' '$2 % 64 == 1 { print $1 "\t" $3 "\t" $4 }')
 [ -n "$rows" ] || complain "$(basename "$package"): no DLL custom actions"
 while IFS=$'\t' read -r action binary target; do
   [ -n "$action" ] || continue
   if [ ! -f "$carried/$binary" ]; then
     msiinfo extract "$package" "Binary.$binary" > "$carried/$binary"
-    check_list "$(basename "$package") Binary $binary" "$actions" "$(export_names "$objdump" "$carried/$binary")" 19
+    check_list "$(basename "$package") Binary $binary" "$actions" \
+               "$(export_names "$objdump" "$carried/$binary")" 19
   fi
   grep -qxF "$target" <<<"$actions" || complain "$action: $target is not an action of kta_ca.dll"
 done <<<"$rows"
@@ -97,7 +107,7 @@ done
 check_ordinal_imports "$dir/nqfsfunc.dll" "1 3 5 8 11 17 "
 [ -z "$client" ] || check_ordinal_imports "$client" "$(seq -s ' ' 1 30) "
 
-[ $fail -eq 0 ] && echo "${KVO_IMAGE_ARCH:-i686}: kvoucd32's 30 ordinals, nqfsfunc's 43 natives, kta_ca's 19 actions" \
-  "($(grep -c . <<<"$rows") in $(basename "$package")), plain names; kvoucd32 imported by ordinal only" \
-  "(launchers, nqfsfunc${client:+, $(basename "$client")})"
+[ $fail -eq 0 ] && echo "${KVO_IMAGE_ARCH:-i686}: kvoucd32's 30 ordinals, nqfsfunc's 43 natives," \
+  "kta_ca's 19 actions ($(grep -c . <<<"$rows") DLL custom actions of $(basename "$package")), plain names;" \
+  "kvoucd32 imported by ordinal only (launchers, nqfsfunc${client:+, $(basename "$client")})"
 exit $fail
