@@ -1,8 +1,9 @@
 // The launcher's class-path value rules from hostile text (launcher/rules/classpath_rules.*,
-// local_text.*, bounded_path.*): paths joined in 260-byte buffers, "classpath:" values and the search
-// of the CLASSPATH list, duplicate detection (comparison ignoring case), the library path. The input
-// gives the lead bytes of a double-byte code page (or none), then texts. Every result is compared with
-// a model written here over whole characters; every buffer is exactly as large as the rules say.
+// bounded_path.*, support/rules/local_text.*): paths joined in 260-byte buffers, "classpath:" values
+// and the search of the CLASSPATH list, duplicate detection (comparison ignoring case), the library
+// path. The input gives the lead bytes of a double-byte code page (or none), then texts. Every result
+// is compared with a model written here over whole characters; every buffer is exactly as large as
+// the rules say.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "local_text.h"
 #include "local_text_model.h"
 
+using namespace kvo;
 using namespace kvo::launcher;
 using kvofuzz::charactersOf;
 using kvofuzz::ExactBuffer;

@@ -1,5 +1,5 @@
 // nqfsfunc's platform-free rules from hostile input (fsnative/rules/path_rules.*, native_values.*,
-// name_list.*):
+// name_list.*, and the local-text rule they use, support/rules/local_text.*):
 //  - roots with their trailing backslash and listing patterns, over local text of a double-byte
 //    code page (a 0x5C byte that is the second byte of a character is no backslash), the root
 //    buffer's bound, "." and "..";
@@ -59,7 +59,8 @@ void checkLocalPath(const std::string& path) {
     KVO_FUZZ_CHECK(fitsRootBuffer(local.get()) == (path.size() < 128), "fitsRootBuffer of %zu bytes",
                    path.size());
     const bool ends = modelEndsWithBackslash(path);
-    KVO_FUZZ_CHECK(endsWithBackslash(local.get(), isLeadByte) == ends, "endsWithBackslash(%s)", path.c_str());
+    KVO_FUZZ_CHECK(kvo::endsWithBackslash(local.get(), isLeadByte) == ends, "endsWithBackslash(%s)",
+                   path.c_str());
 
     const std::string root = ends ? path : path + "\\";
     const kvo::HeapArray<char> gotRoot = withTrailingBackslash(local.get(), isLeadByte);

@@ -10,18 +10,6 @@ namespace {
 constexpr char kBackslash = '\\';
 constexpr const char kAllEntries[] = "*.*";
 
-// The offset of the last character of local text (0 for empty text), stepping over double-byte
-// characters from the start.
-std::size_t lastCharacterOffset(const char* local, LeadBytePredicate isLeadByte) {
-    std::size_t last = 0;
-    for (std::size_t i = 0; local[i] != 0;) {
-        last = i;
-        const bool lead = isLeadByte(static_cast<unsigned char>(local[i]));
-        i += lead && local[i + 1] != 0 ? 2 : 1;
-    }
-    return last;
-}
-
 // A copy of text followed by suffix (with a backslash between them when separator is set).
 HeapArray<char> joined(const char* text, bool separator, const char* suffix) {
     const std::size_t length = std::strlen(text);
@@ -42,13 +30,6 @@ HeapArray<char> joined(const char* text, bool separator, const char* suffix) {
 
 bool fitsRootBuffer(const char* modifiedUtf8) {
     return std::strlen(modifiedUtf8) < kRootBufferSize;
-}
-
-bool endsWithBackslash(const char* local, LeadBytePredicate isLeadByte) {
-    if (local[0] == 0)
-        return false;
-    const std::size_t last = lastCharacterOffset(local, isLeadByte);
-    return local[last] == kBackslash && local[last + 1] == 0;
 }
 
 HeapArray<char> withTrailingBackslash(const char* local, LeadBytePredicate isLeadByte) {

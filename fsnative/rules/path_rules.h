@@ -6,11 +6,9 @@
 #include <cstdint>
 
 #include "heap.h"
+#include "local_text.h"
 
 namespace kvo::fsnative {
-
-// Whether a byte of local text starts a double-byte character (the system's IsDBCSLeadByte).
-using LeadBytePredicate = bool (*)(unsigned char byte);
 
 // Root paths arrive in a buffer of this many bytes of modified UTF-8, terminator included.
 constexpr std::size_t kRootBufferSize = 128;
@@ -22,11 +20,8 @@ constexpr std::size_t kUseRemoteNameSize = 98;
 // Whether a root path in modified UTF-8 fits the root buffer with its terminator.
 bool fitsRootBuffer(const char* modifiedUtf8);
 
-// Whether local text ends with a backslash character: a 0x5C byte that is the second byte of a
-// double-byte character does not count. False for empty text.
-bool endsWithBackslash(const char* local, LeadBytePredicate isLeadByte);
-
-// local with a backslash appended unless it already ends with one; null when memory is short.
+// local with a backslash appended unless it already ends with one (kvo::endsWithBackslash: a 0x5C
+// byte that is the second byte of a double-byte character is none); null when memory is short.
 HeapArray<char> withTrailingBackslash(const char* local, LeadBytePredicate isLeadByte);
 
 // The search pattern that lists a directory: path, a backslash unless it ends with one, "*.*".

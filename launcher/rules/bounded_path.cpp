@@ -34,8 +34,7 @@ void ensureTrailingBackslash(char* buffer, LeadBytePredicate isLeadByte) {
     size_t length = std::strlen(buffer);
     if (length == 0)
         return;
-    char* last = findLastBackslash(buffer, isLeadByte);
-    bool endsWithSeparator = (last != nullptr && last == buffer + length - 1) || buffer[length - 1] == '/';
+    const bool endsWithSeparator = endsWithBackslash(buffer, isLeadByte) || buffer[length - 1] == '/';
     if (!endsWithSeparator && length < static_cast<size_t>(kMaxPathLength)) {
         buffer[length] = '\\';
         buffer[length + 1] = 0;

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "heap.h"
+#include "local_text.h"
 
 namespace kvo {
 
@@ -23,14 +24,6 @@ const char kTagEntry[] = ">";
 const char kTagExit[] = "<";
 const char kTagError[] = "!";
 const char kTagInfo[] = "-";
-
-bool equalsIgnoreCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
 
 }  // namespace
 
@@ -96,9 +89,9 @@ RAS::RAS(const char* name, int debugArg, int highArg, int truncate)
     if (!debug) {
         const char* value = std::getenv("RIDOVI");
         if (value != nullptr) {
-            if (equalsIgnoreCase(value, "DEBUG")) {
+            if (equalsIgnoreCase(value, "DEBUG", nullptr)) {
                 debug = 1;
-            } else if (equalsIgnoreCase(value, "HIGH")) {
+            } else if (equalsIgnoreCase(value, "HIGH", nullptr)) {
                 debug = 1;
                 high = 1;
             }
@@ -116,7 +109,7 @@ RAS::~RAS() {
 
 void RAS::setFileName(const char* name) {
     fileName[0] = '\0';
-    if (name == nullptr || equalsIgnoreCase(name, "STDOUT"))
+    if (name == nullptr || equalsIgnoreCase(name, "STDOUT", nullptr))
         return;
     std::strncpy(fileName, name, kMaxFileName);
     fileName[kMaxFileName] = '\0';

@@ -1,5 +1,7 @@
 #include "documented_code_page.h"
 
+#include <cwchar>
+
 namespace kvotest {
 
 namespace {
@@ -70,6 +72,35 @@ DocumentedCodePage::~DocumentedCodePage() {
 
 int DocumentedCodePage::refused() {
     return refusedCalls;
+}
+
+namespace {
+
+const wchar_t* untranslatable = nullptr;
+decltype(&::WideCharToMultiByte) translateOthers = nullptr;
+
+int WINAPI failsForOneText(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, int size, LPCCH def,
+                           LPBOOL used) {
+    const std::size_t units = src == nullptr ? 0 : n < 0 ? std::wcslen(src) : static_cast<std::size_t>(n);
+    if (src != nullptr && units == std::wcslen(untranslatable) &&
+        std::wmemcmp(src, untranslatable, units) == 0) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
+    return translateOthers(cp, flags, src, n, dst, size, def, used);
+}
+
+}  // namespace
+
+UntranslatableText::UntranslatableText(decltype(&::WideCharToMultiByte)* entry, const wchar_t* text)
+    : entry_(entry) {
+    untranslatable = text;
+    translateOthers = *entry;
+    *entry = failsForOneText;
+}
+
+UntranslatableText::~UntranslatableText() {
+    *entry_ = translateOthers;
 }
 
 }  // namespace kvotest

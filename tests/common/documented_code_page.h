@@ -1,4 +1,6 @@
-// A library's code-page calls, through its seam table, as Windows documents them for an ANSI code
+// Stand-ins for a library's code-page calls, through its seam table.
+//
+// DocumentedCodePage: the calls as Windows documents them for an ANSI code
 // page whose conversions refuse flags (Wine converts whatever flags it gets): GetACP answers `ansi`,
 // and conversions in it are Wine's in `real`, with what Windows refuses for `ansi` refused. UTF-8
 // takes only the invalid-character flags and no default character or used-default flag (refused
@@ -34,6 +36,20 @@ private:
     decltype(&::WideCharToMultiByte) wideCharToMultiByte_;
     decltype(&::MultiByteToWideChar) multiByteToWideChar_;
     decltype(&::GetCPInfo) getCpInfo_;
+};
+
+// A library's WideCharToMultiByte, through its seam table, failing for one text as for a text the
+// code page has no characters for (0, ERROR_NO_UNICODE_TRANSLATION); every other text goes to the
+// entry as it was. Puts the entry back at the end of its scope.
+class UntranslatableText {
+public:
+    UntranslatableText(decltype(&::WideCharToMultiByte)* entry, const wchar_t* text);
+    ~UntranslatableText();
+    UntranslatableText(const UntranslatableText&) = delete;
+    UntranslatableText& operator=(const UntranslatableText&) = delete;
+
+private:
+    decltype(&::WideCharToMultiByte)* entry_;
 };
 
 }  // namespace kvotest

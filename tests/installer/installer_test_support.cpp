@@ -391,4 +391,12 @@ std::wstring makeScratchDirectory(const std::wstring& name) {
     return path;
 }
 
+std::wstring machineString(const wchar_t* key, const wchar_t* name) {
+    wchar_t value[1024] = {0};
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
 }  // namespace kvotest

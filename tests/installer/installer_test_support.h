@@ -148,5 +148,7 @@ private:
 // Directories (the other file helpers are those of test_files.h).
 std::wstring currentDirectory();                              // with a trailing backslash
 std::wstring makeScratchDirectory(const std::wstring& name);  // below the current directory, emptied first
+// A text value of a key of HKEY_LOCAL_MACHINE, or "<none>".
+std::wstring machineString(const wchar_t* key, const wchar_t* name);
 
 }  // namespace kvotest

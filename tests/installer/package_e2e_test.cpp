@@ -11,6 +11,8 @@
 
 #include "installer_test_support.h"
 
+using kvotest::machineString;
+
 namespace {
 
 const wchar_t kProductKey[] = L"SOFTWARE\\Orvane\\Varnel\\CurrentVersion";
@@ -46,14 +48,6 @@ std::wstring changedCopy(const wchar_t* name, std::initializer_list<const wchar_
     EXPECT_EQ(MsiDatabaseCommit(database), 0u);
     MsiCloseHandle(database);
     return copy;
-}
-
-std::wstring machineString(const wchar_t* key, const wchar_t* name) {
-    wchar_t value[1024] = {0};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"<none>";
-    return value;
 }
 
 class DemoPackage : public ::testing::Test {
@@ -246,7 +240,7 @@ TEST_F(DemoPackage, InvalidParametersFailTheInstallation) {
 
 // Wine runs a package whose custom action names an entry point kta_ca.dll does not export as if
 // the action had succeeded ("Return value 1"); Windows fails the installation with 1723. That is why
-// check_package_actions.sh compares the package's targets with the library's exports.
+// tests/release/check_exports.sh compares the package's targets with the library's exports.
 TEST_F(DemoPackage, WineSkipsAnEntryPointThatIsNotThere) {
     const std::wstring copy = changedCopy(
         L"demo-misnamed.msi",
@@ -272,7 +266,7 @@ TEST_F(DemoPackage, UpgradesAnOlderVersionInPlaceAndKeepsItsData) {
     EXPECT_EQ(machineString(kProductKey, L"Root"), root_);
     EXPECT_EQ(installedVersions().size(), 1u);
     // Windows removes 5.09 with UPGRADINGPRODUCTCODE set, so its removal actions do not run (their
-    // conditions: check_package_actions.sh) and its logging policy stays. Wine's removal lacks it (a
+    // conditions: check_package_tables.sh) and its logging policy stays. Wine's removal lacks it (a
     // plain "msiexec /i {code} REMOVE=ALL"): 5.09's ResetLoggingPolicyCA removes the policy.
     EXPECT_EQ(machineString(kPolicyKey, L"Logging"), L"<none>") << "Wine now sets UPGRADINGPRODUCTCODE";
 }

@@ -7,6 +7,7 @@
 
 namespace {
 
+using kvotest::machineString;
 using kvotest::Row;
 using namespace kvotest::actions;
 
@@ -91,14 +92,6 @@ TEST_F(StateActions, SetInstalledINSTALLDIRPointsAtTheInstalledLocation) {
                                          L"**** ZAL_INFO -- Setting INSTALLDIR to " + c.location,
                                          L"**** ZAL_INFO -- Exiting KTA_Core/SetInstalledINSTALLDIRCA"}));
     }
-}
-
-std::wstring machineString(const wchar_t* key, const wchar_t* name) {
-    wchar_t value[512] = {0};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"<none>";
-    return value;
 }
 
 // Windows gives a deferred or rollback action CustomActionData, ProductCode and UserSID and no

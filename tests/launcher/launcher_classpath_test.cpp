@@ -20,10 +20,10 @@
 #include "state.h"
 #include "trace_log.h"
 #include "variant.h"
+#include "documented_code_page.h"
 #include "heap_failure.h"
 #include "launcher_test_support.h"
 #include "os_calls.h"
-#include "seam.h"
 
 using namespace kvo;
 using namespace kvo::launcher;
@@ -250,20 +250,6 @@ TEST_F(Classpath, ListGrowsByDoublingAndKeepsItsEntriesWhenItCannotGrow) {
     freeClasspathList(&list);
 }
 
-namespace {
-
-// The local form of "bad.jar" cannot be had (as text the code page has no characters for).
-int WINAPI badJarFails(UINT codePage, DWORD flags, LPCWCH text, int length, LPSTR out, int size,
-                       LPCCH defaultChar, LPBOOL usedDefault) {
-    if (text != nullptr && std::wstring(text) == L"bad.jar") {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return 0;
-    }
-    return ::WideCharToMultiByte(codePage, flags, text, length, out, size, defaultChar, usedDefault);
-}
-
-}  // namespace
-
 TEST_F(Classpath, ValuesThatCannotBeHadAreSkippedUnderTheReadersOwnName) {
     launcherProperties.setProperty(L"classpath.append.1", L"bad.jar");
     launcherProperties.setProperty(L"classpath.append.2", L"good.jar");
@@ -273,7 +259,8 @@ TEST_F(Classpath, ValuesThatCannotBeHadAreSkippedUnderTheReadersOwnName) {
     launcherProperties.setProperty(L"classpath.append.5", L"\u03A9.jar");
     {
         TraceCapture trace;
-        const auto convert = kvo::replace(os.WideCharToMultiByte, badJarFails);
+        // The local form of "bad.jar" cannot be had (as text the code page has no characters for).
+        const kvotest::UntranslatableText convert(&os.WideCharToMultiByte, L"bad.jar");
         EXPECT_EQ(added(),
                   (std::vector<std::string>{root() + "good.jar", "verbatim:x.jar", root() + "last.jar"}));
         EXPECT_TRUE(trace.has("! ProcessClasspathProperties: unable to convert \"bad.jar\"; rc = X'459'"));

@@ -16,6 +16,7 @@
 #include "property_values.h"
 #include "variant.h"
 
+using namespace kvo;
 using namespace kvo::launcher;
 
 namespace {

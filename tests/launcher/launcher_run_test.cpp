@@ -16,11 +16,11 @@
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "capture_output.h"
+#include "documented_code_page.h"
 #include "exit_codes.h"
 #include "heap_failure.h"
 #include "jni_double.h"
@@ -256,19 +256,6 @@ struct Outcome {
     }
 };
 
-std::vector<std::string> traceLines(const std::string& file) {
-    std::vector<std::string> lines;
-    std::istringstream in(readFile(file));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const size_t ids = line.find("' ", 20);
-        lines.push_back(ids != std::string::npos ? line.substr(ids + 2) : line);
-    }
-    return lines;
-}
-
 // Removes what the previous run left in this thread's queue (the quit message the window procedure
 // posts when the window is destroyed after the loop).
 void drainMessages() {
@@ -348,7 +335,7 @@ public:
         const std::string program = console ? kConsoleLauncherClass : className;
         const std::string log = path("log\\" + program + ".log");
         if (fileExists(log)) {
-            outcome.trace = traceLines(log);
+            outcome.trace = kvotest::traceLines(log);
             DeleteFileA(log.c_str());
         }
         return outcome;
@@ -662,24 +649,11 @@ TEST_F(LauncherRun, CurrentDirectoryTooLongForItsBufferIsAFailureNotItsText) {
 
 // --- JVM options ---------------------------------------------------------------------------------
 
-namespace {
-
-// The local form of the option "-Dbad=1" cannot be had (as text the code page has no characters for).
-int WINAPI badOptionFails(UINT codePage, DWORD flags, LPCWCH text, int length, LPSTR out, int size,
-                          LPCCH defaultChar, LPBOOL usedDefault) {
-    if (text != nullptr && std::wstring(text) == L"-Dbad=1") {
-        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return 0;
-    }
-    return ::WideCharToMultiByte(codePage, flags, text, length, out, size, defaultChar, usedDefault);
-}
-
-}  // namespace
-
 TEST_F(LauncherRun, OptionThatCannotBeConvertedIsLeftOutAndReportedAsSuch) {
     kvotest::writeFile(path("data\\kvocli.properties"),
                        ".jvm.option.1=-Dbefore=1\n.jvm.option.2=-Dbad=1\n.jvm.option.3=-Dafter=1\n");
-    const auto convert = kvo::replace(os.WideCharToMultiByte, badOptionFails);
+    // The local form of the option "-Dbad=1" cannot be had (as text the code page has no characters for).
+    const kvotest::UntranslatableText convert(&os.WideCharToMultiByte, L"-Dbad=1");
     const Outcome outcome = run({"kvocli", kMain});
     EXPECT_EQ(outcome.exitCode, kExitOk) << "not a lack of memory";
     EXPECT_EQ(outcome.errors(), std::vector<std::string>{

@@ -27,9 +27,9 @@ TraceCapture::~TraceCapture() {
     endTraceLog();
 }
 
-std::vector<std::string> TraceCapture::lines() const {
+std::vector<std::string> traceLines(const std::string& file) {
     std::vector<std::string> result;
-    std::istringstream in(readFile(file_));
+    std::istringstream in(readFile(file));
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -39,6 +39,10 @@ std::vector<std::string> TraceCapture::lines() const {
         result.push_back(ids != std::string::npos ? line.substr(ids + 2) : line);
     }
     return result;
+}
+
+std::vector<std::string> TraceCapture::lines() const {
+    return traceLines(file_);
 }
 
 bool TraceCapture::has(const std::string& line) const {

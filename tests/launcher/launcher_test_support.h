@@ -8,6 +8,9 @@
 
 namespace kvotest {
 
+// Each line of a trace log file as "<tag> <text>", without time stamp and ids.
+std::vector<std::string> traceLines(const std::string& file);
+
 // Installs a full-detail trace log (the global ras) in a scratch file for its lifetime.
 class TraceCapture {
 public:

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,9 @@ constexpr const char* kUncFile = "com/orvane/kvo/libs/UNCFile";
 // The drive-type constants of FileSysFuncs.java.
 const char* const kTypeNames[] = {"unknown", "removable", "fixed", "network", "CD-ROM", "RAM disk"};
 
-std::u16string textOf(JNIEnv* env, jstring s) {
-    if (s == nullptr)
-        return u"(null)";
-    const char* chars = env->GetStringUTFChars(s, nullptr);
+std::u16string unitsOf(const std::string& modifiedUtf8) {
     std::u16string units;
-    kvojni::fromModifiedUtf8(chars, units);
-    env->ReleaseStringUTFChars(s, chars);
+    kvojni::fromModifiedUtf8(modifiedUtf8.c_str(), units);
     return units;
 }
 
@@ -33,19 +30,20 @@ Function lookUp(HMODULE library, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-jobject uncFile(JNIEnv* env, jstring path) {
-    const jclass cls = env->FindClass(kUncFile);
-    const jobject file = env->AllocObject(cls);
-    env->SetObjectField(file, env->GetFieldID(cls, "path", "Ljava/lang/String;"), path);
+jobject uncFile(kvojni::Vm& vm, jstring path) {
+    const jobject file = vm.newInstance(kUncFile);
+    vm.setObjectField(file, "path", path);
     return file;
 }
 
+// The Java code's part (arguments, fields, objects) goes through the double's helpers; the natives
+// get what Java would pass them.
 void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
-    std::string directory = ".";
+    kvojni::Vm& vm = kvojni::Vm::of(env);
     const jobjectArray args = static_cast<jobjectArray>(params[0].l);
-    jstring first = nullptr;
-    if (args != nullptr && env->GetArrayLength(args) > 0)
-        first = static_cast<jstring>(env->GetObjectArrayElement(args, 0));
+    std::optional<std::string> first;
+    if (args != nullptr && vm.arrayLength(args) > 0)
+        first = vm.stringElement(args, 0);
 
     // As System.loadLibrary("nqfsfunc") would: by name, then each native by its JNI name.
     const HMODULE library = LoadLibraryA("nqfsfunc.dll");
@@ -82,36 +80,33 @@ void fileSystemMain(JNIEnv* env, jclass, const std::vector<jvalue>& params) {
 
     const jclass fileSysFuncs = env->FindClass(kFileSysFuncs);
     initSeparator(env, fileSysFuncs);
-    const jchar separator =
-        env->GetStaticCharField(fileSysFuncs, env->GetStaticFieldID(fileSysFuncs, "native_sep", "C"));
+    const jchar separator = vm.staticCharField(kFileSysFuncs, "native_sep");
     writeOut(u"native_sep = '" + std::u16string(1, static_cast<char16_t>(separator)) + u"'\n");
 
     writeOut("volumes:\n");
     const jobjectArray roots = getVolumes(env, fileSysFuncs);
-    for (jsize i = 0; roots != nullptr && i < env->GetArrayLength(roots); ++i) {
+    for (jsize i = 0; roots != nullptr && i < vm.arrayLength(roots); ++i) {
         const jstring root = static_cast<jstring>(env->GetObjectArrayElement(roots, i));
         const jint type = driveType(env, fileSysFuncs, root);
         const jlong size = volumeSize(env, fileSysFuncs, root);
         const jstring label = volumeName(env, fileSysFuncs, root);
-        writeOut(u"  " + textOf(env, root) + u"  ");
+        writeOut(u"  " + vm.stringUtf16(root) + u"  ");
         writeOut(std::string(type >= 0 && type <= 5 ? kTypeNames[type] : "?") + ", " +
                  (size < 0 ? std::string("no size") : std::to_string(size >> 20) + " MiB") + ", label \"");
-        writeOut((label != nullptr ? textOf(env, label) : u"") + u"\"\n");
+        writeOut((label != nullptr ? vm.stringUtf16(label) : u"") + u"\"\n");
     }
 
-    const jstring path = first != nullptr ? first : env->NewStringUTF(directory.c_str());
-    writeOut(u"listing of " + textOf(env, path) + u":\n");
-    const jobjectArray names = list(env, uncFile(env, path));
+    const jstring path = first.has_value() ? vm.newString(*first) : vm.newString(".");
+    writeOut(u"listing of " + vm.stringUtf16(path) + u":\n");
+    const jobjectArray names = list(env, uncFile(vm, path));
     if (names == nullptr) {
         writeOut("  (none: not a directory)\n");
         return;
     }
-    const std::u16string prefix = textOf(env, path) + std::u16string(1, static_cast<char16_t>(separator));
-    for (jsize i = 0; i < env->GetArrayLength(names); ++i) {
-        const std::u16string name = textOf(env, static_cast<jstring>(env->GetObjectArrayElement(names, i)));
-        const std::u16string full = prefix + name;
-        const jobject child = uncFile(env, env->NewString(reinterpret_cast<const jchar*>(full.data()),
-                                                          static_cast<jsize>(full.size())));
+    const std::u16string prefix = vm.stringUtf16(path) + std::u16string(1, static_cast<char16_t>(separator));
+    for (jsize i = 0; i < vm.arrayLength(names); ++i) {
+        const std::u16string name = unitsOf(vm.stringElement(names, i).value_or("(null)"));
+        const jobject child = uncFile(vm, vm.newStringUtf16(prefix + name));
         const std::string kind =
             isDirectory(env, child) ? "<dir>" : std::to_string(length(env, child)) + " bytes";
         writeOut(u"  " + name + u"  " + std::u16string(kind.begin(), kind.end()) + u"\n");

@@ -16,6 +16,7 @@
 namespace {
 
 using namespace kvo::fsnative;
+using kvo::LeadBytePredicate;
 
 // Code page 932: lead bytes 0x81-0x9F and 0xE0-0xFC.
 bool lead932(unsigned char byte) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace kvo::launcher {
+namespace kvo {
 
 namespace {
 
@@ -12,6 +12,11 @@ unsigned char foldAscii(unsigned char c) {
 
 bool isLead(LeadBytePredicate isLeadByte, unsigned char c) {
     return isLeadByte != nullptr && c >= 0x80 && isLeadByte(c);
+}
+
+// The bytes of the character at p (not the terminator): 2 for a lead byte with a byte after it.
+std::size_t characterSize(const char* p, LeadBytePredicate isLeadByte) {
+    return isLead(isLeadByte, static_cast<unsigned char>(p[0])) && p[1] != 0 ? 2 : 1;
 }
 
 // Compares n bytes starting on character boundaries of both strings.
@@ -51,7 +56,7 @@ bool endsWithIgnoreCase(const char* text, const char* suffix, LeadBytePredicate 
     // The suffix must begin where a character of text begins.
     size_t i = 0;
     while (i < start)
-        i += (isLead(isLeadByte, static_cast<unsigned char>(text[i])) && text[i + 1] != 0) ? 2 : 1;
+        i += characterSize(text + i, isLeadByte);
     if (i != start)
         return false;
     return equalRunIgnoreCase(reinterpret_cast<const unsigned char*>(text + start),
@@ -67,18 +72,18 @@ bool startsWithAsciiIgnoreCase(const char* text, const char* prefix) {
     return true;
 }
 
-char* findLastBackslash(char* text, LeadBytePredicate isLeadByte) {
-    char* last = nullptr;
-    for (char* p = text; *p != 0;) {
-        if (isLead(isLeadByte, static_cast<unsigned char>(*p)) && p[1] != 0) {
-            p += 2;
-            continue;
-        }
+const char* findLastBackslash(const char* text, LeadBytePredicate isLeadByte) {
+    const char* last = nullptr;
+    for (const char* p = text; *p != 0; p += characterSize(p, isLeadByte)) {
         if (*p == '\\')
             last = p;
-        ++p;
     }
     return last;
+}
+
+bool endsWithBackslash(const char* text, LeadBytePredicate isLeadByte) {
+    const char* last = findLastBackslash(text, isLeadByte);
+    return last != nullptr && last[1] == 0;
 }
 
 void replaceSlashes(char* text) {
@@ -93,15 +98,10 @@ void replaceSlashes(char* text) {
 void replaceBackslashes(char* text, LeadBytePredicate isLeadByte) {
     if (text == nullptr)
         return;
-    while (*text != 0) {
-        if (isLead(isLeadByte, static_cast<unsigned char>(*text)) && text[1] != 0) {
-            text += 2;
-            continue;
-        }
+    for (; *text != 0; text += characterSize(text, isLeadByte)) {
         if (*text == '\\')
             *text = '/';
-        ++text;
     }
 }
 
-}  // namespace kvo::launcher
+}  // namespace kvo
