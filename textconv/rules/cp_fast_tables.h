@@ -93,13 +93,18 @@ inline bool processorHasSsse3() {
 #endif
 }
 
+// No code, in the stored form: no unit but the terminator has the code 0 (the image validation sees
+// to it).
+constexpr uint16_t kNoStoredCode = 0;
+
 // A code-page code (or kNoMapping) as 16 bits that, stored, give its bytes in their order: the lead byte
-// first, and after a code of one byte a zero (which whatever follows writes again). kNoMapping stays
-// 0xFFFF. Codes of two bytes have a trail byte other than 0 (the image validation sees to it), so the
-// second byte tells the width.
+// first, and after a code of one byte a zero (which whatever follows writes again). kNoMapping becomes
+// kNoStoredCode. Codes of two bytes have a trail byte other than 0 (the image validation sees to it), so
+// the second byte tells the width, and a stored code is one of two bytes exactly where it is 0x100 or
+// more (little-endian).
 inline uint16_t storedCode(uint16_t code) {
     if (code == kNoMapping)
-        return kNoMapping;
+        return kNoStoredCode;
     const unsigned char bytes[2] = {static_cast<unsigned char>(code >= 0x100 ? code >> 8 : code),
                                     static_cast<unsigned char>(code >= 0x100 ? code & 0xFF : 0)};
     uint16_t stored;
@@ -1564,102 +1569,179 @@ inline bool asciiUnitsWithoutZero(__m128i v) {
     return _mm_movemask_epi8(ascii) == 0xFFFF;
 }
 
-// Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
-// store (the byte after a code of one byte is written again by what follows), groups of 8 units where
-// the room holds them and two bytes more (the room tested once a group; the code that follows a group
-// then fits, whatever its width, and writes that byte again even where the buffer turns out too small),
-// a block of ASCII at the start of a group narrowed at once. Where the room ends sooner, unit by unit
-// with every test.
+// Bits 2k and 2k + 1 set where unit k of a block of 8 units is ASCII other than 0.
+inline unsigned asciiUnitsWithoutZeroBits(__m128i v) {
+    const __m128i ascii =
+        _mm_and_si128(_mm_cmpgt_epi16(v, _mm_setzero_si128()), _mm_cmplt_epi16(v, _mm_set1_epi16(0x80)));
+    return static_cast<unsigned>(_mm_movemask_epi8(ascii));
+}
+
+// The unit of 2 bytes at p, which may lie past the terminator, where p lies in the text's page.
+KVO_READ_PAST_TERMINATOR inline unsigned unitInPage(const void* p) {
+    uint16_t u;
+    std::memcpy(&u, p, 2);
+    return u;
+}
+
+// Where the text starts with units whose codes all have two bytes (most of Japanese text), as many of
+// them as lie in its page and fit the room: their codes, read in their stored form, put four at a time
+// at fixed places, one test per code; as text and output move alike (two bytes a unit), one count
+// runs over both. Returns that count in bytes (twice the units converted). Inline in the conversion,
+// so that a short Japanese text costs no more than this loop and the terminator.
+KVO_ALWAYS_INLINE inline size_t leadingPairCodes(const uint16_t* stored, const void* src, unsigned char* dst,
+                                                 size_t room) {
+    const unsigned char* const text = static_cast<const unsigned char*>(src);
+    // The last group start (signed: below 0, no group).
+    const ptrdiff_t limit = std::min(static_cast<ptrdiff_t>(4088 - (reinterpret_cast<uintptr_t>(src) & 4095)),
+                                     static_cast<ptrdiff_t>(room) - 8);
+    const auto store = [](unsigned char* at, unsigned s) KVO_ALWAYS_INLINE {
+        const uint16_t bytes = static_cast<uint16_t>(s);
+        std::memcpy(at, &bytes, 2);
+    };
+    ptrdiff_t i = 0;
+    for (; i <= limit; i += 8) {
+        const unsigned s0 = stored[unitInPage(text + i)];
+        if (s0 < 0x100)
+            return static_cast<size_t>(i);
+        store(dst + i, s0);
+        const unsigned s1 = stored[unitInPage(text + i + 2)];
+        if (s1 < 0x100)
+            return static_cast<size_t>(i + 2);
+        store(dst + i + 2, s1);
+        const unsigned s2 = stored[unitInPage(text + i + 4)];
+        if (s2 < 0x100)
+            return static_cast<size_t>(i + 4);
+        store(dst + i + 4, s2);
+        const unsigned s3 = stored[unitInPage(text + i + 6)];
+        if (s3 < 0x100)
+            return static_cast<size_t>(i + 6);
+        store(dst + i + 6, s3);
+    }
+    return static_cast<size_t>(i);
+}
+
+// Codes of two bytes, only counted: unit by unit, each code read in its stored form.
 template <class Unit>
-int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
-                    unsigned char defByte, int* used) {
+KVO_NOINLINE int storedCodesCounted(const CpFastTables& f, const Unit* src, int* used) {
     const uint16_t* const stored = f.storedCodes.get();
-    const unsigned defStored = storedCode(defByte);
     bool usedDefault = false;
-    const Unit* q = src;
-    // The stored code of the unit at q (the default where it has none), q moved past it; false at the
-    // terminator.
-    const auto next = [&](unsigned* code) KVO_ALWAYS_INLINE {
-        const unsigned u = static_cast<uint16_t>(*q);
-        if (u == 0)
-            return false;
-        ++q;
-        unsigned s = stored[u];
-        if (s == kNoMapping) {
-            s = defStored;
+    size_t pos = 0;
+    for (const Unit* q = src; *q != 0; ++q) {
+        const unsigned s = stored[static_cast<uint16_t>(*q)];
+        if (s == kNoStoredCode) {
+            usedDefault = true;
+            pos += 1;
+        } else {
+            pos += 1 + storedCodeIsWide(s);
+        }
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// Codes of two bytes, from the unit at start on (all before it converted, two bytes each): runs of
+// units whose codes have two bytes as at the start (leadingPairCodes), and between them, where the
+// next 8 units lie in the text's page and the room holds 18 bytes more, a block of 8 ASCII units
+// narrowed at once, or the next four units each put with one store and the output moved past it (the
+// byte after a code of one byte is written again by what follows: the two bytes more of room see to
+// it), up to a unit without a code or the terminator, which ends them. Near the page end or the end of
+// the room unit by unit with every test (where fewer than two bytes of room are left, to the end); with
+// no room only counted.
+template <class Unit>
+KVO_NOINLINE int storedCodesToCpFrom(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                                     unsigned char defByte, int* used, size_t start) {
+    const uint16_t* const stored = f.storedCodes.get();
+    if (room == 0)
+        return storedCodesCounted(f, src, used);
+    if (room < 18)
+        return unicodeToCpSteps(f, src, start, dst, 2 * start, room, defByte, false, used);
+    bool usedDefault = false;
+    const Unit* q = src + start;
+    unsigned char* out = dst + 2 * start;
+    unsigned char* const outEnd = dst + room;
+    // The code of the unit at q (not the terminator, 0 where it has none) at out, both moved past it.
+    const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+        if (s == kNoStoredCode) {
+            s = defByte;
             usedDefault = true;
         }
-        *code = s;
-        return true;
-    };
-    if (room == 0) {  // only counting
-        size_t pos = 0;
-        for (unsigned s; next(&s);)
-            pos += 1 + storedCodeIsWide(s);
-        setUsed(used, usedDefault);
-        return static_cast<int>(pos + 1);
-    }
-    unsigned char* out = dst;
-    // The stored code s at out, out moved past it.
-    const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
         const uint16_t bytes = static_cast<uint16_t>(s);
         std::memcpy(out, &bytes, 2);
         out += 1 + storedCodeIsWide(s);
+        ++q;
     };
-    for (unsigned char* const last = dst + (room >= 18 ? room - 18 : 0); room >= 18 && out <= last;) {
-        if (!inPage(q, 16)) {
-            for (unsigned k = 0; k < 8; ++k) {
-                unsigned s;
-                if (!next(&s)) {
-                    *out = 0;
-                    setUsed(used, usedDefault);
-                    return static_cast<int>(out - dst + 1);
+    for (;;) {
+        if (inPage(q, 16) && outEnd - out >= 18) {
+            // An ASCII run at q: 8 units narrowed at once, or at least 4 up to the next other unit.
+            if (f.asciiIdentity) {
+                const __m128i v = loadBlockInPage(q);
+                const unsigned ascii = asciiUnitsWithoutZeroBits(v);
+                if (ascii == 0xFFFF) {
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+                    q += 8;
+                    out += 8;
+                    continue;
                 }
+                const unsigned run = static_cast<unsigned>(__builtin_ctz(~ascii)) / 2;
+                if (run >= 4) {
+                    narrowUnits(out, q, run);
+                    q += run;
+                    out += run;
+                }
+            }
+            unsigned s = 0;
+            unsigned k = 0;
+            for (; k < 4; ++k) {
+                s = stored[unitInPage(q)];
+                if (s == kNoStoredCode)
+                    break;
                 put(s);
             }
-            continue;
-        }
-        // The units before the terminator in the next 8 need no test of their own.
-        const __m128i v = loadBlockInPage(q);
-        if (f.asciiIdentity && asciiUnitsWithoutZero(v)) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
-            q += 8;
-            out += 8;
-            continue;
-        }
-        // The unit at q + k.
-        const auto convert = [&](unsigned k) KVO_ALWAYS_INLINE {
-            unsigned s = stored[static_cast<uint16_t>(q[k])];
-            if (s == kNoMapping) {
-                s = defStored;
-                usedDefault = true;
+            if (k == 4) {
+                if (s >= 0x100) {  // Japanese again, most likely
+                    const size_t done = leadingPairCodes(stored, q, out, static_cast<size_t>(outEnd - out));
+                    q += done / 2;
+                    out += done;
+                }
+                continue;
             }
-            put(s);
-        };
-        const unsigned zeros = zeroUnits(v);
-        if (zeros == 0) {
-            for (unsigned k = 0; k < 8; ++k)
-                convert(k);
-            q += 8;
-            continue;
+        } else if (outEnd - out < 2) {
+            return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst),
+                                    room, defByte, usedDefault, used);
         }
-        const unsigned count = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;
-        for (unsigned k = 0; k < count; ++k)
-            convert(k);
-        *out = 0;
-        setUsed(used, usedDefault);
-        return static_cast<int>(out - dst + 1);
+        // One unit with every test, its code put exactly (nothing after it may be written again).
+        const unsigned u = static_cast<uint16_t>(*q);
+        if (u == 0) {
+            *out = 0;
+            setUsed(used, usedDefault);
+            return static_cast<int>(out - dst + 1);
+        }
+        const unsigned s = stored[u];
+        if (s >= 0x100) {
+            put(s);
+        } else {
+            *out++ = s != kNoStoredCode ? static_cast<unsigned char>(s) : defByte;
+            usedDefault = usedDefault || s == kNoStoredCode;
+            ++q;
+        }
     }
-    return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst), room,
-                            defByte, usedDefault, used);
+}
+
+// Every code one byte, ASCII standing for itself: a short text whole, else the block loops.
+template <class Unit>
+KVO_NOINLINE int narrowUnitsToCpAll(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                                    unsigned char defByte, int* used) {
+    if (const int size = shortNarrowUnitsToCp(f, src, dst, room, used))
+        return size;
+    return narrowUnitsToCp(f, src, dst, room, defByte, used);
 }
 #endif
 
 }  // namespace detail
 
-// Unicode -> code page.
+// Unicode -> code page. Inline: the way for codes of two bytes starts in the caller's frame.
 template <class Unit>
-int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def,
+KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def,
                     int* used) {
     static const Unit kEmpty[] = {0};
     if (src == nullptr)
@@ -1668,14 +1750,19 @@ int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
     const unsigned char defByte = defaultByte(def);
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
-        if (f.storedCodes)
-            return detail::storedCodesToCp(f, src, dst, room, defByte, used);
-        // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
-        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0) {
-            if (const int size = detail::shortNarrowUnitsToCp(f, src, dst, room, used))
-                return size;
-            return detail::narrowUnitsToCp(f, src, dst, room, defByte, used);
+        // Each way out of line, so that none costs the others' saved registers.
+        if (f.storedCodes) {
+            const size_t done = detail::leadingPairCodes(f.storedCodes.get(), src, dst, room);
+            if (src[done / 2] == 0 && done < room) {
+                dst[done] = 0;
+                setUsed(used, false);
+                return static_cast<int>(done + 1);
+            }
+            return detail::storedCodesToCpFrom(f, src, dst, room, defByte, used, done / 2);
         }
+        // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
+        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0)
+            return detail::narrowUnitsToCpAll(f, src, dst, room, defByte, used);
     }
 #endif
     return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defByte, false, used);
@@ -2018,12 +2105,12 @@ struct CodeShuffles {
 };
 inline constexpr CodeShuffles kCodeShuffles{};
 
-// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
+// Eight stored codes (the default put in for kNoStoredCode, and *usedDefault set) stored as their bytes at
 // out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
 // and write them again, with one store of 16; returns out past them.
 KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
                                                bool* usedDefault, bool exactly) {
-    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
+    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_setzero_si128());
     if (_mm_movemask_epi8(unmapped) != 0) {
         v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
                          _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
@@ -2110,7 +2197,7 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             }
             for (; k < n; ++k) {
                 unsigned s = codes[indexes[k]];
-                if (s == kNoMapping) {
+                if (s == kNoStoredCode) {
                     s = defStored;
                     usedDefault = true;
                 }
@@ -2123,7 +2210,7 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             // The code of the unit of index k, only counted (four in a row per turn).
             const auto code = [&](unsigned k) KVO_ALWAYS_INLINE {
                 unsigned s = codes[indexes[k]];
-                if (s == kNoMapping) {
+                if (s == kNoStoredCode) {
                     s = defStored;
                     usedDefault = true;
                 }
@@ -2162,7 +2249,7 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
     alignas(16) uint16_t index[32];
     // The stored code s at dst + pos (or only counted), pos moved past it.
     const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
-        if (s == kNoMapping) {
+        if (s == kNoStoredCode) {
             s = defStored;
             usedDefault = true;
         }
@@ -2192,7 +2279,7 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
                 uint16_t u;
                 bool bad;
                 p += decodeCompUnicode(p, &u, &bad);
-                put(bad ? kNoMapping : stored[u]);
+                put(bad ? kNoStoredCode : stored[u]);
             }
             if (*p == 0 || p < pageEnd)
                 break;
@@ -2363,10 +2450,10 @@ inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* sr
                 uint16_t u;
                 bool bad;
                 p += decodeUtf8(p, &u, &bad);
-                s = bad ? kNoMapping : stored[u];
+                s = bad ? kNoStoredCode : stored[u];
             }
         }
-        if (s == kNoMapping)
+        if (s == kNoStoredCode)
             s = defStored;
         if (kWrite) {
             const uint16_t bytes = static_cast<uint16_t>(s);
