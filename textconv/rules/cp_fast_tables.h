@@ -77,6 +77,10 @@ struct CpFastTables {
     // CompUnicode bytes (compRawIndex), so that CompUnicode needs no decoding first.
     kvo::HeapArray<uint16_t> storedCodes;
     kvo::HeapArray<uint16_t> compStoredCodes;
+    // Tables with lead bytes only: the unit of every two bytes that are a lead byte and a trail byte
+    // with a mapping, by the two bytes as a little-endian 16-bit index (pairIndex); 0 for any other two
+    // bytes (no character maps to 0: the image validation sees to it).
+    kvo::HeapArray<uint16_t> pairUnits;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
@@ -166,8 +170,10 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
         f->storedCodes = kvo::makeHeapArray<uint16_t>(0x10000);
         f->compStoredCodes = kvo::makeHeapArray<uint16_t>(0x10000);
     }
+    if (leadCount != 0)
+        f->pairUnits = kvo::makeHeapArray<uint16_t>(0x10000);
     if (!f->pages || !f->compPages || !f->compUnitPage ||
-        (wideCodes && (!f->storedCodes || !f->compStoredCodes))) {
+        (wideCodes && (!f->storedCodes || !f->compStoredCodes)) || (leadCount != 0 && !f->pairUnits)) {
         *f = CpFastTables{};
         return false;
     }
@@ -229,6 +235,13 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->fromIdentityFrom = 0x100;
     while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
         --f->fromIdentityFrom;
+    if (f->pairUnits) {
+        for (unsigned x = 0; x < 0x10000; ++x) {
+            const uint16_t* const row = f->trail[x & 0xFF];
+            const uint16_t u = row != nullptr && (x >> 8) != 0 ? row[x >> 8] : kNoMapping;
+            f->pairUnits[x] = u != kNoMapping ? u : 0;
+        }
+    }
     if (f->storedCodes) {
         for (unsigned u = 0; u < 0x10000; ++u)
             f->storedCodes[u] = storedCode(f->fromPage[u >> 8][u & 0xFF]);
@@ -1273,82 +1286,175 @@ inline bool asciiWithoutZero(__m128i v) {
     return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
 }
 
-// Double-byte text: character by character in a lean loop, groups of 16 characters where the room
-// holds them (the room tested once a group, the terminator only after a single byte: a lead byte is
-// never 0), a block of ASCII at the start of a group widened at once. Where the room ends sooner,
-// character by character with every test.
-template <class Unit>
-int doubleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, size_t room,
-                         Unit defUnit, int* used) {
+// The index into pairUnits of the two bytes at p, which may reach past the terminator, where p lies in
+// the text's page: the first byte in the low half.
+KVO_READ_PAST_TERMINATOR inline unsigned pairIndexInPage(const unsigned char* p) {
+    uint16_t x;
+    std::memcpy(&x, p, 2);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = static_cast<uint16_t>((x >> 8) | (x << 8));
+#endif
+    return x;
+}
+
+// Where the text starts with double-byte characters that have a mapping (most of Japanese text), as
+// many of them as lie in its page and fit the room (in units): their units, one read each by their two
+// bytes (pairUnits), put four at a time at fixed places, one test per character; as text and output
+// move alike (two bytes a character), one count runs over both. Returns that count in bytes (twice
+// the characters converted). Inline in the conversion, so that a short Japanese text costs no more
+// than this loop and the terminator.
+KVO_ALWAYS_INLINE inline size_t leadingPairUnits(const uint16_t* pairs, const unsigned char* src, void* dst,
+                                                 size_t room) {
+    unsigned char* const out = static_cast<unsigned char*>(dst);
+    // The last group start (signed: below 0, no group).
+    const ptrdiff_t limit = std::min(static_cast<ptrdiff_t>(4088 - (reinterpret_cast<uintptr_t>(src) & 4095)),
+                                     static_cast<ptrdiff_t>(2 * room) - 8);
+    const auto store = [](unsigned char* at, unsigned u) KVO_ALWAYS_INLINE {
+        const uint16_t unit = static_cast<uint16_t>(u);
+        std::memcpy(at, &unit, 2);
+    };
+    ptrdiff_t i = 0;
+    for (; i <= limit; i += 8) {
+        const unsigned u0 = pairs[pairIndexInPage(src + i)];
+        if (u0 == 0)
+            return static_cast<size_t>(i);
+        store(out + i, u0);
+        const unsigned u1 = pairs[pairIndexInPage(src + i + 2)];
+        if (u1 == 0)
+            return static_cast<size_t>(i + 2);
+        store(out + i + 2, u1);
+        const unsigned u2 = pairs[pairIndexInPage(src + i + 4)];
+        if (u2 == 0)
+            return static_cast<size_t>(i + 4);
+        store(out + i + 4, u2);
+        const unsigned u3 = pairs[pairIndexInPage(src + i + 6)];
+        if (u3 == 0)
+            return static_cast<size_t>(i + 6);
+        store(out + i + 6, u3);
+    }
+    return static_cast<size_t>(i);
+}
+
+// Double-byte text, only counted: character by character.
+KVO_NOINLINE inline int doubleBytesCounted(const CpFastTables& f, const unsigned char* p, int* used) {
     const uint16_t* const* const rows = f.trail;  // null for a byte that is no lead byte
-    const uint16_t* const single = f.single;
-    const __m128i zero = _mm_setzero_si128();
     bool usedDefault = false;
-    const unsigned char* p = src;
-    // One character at p: its unit (the default where it has none), p moved past it; false at the
-    // terminator. A lead byte before the terminator is one unmapped byte.
-    const auto next = [&](uint16_t* unit) KVO_ALWAYS_INLINE {
+    size_t n = 0;
+    for (;; ++n) {
         const unsigned b = *p;
         const uint16_t* const row = rows[b];
         uint16_t u;
         if (row != nullptr) {
-            u = row[p[1]];
-            p += 2;
+            if (p[1] == 0) {  // a lead byte before the terminator: one unmapped byte
+                u = kNoMapping;
+                p += 1;
+            } else {
+                u = row[p[1]];
+                p += 2;
+            }
         } else {
             if (b == 0)
-                return false;
-            u = single[b];
+                break;
+            u = f.single[b];
             p += 1;
         }
+        usedDefault = usedDefault || u == kNoMapping;
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(n + 1);
+}
+
+// Double-byte text, from byte start on (all before it converted, one unit per two bytes): runs of
+// double-byte characters as at the start (leadingPairUnits), and between them, where the next 16 bytes
+// lie in the text's page and the room holds 16 units more, a block of 16 ASCII bytes widened at once
+// (or at least 4 up to the next other byte), then up to four characters one by one, each by its pair
+// or single-byte unit, up to a character that has neither (the terminator, a lead byte without a
+// mapped trail byte, an unmapped byte). Near the page end or the end of the room, and at such a
+// character, one character with every test; where the room ends, character by character to the end.
+// With no room only counted.
+template <class Unit>
+KVO_NOINLINE int doubleBytesToUnicodeFrom(const CpFastTables& f, const unsigned char* src, Unit* dst,
+                                          size_t room, Unit defUnit, int* used, size_t start) {
+    if (room == 0)
+        return doubleBytesCounted(f, src, used);
+    const uint16_t* const pairs = f.pairUnits.get();
+    const uint16_t* const single = f.single;
+    const __m128i zero = _mm_setzero_si128();
+    bool usedDefault = false;
+    const unsigned char* p = src + start;
+    Unit* out = dst + start / 2;
+    Unit* const outEnd = dst + room;
+    for (;;) {
+        if (inPage(p, 16) && outEnd - out >= 16) {
+            // An ASCII run at p: 16 bytes widened at once, or at least 4 up to the next other byte.
+            if (f.asciiIdentity) {
+                const __m128i v = loadBlockInPage(p);
+                const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, zero)));
+                if (ascii == 0xFFFF) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+                    p += 16;
+                    out += 16;
+                    continue;
+                }
+                const unsigned run = static_cast<unsigned>(__builtin_ctz(~ascii));
+                if (run >= 4) {
+                    widenBytes(out, p, run);
+                    p += run;
+                    out += run;
+                    continue;
+                }
+            }
+            unsigned k = 0;
+            bool pair = false;
+            for (; k < 4; ++k) {
+                unsigned u = pairs[pairIndexInPage(p)];
+                pair = u != 0;
+                if (!pair) {
+                    u = single[*p];
+                    if (u == kNoMapping)
+                        break;
+                }
+                *out++ = static_cast<Unit>(u);
+                p += pair ? 2 : 1;
+            }
+            if (k == 4) {
+                if (pair) {  // Japanese again, most likely
+                    const size_t done = leadingPairUnits(pairs, p, out, static_cast<size_t>(outEnd - out));
+                    p += done;
+                    out += done / 2;
+                }
+                continue;
+            }
+        } else if (out >= outEnd) {
+            return cpToUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, static_cast<size_t>(out - dst),
+                                    room, defUnit, usedDefault, used);
+        }
+        // One character with every test. A lead byte before the terminator is one unmapped byte.
+        const unsigned b = *p;
+        if (b == 0) {
+            *out = 0;
+            setUsed(used, usedDefault);
+            return static_cast<int>(out - dst + 1);
+        }
+        size_t i = 0;
+        uint16_t u = fastReadLocal(f, p, &i);
+        p += i;
         if (u == kNoMapping) {
-            if (row != nullptr && p[-1] == 0)
-                --p;
             u = defUnit;
             usedDefault = true;
         }
-        *unit = u;
-        return true;
-    };
-    if (room == 0) {  // only counting
-        size_t n = 0;
-        for (uint16_t u; next(&u);)
-            ++n;
-        setUsed(used, usedDefault);
-        return static_cast<int>(n + 1);
+        *out++ = static_cast<Unit>(u);
     }
-    Unit* out = dst;
-    for (Unit* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
-        if (f.asciiIdentity && inPage(p, 16)) {
-            const __m128i v = loadBlockInPage(p);
-            if (asciiWithoutZero(v)) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
-                p += 16;
-                out += 16;
-                continue;
-            }
-        }
-        for (unsigned k = 0; k < 16; ++k) {
-            uint16_t u;
-            if (!next(&u)) {
-                *out = 0;
-                setUsed(used, usedDefault);
-                return static_cast<int>(out - dst + 1);
-            }
-            *out++ = static_cast<Unit>(u);
-        }
-    }
-    return cpToUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, static_cast<size_t>(out - dst), room,
-                            defUnit, usedDefault, used);
 }
 #endif
 
 }  // namespace detail
 
-// Code page -> Unicode.
+// Code page -> Unicode. Inline: the way for double-byte text starts in the caller's frame.
 template <class Unit>
-int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def,
-                    int* used) {
+KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst,
+                                             int dstLen, int def, int* used) {
     static const unsigned char kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
@@ -1356,8 +1462,15 @@ int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, 
     const Unit defUnit = static_cast<Unit>(defaultUnit(def));
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
-        if (f.hasLeadBytes)
-            return detail::doubleBytesToUnicode(f, src, dst, room, defUnit, used);
+        if (f.hasLeadBytes) {
+            const size_t done = detail::leadingPairUnits(f.pairUnits.get(), src, dst, room);
+            if (src[done] == 0 && done / 2 < room) {
+                dst[done / 2] = 0;
+                setUsed(used, false);
+                return static_cast<int>(done / 2 + 1);
+            }
+            return detail::doubleBytesToUnicodeFrom(f, src, dst, room, defUnit, used, done);
+        }
         if (f.asciiIdentity) {
             if (const int size = detail::shortSingleBytesToUnicode(f, src, dst, room, used))
                 return size;
@@ -1576,43 +1689,42 @@ inline unsigned asciiUnitsWithoutZeroBits(__m128i v) {
     return static_cast<unsigned>(_mm_movemask_epi8(ascii));
 }
 
-// The unit of 2 bytes at p, which may lie past the terminator, where p lies in the text's page.
-KVO_READ_PAST_TERMINATOR inline unsigned unitInPage(const void* p) {
+// The unit of 2 bytes at p (which may be unaligned).
+inline unsigned unitAt(const void* p) {
     uint16_t u;
     std::memcpy(&u, p, 2);
     return u;
 }
 
 // Where the text starts with units whose codes all have two bytes (most of Japanese text), as many of
-// them as lie in its page and fit the room: their codes, read in their stored form, put four at a time
-// at fixed places, one test per code; as text and output move alike (two bytes a unit), one count
-// runs over both. Returns that count in bytes (twice the units converted). Inline in the conversion,
-// so that a short Japanese text costs no more than this loop and the terminator.
+// them as fit the room: their codes, read in their stored form, put four at a time at fixed places, one
+// test per code; as text and output move alike (two bytes a unit), one count runs over both. Each
+// unit is read only after the one before it had a code, so nothing past the terminator. Returns that
+// count in bytes (twice the units converted). Inline in the conversion, so that a short Japanese text
+// costs no more than this loop and the terminator.
 KVO_ALWAYS_INLINE inline size_t leadingPairCodes(const uint16_t* stored, const void* src, unsigned char* dst,
                                                  size_t room) {
     const unsigned char* const text = static_cast<const unsigned char*>(src);
-    // The last group start (signed: below 0, no group).
-    const ptrdiff_t limit = std::min(static_cast<ptrdiff_t>(4088 - (reinterpret_cast<uintptr_t>(src) & 4095)),
-                                     static_cast<ptrdiff_t>(room) - 8);
+    const ptrdiff_t limit = static_cast<ptrdiff_t>(room) - 8;  // the last group start (below 0: none)
     const auto store = [](unsigned char* at, unsigned s) KVO_ALWAYS_INLINE {
         const uint16_t bytes = static_cast<uint16_t>(s);
         std::memcpy(at, &bytes, 2);
     };
     ptrdiff_t i = 0;
     for (; i <= limit; i += 8) {
-        const unsigned s0 = stored[unitInPage(text + i)];
+        const unsigned s0 = stored[unitAt(text + i)];
         if (s0 < 0x100)
             return static_cast<size_t>(i);
         store(dst + i, s0);
-        const unsigned s1 = stored[unitInPage(text + i + 2)];
+        const unsigned s1 = stored[unitAt(text + i + 2)];
         if (s1 < 0x100)
             return static_cast<size_t>(i + 2);
         store(dst + i + 2, s1);
-        const unsigned s2 = stored[unitInPage(text + i + 4)];
+        const unsigned s2 = stored[unitAt(text + i + 4)];
         if (s2 < 0x100)
             return static_cast<size_t>(i + 4);
         store(dst + i + 4, s2);
-        const unsigned s3 = stored[unitInPage(text + i + 6)];
+        const unsigned s3 = stored[unitAt(text + i + 6)];
         if (s3 < 0x100)
             return static_cast<size_t>(i + 6);
         store(dst + i + 6, s3);
@@ -1692,7 +1804,7 @@ KVO_NOINLINE int storedCodesToCpFrom(const CpFastTables& f, const Unit* src, uns
             unsigned s = 0;
             unsigned k = 0;
             for (; k < 4; ++k) {
-                s = stored[unitInPage(q)];
+                s = stored[unitAt(q)];
                 if (s == kNoStoredCode)
                     break;
                 put(s);
