@@ -42,7 +42,14 @@
 #if defined(__GNUC__)
 #define KVO_ALWAYS_INLINE __attribute__((always_inline))
 #define KVO_NOINLINE __attribute__((noinline))
+#if defined(__i386__)
+// Arguments in registers for a call inside the library (the 32-bit convention passes them on the stack).
+#define KVO_REGISTER_ARGUMENTS __attribute__((regparm(3)))
 #else
+#define KVO_REGISTER_ARGUMENTS
+#endif
+#else
+#define KVO_REGISTER_ARGUMENTS
 #define KVO_ALWAYS_INLINE
 #define KVO_NOINLINE
 #endif
@@ -1599,8 +1606,8 @@ KVO_ALWAYS_INLINE inline int shortNarrowUnitsToCp(const CpFastTables& f, const U
 // up to and with it. The second half of a block is read only where the first holds no terminator (it
 // may lie on the next page). The text must be 2-byte aligned.
 template <class Unit>
-int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
-                    unsigned char defByte, int* used) {
+KVO_NOINLINE int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                                 unsigned char defByte, int* used) {
     const __m128i limit = byteLimit(f.fromIdentityFrom);
     bool usedDefault = false;
     size_t j = 0;  // the output position too
@@ -1704,30 +1711,25 @@ inline unsigned unitAt(const void* p) {
 // costs no more than this loop and the terminator.
 KVO_ALWAYS_INLINE inline size_t leadingPairCodes(const uint16_t* stored, const void* src, unsigned char* dst,
                                                  size_t room) {
+    constexpr ptrdiff_t kGroup = 16;  // bytes of text and output a group
     const unsigned char* const text = static_cast<const unsigned char*>(src);
-    const ptrdiff_t limit = static_cast<ptrdiff_t>(room) - 8;  // the last group start (below 0: none)
-    const auto store = [](unsigned char* at, unsigned s) KVO_ALWAYS_INLINE {
+    const ptrdiff_t limit = static_cast<ptrdiff_t>(room) - kGroup;  // the last group start (below 0: none)
+    // The unit at at: its code put where it has two bytes; false where not.
+    const auto pair = [&](ptrdiff_t at) KVO_ALWAYS_INLINE {
+        const unsigned s = stored[unitAt(text + at)];
+        if (s < 0x100)
+            return false;
         const uint16_t bytes = static_cast<uint16_t>(s);
-        std::memcpy(at, &bytes, 2);
+        std::memcpy(dst + at, &bytes, 2);
+        return true;
     };
     ptrdiff_t i = 0;
-    for (; i <= limit; i += 8) {
-        const unsigned s0 = stored[unitAt(text + i)];
-        if (s0 < 0x100)
-            return static_cast<size_t>(i);
-        store(dst + i, s0);
-        const unsigned s1 = stored[unitAt(text + i + 2)];
-        if (s1 < 0x100)
-            return static_cast<size_t>(i + 2);
-        store(dst + i + 2, s1);
-        const unsigned s2 = stored[unitAt(text + i + 4)];
-        if (s2 < 0x100)
-            return static_cast<size_t>(i + 4);
-        store(dst + i + 4, s2);
-        const unsigned s3 = stored[unitAt(text + i + 6)];
-        if (s3 < 0x100)
-            return static_cast<size_t>(i + 6);
-        store(dst + i + 6, s3);
+    for (; i <= limit; i += kGroup) {
+#pragma GCC unroll 8
+        for (ptrdiff_t k = 0; k < kGroup; k += 2) {
+            if (!pair(i + k))
+                return static_cast<size_t>(i + k);
+        }
     }
     return static_cast<size_t>(i);
 }
@@ -1760,13 +1762,13 @@ KVO_NOINLINE int storedCodesCounted(const CpFastTables& f, const Unit* src, int*
 // the room unit by unit with every test (where fewer than two bytes of room are left, to the end); with
 // no room only counted.
 template <class Unit>
-KVO_NOINLINE int storedCodesToCpFrom(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
-                                     unsigned char defByte, int* used, size_t start) {
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int storedCodesToCpFrom(const CpFastTables& f, const Unit* src,
+                                                            unsigned char* dst, size_t room, int def, int* used,
+                                                            size_t start) {
     const uint16_t* const stored = f.storedCodes.get();
+    const unsigned char defByte = defaultByte(def);
     if (room == 0)
         return storedCodesCounted(f, src, used);
-    if (room < 18)
-        return unicodeToCpSteps(f, src, start, dst, 2 * start, room, defByte, false, used);
     bool usedDefault = false;
     const Unit* q = src + start;
     unsigned char* out = dst + 2 * start;
@@ -1839,14 +1841,6 @@ KVO_NOINLINE int storedCodesToCpFrom(const CpFastTables& f, const Unit* src, uns
     }
 }
 
-// Every code one byte, ASCII standing for itself: a short text whole, else the block loops.
-template <class Unit>
-KVO_NOINLINE int narrowUnitsToCpAll(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
-                                    unsigned char defByte, int* used) {
-    if (const int size = shortNarrowUnitsToCp(f, src, dst, room, used))
-        return size;
-    return narrowUnitsToCp(f, src, dst, room, defByte, used);
-}
 #endif
 
 }  // namespace detail
@@ -1859,10 +1853,10 @@ KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* 
     if (src == nullptr)
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
-    const unsigned char defByte = defaultByte(def);
+    // (The default byte is worked out only on the ways that need it: the leading codes keep the
+    // register.)
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
-        // Each way out of line, so that none costs the others' saved registers.
         if (f.storedCodes) {
             const size_t done = detail::leadingPairCodes(f.storedCodes.get(), src, dst, room);
             if (src[done / 2] == 0 && done < room) {
@@ -1870,14 +1864,17 @@ KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* 
                 setUsed(used, false);
                 return static_cast<int>(done + 1);
             }
-            return detail::storedCodesToCpFrom(f, src, dst, room, defByte, used, done / 2);
+            return detail::storedCodesToCpFrom(f, src, dst, room, def, used, done / 2);
         }
         // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
-        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0)
-            return detail::narrowUnitsToCpAll(f, src, dst, room, defByte, used);
+        if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0) {
+            if (const int size = detail::shortNarrowUnitsToCp(f, src, dst, room, used))
+                return size;
+            return detail::narrowUnitsToCp(f, src, dst, room, defaultByte(def), used);
+        }
     }
 #endif
-    return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defByte, false, used);
+    return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defaultByte(def), false, used);
 }
 
 // ---- Code page -> CompUnicode
