@@ -1312,32 +1312,21 @@ KVO_READ_PAST_TERMINATOR inline unsigned pairIndexInPage(const unsigned char* p)
 // than this loop and the terminator.
 KVO_ALWAYS_INLINE inline size_t leadingPairUnits(const uint16_t* pairs, const unsigned char* src, void* dst,
                                                  size_t room) {
+    constexpr ptrdiff_t kGroup = 16;  // bytes of text and output a group
     unsigned char* const out = static_cast<unsigned char*>(dst);
     // The last group start (signed: below 0, no group).
-    const ptrdiff_t limit = std::min(static_cast<ptrdiff_t>(4088 - (reinterpret_cast<uintptr_t>(src) & 4095)),
-                                     static_cast<ptrdiff_t>(2 * room) - 8);
-    const auto store = [](unsigned char* at, unsigned u) KVO_ALWAYS_INLINE {
-        const uint16_t unit = static_cast<uint16_t>(u);
-        std::memcpy(at, &unit, 2);
-    };
+    const ptrdiff_t limit = std::min(static_cast<ptrdiff_t>(4096 - kGroup - (reinterpret_cast<uintptr_t>(src) & 4095)),
+                                     static_cast<ptrdiff_t>(2 * room) - kGroup);
     ptrdiff_t i = 0;
-    for (; i <= limit; i += 8) {
-        const unsigned u0 = pairs[pairIndexInPage(src + i)];
-        if (u0 == 0)
-            return static_cast<size_t>(i);
-        store(out + i, u0);
-        const unsigned u1 = pairs[pairIndexInPage(src + i + 2)];
-        if (u1 == 0)
-            return static_cast<size_t>(i + 2);
-        store(out + i + 2, u1);
-        const unsigned u2 = pairs[pairIndexInPage(src + i + 4)];
-        if (u2 == 0)
-            return static_cast<size_t>(i + 4);
-        store(out + i + 4, u2);
-        const unsigned u3 = pairs[pairIndexInPage(src + i + 6)];
-        if (u3 == 0)
-            return static_cast<size_t>(i + 6);
-        store(out + i + 6, u3);
+    for (; i <= limit; i += kGroup) {
+#pragma GCC unroll 8
+        for (ptrdiff_t k = 0; k < kGroup; k += 2) {
+            const unsigned u = pairs[pairIndexInPage(src + i + k)];
+            if (u == 0)
+                return static_cast<size_t>(i + k);
+            const uint16_t unit = static_cast<uint16_t>(u);
+            std::memcpy(out + i + k, &unit, 2);
+        }
     }
     return static_cast<size_t>(i);
 }
@@ -1380,7 +1369,7 @@ KVO_NOINLINE inline int doubleBytesCounted(const CpFastTables& f, const unsigned
 // character, one character with every test; where the room ends, character by character to the end.
 // With no room only counted.
 template <class Unit>
-KVO_NOINLINE int doubleBytesToUnicodeFrom(const CpFastTables& f, const unsigned char* src, Unit* dst,
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int doubleBytesToUnicodeFrom(const CpFastTables& f, const unsigned char* src, Unit* dst,
                                           size_t room, Unit defUnit, int* used, size_t start) {
     if (room == 0)
         return doubleBytesCounted(f, src, used);
@@ -1466,7 +1455,9 @@ KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsign
     if (src == nullptr)
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
-    const Unit defUnit = static_cast<Unit>(defaultUnit(def));
+    // (The default unit is worked out only on the ways that need it: the leading characters keep the
+    // register.)
+    const auto defUnit = [def]() KVO_ALWAYS_INLINE { return static_cast<Unit>(defaultUnit(def)); };
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
         if (f.hasLeadBytes) {
@@ -1476,16 +1467,16 @@ KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsign
                 setUsed(used, false);
                 return static_cast<int>(done / 2 + 1);
             }
-            return detail::doubleBytesToUnicodeFrom(f, src, dst, room, defUnit, used, done);
+            return detail::doubleBytesToUnicodeFrom(f, src, dst, room, defUnit(), used, done);
         }
         if (f.asciiIdentity) {
             if (const int size = detail::shortSingleBytesToUnicode(f, src, dst, room, used))
                 return size;
-            return detail::singleBytesToUnicode(f, src, dst, room, defUnit, used);
+            return detail::singleBytesToUnicode(f, src, dst, room, defUnit(), used);
         }
     }
 #endif
-    return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit, false, used);
+    return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit(), false, used);
 }
 
 // ---- Unicode -> code page
