@@ -2512,12 +2512,15 @@ namespace detail {
 // two ASCII bytes start it. With a null out only counts. Returns the bytes of the output with the
 // terminator.
 template <bool kWrite>
-inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
+KVO_NOINLINE size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
                                   unsigned char defByte) {
     const uint16_t* const stored = f.storedCodes.get();
     const unsigned defStored = storedCode(defByte);
     const bool asciiIdentity = f.asciiIdentity;
     const unsigned char* p = src;
+    // Written: the next output byte (the position without a register of its own, which the 32-bit
+    // build lacks); counted: the bytes so far.
+    unsigned char* o = out;
     size_t pos = 0;
     for (;;) {
         const unsigned b = *p;
@@ -2528,10 +2531,13 @@ inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* sr
             if (asciiIdentity && p[1] - 1u < 0x7Fu && inPage(p, 16)) {
                 const __m128i v = loadBlockInPage(p);
                 if (asciiWithoutZero(v)) {
-                    if (kWrite)
-                        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
+                    if (kWrite) {
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+                        o += 16;
+                    } else {
+                        pos += 16;
+                    }
                     p += 16;
-                    pos += 16;
                     continue;
                 }
             }
@@ -2557,12 +2563,16 @@ inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* sr
             s = defStored;
         if (kWrite) {
             const uint16_t bytes = static_cast<uint16_t>(s);
-            std::memcpy(out + pos, &bytes, 2);
+            std::memcpy(o, &bytes, 2);
+            o += 1 + storedCodeIsWide(s);
+        } else {
+            pos += 1 + storedCodeIsWide(s);
         }
-        pos += 1 + storedCodeIsWide(s);
     }
-    if (kWrite)
-        out[pos] = 0;
+    if (kWrite) {
+        *o = 0;
+        pos = static_cast<size_t>(o - out);
+    }
     return pos + 1;
 }
 #endif
