@@ -10,6 +10,12 @@
 // where those lie in the text's page (a read past the terminator that stays in its page can't fault),
 // so that a text is converted in one pass, and a short one in a block or two.
 //
+// For double-byte tables the conversions between the code page and Unicode start inline in the export
+// that calls them, with a loop over the leading characters of two bytes (all of a short Japanese
+// text): eight at a time, each looked up with one read (units by the raw two bytes in pairUnits, codes
+// in their stored form) and put at a fixed place, since text and output move alike. Whatever else
+// the text holds goes out of line, so that the export saves no registers for it.
+//
 // After the shared helpers and block loops, the conversions follow by direction (sections marked
 // "----"), each with the helpers only it uses: code page -> Unicode, Unicode -> code page, code page ->
 // CompUnicode, CompUnicode -> code page, UTF-8 -> code page.
@@ -43,7 +49,8 @@
 #define KVO_ALWAYS_INLINE __attribute__((always_inline))
 #define KVO_NOINLINE __attribute__((noinline))
 #if defined(__i386__)
-// Arguments in registers for a call inside the library (the 32-bit convention passes them on the stack).
+// The first three arguments in registers, for a function only the library calls (the 32-bit convention
+// passes them on the stack).
 #define KVO_REGISTER_ARGUMENTS __attribute__((regparm(3)))
 #else
 #define KVO_REGISTER_ARGUMENTS
@@ -1305,18 +1312,20 @@ KVO_READ_PAST_TERMINATOR inline unsigned pairIndexInPage(const unsigned char* p)
 }
 
 // Where the text starts with double-byte characters that have a mapping (most of Japanese text), as
-// many of them as lie in its page and fit the room (in units): their units, one read each by their two
-// bytes (pairUnits), put four at a time at fixed places, one test per character; as text and output
-// move alike (two bytes a character), one count runs over both. Returns that count in bytes (twice
-// the characters converted). Inline in the conversion, so that a short Japanese text costs no more
-// than this loop and the terminator.
+// many of them as lie in its page and fit the room (in units) in groups of eight: their units, one read
+// each by their two bytes (pairUnits), put at fixed places, one test per character; as text and output
+// move alike (two bytes a character), one count runs over both. Returns that count in bytes (twice the
+// characters converted). Inline in the conversion, so that a short Japanese text costs no more than
+// this loop and the terminator. (The last few characters of an exactly sized buffer are left to the
+// caller: a test of the room per character costs the 32-bit build more than it gives.)
 KVO_ALWAYS_INLINE inline size_t leadingPairUnits(const uint16_t* pairs, const unsigned char* src, void* dst,
                                                  size_t room) {
     constexpr ptrdiff_t kGroup = 16;  // bytes of text and output a group
     unsigned char* const out = static_cast<unsigned char*>(dst);
     // The last group start (signed: below 0, no group).
-    const ptrdiff_t limit = std::min(static_cast<ptrdiff_t>(4096 - kGroup - (reinterpret_cast<uintptr_t>(src) & 4095)),
-                                     static_cast<ptrdiff_t>(2 * room) - kGroup);
+    const ptrdiff_t limit =
+        std::min(static_cast<ptrdiff_t>(4096 - kGroup - (reinterpret_cast<uintptr_t>(src) & 4095)),
+                 static_cast<ptrdiff_t>(2 * room) - kGroup);
     ptrdiff_t i = 0;
     for (; i <= limit; i += kGroup) {
 #pragma GCC unroll 8
@@ -1360,17 +1369,19 @@ KVO_NOINLINE inline int doubleBytesCounted(const CpFastTables& f, const unsigned
     return static_cast<int>(n + 1);
 }
 
-// Double-byte text, from byte start on (all before it converted, one unit per two bytes): runs of
-// double-byte characters as at the start (leadingPairUnits), and between them, where the next 16 bytes
-// lie in the text's page and the room holds 16 units more, a block of 16 ASCII bytes widened at once
-// (or at least 4 up to the next other byte), then up to four characters one by one, each by its pair
-// or single-byte unit, up to a character that has neither (the terminator, a lead byte without a
-// mapped trail byte, an unmapped byte). Near the page end or the end of the room, and at such a
-// character, one character with every test; where the room ends, character by character to the end.
-// With no room only counted.
+// Double-byte text, from byte start on (all before it converted, one unit per two bytes). Where the
+// next 16 bytes lie in the text's page and the room holds 16 units more: an ASCII run widened at once
+// (16 bytes, or at least 4 up to the next other byte), else up to four characters one by one, each by
+// its pair or single-byte unit, up to a character that has neither (the terminator, a lead byte
+// without a mapped trail byte, an unmapped byte); after four of them, the last a double-byte one, a run
+// of double-byte characters as at the start (leadingPairUnits). Near the page end or the end of the
+// room, and at a character that has neither, one character with every test; where the room ends,
+// character by character to the end. With no room only counted.
 template <class Unit>
-KVO_NOINLINE KVO_REGISTER_ARGUMENTS int doubleBytesToUnicodeFrom(const CpFastTables& f, const unsigned char* src, Unit* dst,
-                                          size_t room, Unit defUnit, int* used, size_t start) {
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int doubleBytesToUnicodeFrom(const CpFastTables& f,
+                                                                 const unsigned char* src, Unit* dst,
+                                                                 size_t room, Unit defUnit, int* used,
+                                                                 size_t start) {
     if (room == 0)
         return doubleBytesCounted(f, src, used);
     const uint16_t* const pairs = f.pairUnits.get();
@@ -1447,7 +1458,8 @@ KVO_NOINLINE KVO_REGISTER_ARGUMENTS int doubleBytesToUnicodeFrom(const CpFastTab
 
 }  // namespace detail
 
-// Code page -> Unicode. Inline: the way for double-byte text starts in the caller's frame.
+// Code page -> Unicode. Inline: the way for double-byte text starts in the caller's frame (its leading
+// characters, and a short text's terminator).
 template <class Unit>
 KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst,
                                              int dstLen, int def, int* used) {
@@ -1673,13 +1685,6 @@ KVO_NOINLINE int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigne
     return static_cast<int>(j + t + 1);
 }
 
-// Whether all 8 units of a block are ASCII other than 0.
-inline bool asciiUnitsWithoutZero(__m128i v) {
-    const __m128i ascii =
-        _mm_and_si128(_mm_cmpgt_epi16(v, _mm_setzero_si128()), _mm_cmplt_epi16(v, _mm_set1_epi16(0x80)));
-    return _mm_movemask_epi8(ascii) == 0xFFFF;
-}
-
 // Bits 2k and 2k + 1 set where unit k of a block of 8 units is ASCII other than 0.
 inline unsigned asciiUnitsWithoutZeroBits(__m128i v) {
     const __m128i ascii =
@@ -1695,11 +1700,12 @@ inline unsigned unitAt(const void* p) {
 }
 
 // Where the text starts with units whose codes all have two bytes (most of Japanese text), as many of
-// them as fit the room: their codes, read in their stored form, put four at a time at fixed places, one
-// test per code; as text and output move alike (two bytes a unit), one count runs over both. Each
+// them as fit the room in groups of eight: their codes, read in their stored form, put at fixed places,
+// one test per code; as text and output move alike (two bytes a unit), one count runs over both. Each
 // unit is read only after the one before it had a code, so nothing past the terminator. Returns that
 // count in bytes (twice the units converted). Inline in the conversion, so that a short Japanese text
-// costs no more than this loop and the terminator.
+// costs no more than this loop and the terminator. (The last few units of an exactly sized buffer are
+// left to the caller, as in leadingPairUnits.)
 KVO_ALWAYS_INLINE inline size_t leadingPairCodes(const uint16_t* stored, const void* src, unsigned char* dst,
                                                  size_t room) {
     constexpr ptrdiff_t kGroup = 16;  // bytes of text and output a group
@@ -1744,18 +1750,19 @@ KVO_NOINLINE int storedCodesCounted(const CpFastTables& f, const Unit* src, int*
     return static_cast<int>(pos + 1);
 }
 
-// Codes of two bytes, from the unit at start on (all before it converted, two bytes each): runs of
-// units whose codes have two bytes as at the start (leadingPairCodes), and between them, where the
-// next 8 units lie in the text's page and the room holds 18 bytes more, a block of 8 ASCII units
-// narrowed at once, or the next four units each put with one store and the output moved past it (the
-// byte after a code of one byte is written again by what follows: the two bytes more of room see to
-// it), up to a unit without a code or the terminator, which ends them. Near the page end or the end of
-// the room unit by unit with every test (where fewer than two bytes of room are left, to the end); with
-// no room only counted.
+// Codes of two bytes, from the unit at start on (all before it converted, two bytes each). Where the
+// next 8 units lie in the text's page and the room holds 18 bytes more: an ASCII run narrowed at once
+// (8 units, or at least 4 up to the next other unit), then up to four units each put with one store
+// and the output moved past it (the byte after a code of one byte is written again by what follows:
+// the two bytes more of room see to it), up to a unit without a code or the terminator; after four of
+// them, the last with a code of two bytes, a run of such units as at the start (leadingPairCodes).
+// Near the page end or the end of the room, and at a unit without a code, unit by unit with every test
+// and each code put exactly (where fewer than two bytes of room are left, to the end). With no room
+// only counted.
 template <class Unit>
 KVO_NOINLINE KVO_REGISTER_ARGUMENTS int storedCodesToCpFrom(const CpFastTables& f, const Unit* src,
-                                                            unsigned char* dst, size_t room, int def, int* used,
-                                                            size_t start) {
+                                                            unsigned char* dst, size_t room, int def,
+                                                            int* used, size_t start) {
     const uint16_t* const stored = f.storedCodes.get();
     const unsigned char defByte = defaultByte(def);
     if (room == 0)
@@ -1836,10 +1843,11 @@ KVO_NOINLINE KVO_REGISTER_ARGUMENTS int storedCodesToCpFrom(const CpFastTables& 
 
 }  // namespace detail
 
-// Unicode -> code page. Inline: the way for codes of two bytes starts in the caller's frame.
+// Unicode -> code page. Inline: the way for codes of two bytes starts in the caller's frame (its
+// leading units, and a short text's terminator).
 template <class Unit>
-KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def,
-                    int* used) {
+KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst,
+                                             int dstLen, int def, int* used) {
     static const Unit kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
@@ -2513,7 +2521,7 @@ namespace detail {
 // terminator.
 template <bool kWrite>
 KVO_NOINLINE size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
-                                  unsigned char defByte) {
+                                        unsigned char defByte) {
     const uint16_t* const stored = f.storedCodes.get();
     const unsigned defStored = storedCode(defByte);
     const bool asciiIdentity = f.asciiIdentity;
