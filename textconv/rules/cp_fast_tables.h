@@ -1454,6 +1454,28 @@ KVO_NOINLINE KVO_REGISTER_ARGUMENTS int doubleBytesToUnicodeFrom(const CpFastTab
         *out++ = static_cast<Unit>(u);
     }
 }
+// Where the room ended the leading characters (an exactly sized buffer): the double-byte characters
+// that have a mapping one by one while the room holds them (each read only where its first byte is no
+// terminator), then the terminator, or the rest as doubleBytesToUnicodeFrom converts it.
+template <class Unit>
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int lastPairUnits(const CpFastTables& f, const unsigned char* src,
+                                                      Unit* dst, size_t room, Unit defUnit, int* used,
+                                                      size_t start) {
+    const uint16_t* const pairs = f.pairUnits.get();
+    size_t i = start;  // the output has i / 2 units
+    for (; i / 2 < room && src[i] != 0; i += 2) {
+        const unsigned u = pairs[src[i] | (src[i + 1] << 8)];
+        if (u == 0)
+            break;
+        dst[i / 2] = static_cast<Unit>(u);
+    }
+    if (src[i] == 0 && i / 2 < room) {
+        dst[i / 2] = 0;
+        setUsed(used, false);
+        return static_cast<int>(i / 2 + 1);
+    }
+    return doubleBytesToUnicodeFrom(f, src, dst, room, defUnit, used, i);
+}
 #endif
 
 }  // namespace detail
@@ -1479,6 +1501,8 @@ KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsign
                 setUsed(used, false);
                 return static_cast<int>(done / 2 + 1);
             }
+            if (done + 16 > 2 * room)  // the room ended the leading characters, most likely
+                return detail::lastPairUnits(f, src, dst, room, defUnit(), used, done);
             return detail::doubleBytesToUnicodeFrom(f, src, dst, room, defUnit(), used, done);
         }
         if (f.asciiIdentity) {
@@ -1839,6 +1863,30 @@ KVO_NOINLINE KVO_REGISTER_ARGUMENTS int storedCodesToCpFrom(const CpFastTables& 
     }
 }
 
+// Where the room ended the leading units (an exactly sized buffer): the units whose codes have two bytes
+// one by one while the room holds them, then the terminator, or the rest as storedCodesToCpFrom
+// converts it.
+template <class Unit>
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int lastPairCodes(const CpFastTables& f, const Unit* src,
+                                                      unsigned char* dst, size_t room, int def, int* used,
+                                                      size_t start) {
+    const uint16_t* const stored = f.storedCodes.get();
+    size_t i = start;
+    for (; 2 * i + 2 <= room; ++i) {
+        const unsigned s = stored[static_cast<uint16_t>(src[i])];
+        if (s < 0x100)
+            break;
+        const uint16_t bytes = static_cast<uint16_t>(s);
+        std::memcpy(dst + 2 * i, &bytes, 2);
+    }
+    if (src[i] == 0 && 2 * i < room) {
+        dst[2 * i] = 0;
+        setUsed(used, false);
+        return static_cast<int>(2 * i + 1);
+    }
+    return storedCodesToCpFrom(f, src, dst, room, def, used, i);
+}
+
 #endif
 
 }  // namespace detail
@@ -1863,6 +1911,8 @@ KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* 
                 setUsed(used, false);
                 return static_cast<int>(done + 1);
             }
+            if (done + 16 > room)  // the room ended the leading units, most likely
+                return detail::lastPairCodes(f, src, dst, room, def, used, done / 2);
             return detail::storedCodesToCpFrom(f, src, dst, room, def, used, done / 2);
         }
         // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
