@@ -1495,6 +1495,8 @@ KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsign
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
         if (f.hasLeadBytes) {
+            if (room == 0)
+                return detail::doubleBytesCounted(f, src, used);
             const size_t done = detail::leadingPairUnits(f.pairUnits.get(), src, dst, room);
             if (src[done] == 0 && done / 2 < room) {
                 dst[done / 2] = 0;
@@ -1865,11 +1867,13 @@ KVO_NOINLINE KVO_REGISTER_ARGUMENTS int storedCodesToCpFrom(const CpFastTables& 
 
 // Where the room ended the leading units (an exactly sized buffer): the units whose codes have two bytes
 // one by one while the room holds them, then the terminator, or the rest as storedCodesToCpFrom
-// converts it.
+// converts it. With no room only counted.
 template <class Unit>
 KVO_NOINLINE KVO_REGISTER_ARGUMENTS int lastPairCodes(const CpFastTables& f, const Unit* src,
                                                       unsigned char* dst, size_t room, int def, int* used,
                                                       size_t start) {
+    if (room == 0)
+        return storedCodesCounted(f, src, used);
     const uint16_t* const stored = f.storedCodes.get();
     size_t i = start;
     for (; 2 * i + 2 <= room; ++i) {
@@ -1911,7 +1915,7 @@ KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* 
                 setUsed(used, false);
                 return static_cast<int>(done + 1);
             }
-            if (done + 16 > room)  // the room ended the leading units, most likely
+            if (done + 16 > room)  // the room ended the leading units, most likely (or there is none)
                 return detail::lastPairCodes(f, src, dst, room, def, used, done / 2);
             return detail::storedCodesToCpFrom(f, src, dst, room, def, used, done / 2);
         }
