@@ -10,6 +10,12 @@
 // where those lie in the text's page (a read past the terminator that stays in its page can't fault),
 // so that a text is converted in one pass, and a short one in a block or two.
 //
+// For double-byte tables the conversions between the code page and Unicode start inline in the export
+// that calls them, with a loop over the leading characters of two bytes (all of a short Japanese
+// text): eight at a time, each looked up with one read (units by the raw two bytes in pairUnits, codes
+// in their stored form) and put at a fixed place, since text and output move alike. Whatever else
+// the text holds goes out of line, so that the export saves no registers for it.
+//
 // After the shared helpers and block loops, the conversions follow by direction (sections marked
 // "----"), each with the helpers only it uses: code page -> Unicode, Unicode -> code page, code page ->
 // CompUnicode, CompUnicode -> code page, UTF-8 -> code page.
@@ -42,7 +48,15 @@
 #if defined(__GNUC__)
 #define KVO_ALWAYS_INLINE __attribute__((always_inline))
 #define KVO_NOINLINE __attribute__((noinline))
+#if defined(__i386__)
+// The first three arguments in registers, for a function only the library calls (the 32-bit convention
+// passes them on the stack).
+#define KVO_REGISTER_ARGUMENTS __attribute__((regparm(3)))
 #else
+#define KVO_REGISTER_ARGUMENTS
+#endif
+#else
+#define KVO_REGISTER_ARGUMENTS
 #define KVO_ALWAYS_INLINE
 #define KVO_NOINLINE
 #endif
@@ -77,6 +91,10 @@ struct CpFastTables {
     // CompUnicode bytes (compRawIndex), so that CompUnicode needs no decoding first.
     kvo::HeapArray<uint16_t> storedCodes;
     kvo::HeapArray<uint16_t> compStoredCodes;
+    // Tables with lead bytes only: the unit of every two bytes that are a lead byte and a trail byte
+    // with a mapping, by the two bytes as a little-endian 16-bit index (pairIndex); 0 for any other two
+    // bytes (no character maps to 0: the image validation sees to it).
+    kvo::HeapArray<uint16_t> pairUnits;
     // Where the codes of a CompUnicode unit of two or three bytes lie in `pages`, by its bytes after the
     // first: the low 7 bits of the second and third byte for three bytes, 0x4000 + those of the second
     // for two. The first byte's 7-bit group is then the index from there.
@@ -93,13 +111,18 @@ inline bool processorHasSsse3() {
 #endif
 }
 
+// No code, in the stored form: no unit but the terminator has the code 0 (the image validation sees
+// to it).
+constexpr uint16_t kNoStoredCode = 0;
+
 // A code-page code (or kNoMapping) as 16 bits that, stored, give its bytes in their order: the lead byte
-// first, and after a code of one byte a zero (which whatever follows writes again). kNoMapping stays
-// 0xFFFF. Codes of two bytes have a trail byte other than 0 (the image validation sees to it), so the
-// second byte tells the width.
+// first, and after a code of one byte a zero (which whatever follows writes again). kNoMapping becomes
+// kNoStoredCode. Codes of two bytes have a trail byte other than 0 (the image validation sees to it), so
+// the second byte tells the width, and a stored code is one of two bytes exactly where it is 0x100 or
+// more (little-endian).
 inline uint16_t storedCode(uint16_t code) {
     if (code == kNoMapping)
-        return kNoMapping;
+        return kNoStoredCode;
     const unsigned char bytes[2] = {static_cast<unsigned char>(code >= 0x100 ? code >> 8 : code),
                                     static_cast<unsigned char>(code >= 0x100 ? code & 0xFF : 0)};
     uint16_t stored;
@@ -161,8 +184,10 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
         f->storedCodes = kvo::makeHeapArray<uint16_t>(0x10000);
         f->compStoredCodes = kvo::makeHeapArray<uint16_t>(0x10000);
     }
+    if (leadCount != 0)
+        f->pairUnits = kvo::makeHeapArray<uint16_t>(0x10000);
     if (!f->pages || !f->compPages || !f->compUnitPage ||
-        (wideCodes && (!f->storedCodes || !f->compStoredCodes))) {
+        (wideCodes && (!f->storedCodes || !f->compStoredCodes)) || (leadCount != 0 && !f->pairUnits)) {
         *f = CpFastTables{};
         return false;
     }
@@ -224,6 +249,13 @@ inline bool buildFastTables(const CpRecords& t, CpFastTables* f) {
     f->fromIdentityFrom = 0x100;
     while (f->fromIdentityFrom > 0x80 && f->fromPage[0][f->fromIdentityFrom - 1] == f->fromIdentityFrom - 1)
         --f->fromIdentityFrom;
+    if (f->pairUnits) {
+        for (unsigned x = 0; x < 0x10000; ++x) {
+            const uint16_t* const row = f->trail[x & 0xFF];
+            const uint16_t u = row != nullptr && (x >> 8) != 0 ? row[x >> 8] : kNoMapping;
+            f->pairUnits[x] = u != kNoMapping ? u : 0;
+        }
+    }
     if (f->storedCodes) {
         for (unsigned u = 0; u < 0x10000; ++u)
             f->storedCodes[u] = storedCode(f->fromPage[u >> 8][u & 0xFF]);
@@ -1268,99 +1300,221 @@ inline bool asciiWithoutZero(__m128i v) {
     return _mm_movemask_epi8(_mm_cmpgt_epi8(v, _mm_setzero_si128())) == 0xFFFF;
 }
 
-// Double-byte text: character by character in a lean loop, groups of 16 characters where the room
-// holds them (the room tested once a group, the terminator only after a single byte: a lead byte is
-// never 0), a block of ASCII at the start of a group widened at once. Where the room ends sooner,
-// character by character with every test.
-template <class Unit>
-int doubleBytesToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, size_t room,
-                         Unit defUnit, int* used) {
+// The index into pairUnits of the two bytes at p, which may reach past the terminator, where p lies in
+// the text's page: the first byte in the low half.
+KVO_READ_PAST_TERMINATOR inline unsigned pairIndexInPage(const unsigned char* p) {
+    uint16_t x;
+    std::memcpy(&x, p, 2);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    x = static_cast<uint16_t>((x >> 8) | (x << 8));
+#endif
+    return x;
+}
+
+// Where the text starts with double-byte characters that have a mapping (most of Japanese text), as
+// many of them as lie in its page and fit the room (in units) in groups of eight: their units, one read
+// each by their two bytes (pairUnits), put at fixed places, one test per character; as text and output
+// move alike (two bytes a character), one count runs over both. Returns that count in bytes (twice the
+// characters converted). Inline in the conversion, so that a short Japanese text costs no more than
+// this loop and the terminator. (The last few characters of an exactly sized buffer are left to the
+// caller: a test of the room per character costs the 32-bit build more than it gives.)
+KVO_ALWAYS_INLINE inline size_t leadingPairUnits(const uint16_t* pairs, const unsigned char* src, void* dst,
+                                                 size_t room) {
+    constexpr ptrdiff_t kGroup = 16;  // bytes of text and output a group
+    unsigned char* const out = static_cast<unsigned char*>(dst);
+    // The last group start (signed: below 0, no group).
+    const ptrdiff_t limit =
+        std::min(static_cast<ptrdiff_t>(4096 - kGroup - (reinterpret_cast<uintptr_t>(src) & 4095)),
+                 static_cast<ptrdiff_t>(2 * room) - kGroup);
+    ptrdiff_t i = 0;
+    for (; i <= limit; i += kGroup) {
+#pragma GCC unroll 8
+        for (ptrdiff_t k = 0; k < kGroup; k += 2) {
+            const unsigned u = pairs[pairIndexInPage(src + i + k)];
+            if (u == 0)
+                return static_cast<size_t>(i + k);
+            const uint16_t unit = static_cast<uint16_t>(u);
+            std::memcpy(out + i + k, &unit, 2);
+        }
+    }
+    return static_cast<size_t>(i);
+}
+
+// Double-byte text, only counted: character by character.
+KVO_NOINLINE inline int doubleBytesCounted(const CpFastTables& f, const unsigned char* p, int* used) {
     const uint16_t* const* const rows = f.trail;  // null for a byte that is no lead byte
-    const uint16_t* const single = f.single;
-    const __m128i zero = _mm_setzero_si128();
     bool usedDefault = false;
-    const unsigned char* p = src;
-    // One character at p: its unit (the default where it has none), p moved past it; false at the
-    // terminator. A lead byte before the terminator is one unmapped byte.
-    const auto next = [&](uint16_t* unit) KVO_ALWAYS_INLINE {
+    size_t n = 0;
+    for (;; ++n) {
         const unsigned b = *p;
         const uint16_t* const row = rows[b];
         uint16_t u;
         if (row != nullptr) {
-            u = row[p[1]];
-            p += 2;
+            if (p[1] == 0) {  // a lead byte before the terminator: one unmapped byte
+                u = kNoMapping;
+                p += 1;
+            } else {
+                u = row[p[1]];
+                p += 2;
+            }
         } else {
             if (b == 0)
-                return false;
-            u = single[b];
+                break;
+            u = f.single[b];
             p += 1;
         }
+        usedDefault = usedDefault || u == kNoMapping;
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(n + 1);
+}
+
+// Double-byte text, from byte start on (all before it converted, one unit per two bytes). Where the
+// next 16 bytes lie in the text's page and the room holds 16 units more: an ASCII run widened at once
+// (16 bytes, or at least 4 up to the next other byte), else up to four characters one by one, each by
+// its pair or single-byte unit, up to a character that has neither (the terminator, a lead byte
+// without a mapped trail byte, an unmapped byte); after four of them, the last a double-byte one, a run
+// of double-byte characters as at the start (leadingPairUnits). Near the page end or the end of the
+// room, and at a character that has neither, one character with every test; where the room ends,
+// character by character to the end. With no room only counted.
+template <class Unit>
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int doubleBytesToUnicodeFrom(const CpFastTables& f,
+                                                                 const unsigned char* src, Unit* dst,
+                                                                 size_t room, Unit defUnit, int* used,
+                                                                 size_t start) {
+    if (room == 0)
+        return doubleBytesCounted(f, src, used);
+    const uint16_t* const pairs = f.pairUnits.get();
+    const uint16_t* const single = f.single;
+    const __m128i zero = _mm_setzero_si128();
+    bool usedDefault = false;
+    const unsigned char* p = src + start;
+    Unit* out = dst + start / 2;
+    Unit* const outEnd = dst + room;
+    for (;;) {
+        if (inPage(p, 16) && outEnd - out >= 16) {
+            // An ASCII run at p: 16 bytes widened at once, or at least 4 up to the next other byte.
+            if (f.asciiIdentity) {
+                const __m128i v = loadBlockInPage(p);
+                const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, zero)));
+                if (ascii == 0xFFFF) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+                    p += 16;
+                    out += 16;
+                    continue;
+                }
+                const unsigned run = static_cast<unsigned>(__builtin_ctz(~ascii));
+                if (run >= 4) {
+                    widenBytes(out, p, run);
+                    p += run;
+                    out += run;
+                    continue;
+                }
+            }
+            unsigned k = 0;
+            bool pair = false;
+            for (; k < 4; ++k) {
+                unsigned u = pairs[pairIndexInPage(p)];
+                pair = u != 0;
+                if (!pair) {
+                    u = single[*p];
+                    if (u == kNoMapping)
+                        break;
+                }
+                *out++ = static_cast<Unit>(u);
+                p += pair ? 2 : 1;
+            }
+            if (k == 4) {
+                if (pair) {  // Japanese again, most likely
+                    const size_t done = leadingPairUnits(pairs, p, out, static_cast<size_t>(outEnd - out));
+                    p += done;
+                    out += done / 2;
+                }
+                continue;
+            }
+        } else if (out >= outEnd) {
+            return cpToUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, static_cast<size_t>(out - dst),
+                                    room, defUnit, usedDefault, used);
+        }
+        // One character with every test. A lead byte before the terminator is one unmapped byte.
+        const unsigned b = *p;
+        if (b == 0) {
+            *out = 0;
+            setUsed(used, usedDefault);
+            return static_cast<int>(out - dst + 1);
+        }
+        size_t i = 0;
+        uint16_t u = fastReadLocal(f, p, &i);
+        p += i;
         if (u == kNoMapping) {
-            if (row != nullptr && p[-1] == 0)
-                --p;
             u = defUnit;
             usedDefault = true;
         }
-        *unit = u;
-        return true;
-    };
-    if (room == 0) {  // only counting
-        size_t n = 0;
-        for (uint16_t u; next(&u);)
-            ++n;
-        setUsed(used, usedDefault);
-        return static_cast<int>(n + 1);
+        *out++ = static_cast<Unit>(u);
     }
-    Unit* out = dst;
-    for (Unit* const last = dst + (room >= 16 ? room - 16 : 0); room >= 16 && out <= last;) {
-        if (f.asciiIdentity && inPage(p, 16)) {
-            const __m128i v = loadBlockInPage(p);
-            if (asciiWithoutZero(v)) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
-                p += 16;
-                out += 16;
-                continue;
-            }
-        }
-        for (unsigned k = 0; k < 16; ++k) {
-            uint16_t u;
-            if (!next(&u)) {
-                *out = 0;
-                setUsed(used, usedDefault);
-                return static_cast<int>(out - dst + 1);
-            }
-            *out++ = static_cast<Unit>(u);
-        }
+}
+// Where the room ended the leading characters (an exactly sized buffer): the double-byte characters
+// that have a mapping one by one while the room holds them (each read only where its first byte is no
+// terminator), then the terminator, or the rest as doubleBytesToUnicodeFrom converts it.
+template <class Unit>
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int lastPairUnits(const CpFastTables& f, const unsigned char* src,
+                                                      Unit* dst, size_t room, Unit defUnit, int* used,
+                                                      size_t start) {
+    const uint16_t* const pairs = f.pairUnits.get();
+    size_t i = start;  // the output has i / 2 units
+    for (; i / 2 < room && src[i] != 0; i += 2) {
+        const unsigned u = pairs[src[i] | (src[i + 1] << 8)];
+        if (u == 0)
+            break;
+        dst[i / 2] = static_cast<Unit>(u);
     }
-    return cpToUnicodeSteps(f, src, static_cast<size_t>(p - src), dst, static_cast<size_t>(out - dst), room,
-                            defUnit, usedDefault, used);
+    if (src[i] == 0 && i / 2 < room) {
+        dst[i / 2] = 0;
+        setUsed(used, false);
+        return static_cast<int>(i / 2 + 1);
+    }
+    return doubleBytesToUnicodeFrom(f, src, dst, room, defUnit, used, i);
 }
 #endif
 
 }  // namespace detail
 
-// Code page -> Unicode.
+// Code page -> Unicode. Inline: the way for double-byte text starts in the caller's frame (its leading
+// characters, and a short text's terminator).
 template <class Unit>
-int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst, int dstLen, int def,
-                    int* used) {
+KVO_ALWAYS_INLINE inline int fastCpToUnicode(const CpFastTables& f, const unsigned char* src, Unit* dst,
+                                             int dstLen, int def, int* used) {
     static const unsigned char kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
-    const Unit defUnit = static_cast<Unit>(defaultUnit(def));
+    // (The default unit is worked out only on the ways that need it: the leading characters keep the
+    // register.)
+    const auto defUnit = [def]() KVO_ALWAYS_INLINE { return static_cast<Unit>(defaultUnit(def)); };
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
-        if (f.hasLeadBytes)
-            return detail::doubleBytesToUnicode(f, src, dst, room, defUnit, used);
+        if (f.hasLeadBytes) {
+            if (room == 0)
+                return detail::doubleBytesCounted(f, src, used);
+            const size_t done = detail::leadingPairUnits(f.pairUnits.get(), src, dst, room);
+            if (src[done] == 0 && done / 2 < room) {
+                dst[done / 2] = 0;
+                setUsed(used, false);
+                return static_cast<int>(done / 2 + 1);
+            }
+            if (done + 16 > 2 * room)  // the room ended the leading characters, most likely
+                return detail::lastPairUnits(f, src, dst, room, defUnit(), used, done);
+            return detail::doubleBytesToUnicodeFrom(f, src, dst, room, defUnit(), used, done);
+        }
         if (f.asciiIdentity) {
             if (const int size = detail::shortSingleBytesToUnicode(f, src, dst, room, used))
                 return size;
-            return detail::singleBytesToUnicode(f, src, dst, room, defUnit, used);
+            return detail::singleBytesToUnicode(f, src, dst, room, defUnit(), used);
         }
     }
 #endif
-    return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit, false, used);
+    return detail::cpToUnicodeSteps(f, src, 0, dst, 0, room, defUnit(), false, used);
 }
 
 // ---- Unicode -> code page
@@ -1481,8 +1635,8 @@ KVO_ALWAYS_INLINE inline int shortNarrowUnitsToCp(const CpFastTables& f, const U
 // up to and with it. The second half of a block is read only where the first holds no terminator (it
 // may lie on the next page). The text must be 2-byte aligned.
 template <class Unit>
-int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
-                    unsigned char defByte, int* used) {
+KVO_NOINLINE int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
+                                 unsigned char defByte, int* used) {
     const __m128i limit = byteLimit(f.fromIdentityFrom);
     bool usedDefault = false;
     size_t j = 0;  // the output position too
@@ -1557,128 +1711,223 @@ int narrowUnitsToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, 
     return static_cast<int>(j + t + 1);
 }
 
-// Whether all 8 units of a block are ASCII other than 0.
-inline bool asciiUnitsWithoutZero(__m128i v) {
+// Bits 2k and 2k + 1 set where unit k of a block of 8 units is ASCII other than 0.
+inline unsigned asciiUnitsWithoutZeroBits(__m128i v) {
     const __m128i ascii =
         _mm_and_si128(_mm_cmpgt_epi16(v, _mm_setzero_si128()), _mm_cmplt_epi16(v, _mm_set1_epi16(0x80)));
-    return _mm_movemask_epi8(ascii) == 0xFFFF;
+    return static_cast<unsigned>(_mm_movemask_epi8(ascii));
 }
 
-// Codes of two bytes: unit by unit in a lean loop, each code read in its stored form and put with one
-// store (the byte after a code of one byte is written again by what follows), groups of 8 units where
-// the room holds them and two bytes more (the room tested once a group; the code that follows a group
-// then fits, whatever its width, and writes that byte again even where the buffer turns out too small),
-// a block of ASCII at the start of a group narrowed at once. Where the room ends sooner, unit by unit
-// with every test.
-template <class Unit>
-int storedCodesToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, size_t room,
-                    unsigned char defByte, int* used) {
-    const uint16_t* const stored = f.storedCodes.get();
-    const unsigned defStored = storedCode(defByte);
-    bool usedDefault = false;
-    const Unit* q = src;
-    // The stored code of the unit at q (the default where it has none), q moved past it; false at the
-    // terminator.
-    const auto next = [&](unsigned* code) KVO_ALWAYS_INLINE {
-        const unsigned u = static_cast<uint16_t>(*q);
-        if (u == 0)
+// The unit of 2 bytes at p (which may be unaligned).
+inline unsigned unitAt(const void* p) {
+    uint16_t u;
+    std::memcpy(&u, p, 2);
+    return u;
+}
+
+// Where the text starts with units whose codes all have two bytes (most of Japanese text), as many of
+// them as fit the room in groups of eight: their codes, read in their stored form, put at fixed places,
+// one test per code; as text and output move alike (two bytes a unit), one count runs over both. Each
+// unit is read only after the one before it had a code, so nothing past the terminator. Returns that
+// count in bytes (twice the units converted). Inline in the conversion, so that a short Japanese text
+// costs no more than this loop and the terminator. (The last few units of an exactly sized buffer are
+// left to the caller, as in leadingPairUnits.)
+KVO_ALWAYS_INLINE inline size_t leadingPairCodes(const uint16_t* stored, const void* src, unsigned char* dst,
+                                                 size_t room) {
+    constexpr ptrdiff_t kGroup = 16;  // bytes of text and output a group
+    const unsigned char* const text = static_cast<const unsigned char*>(src);
+    const ptrdiff_t limit = static_cast<ptrdiff_t>(room) - kGroup;  // the last group start (below 0: none)
+    // The unit at at: its code put where it has two bytes; false where not.
+    const auto pair = [&](ptrdiff_t at) KVO_ALWAYS_INLINE {
+        const unsigned s = stored[unitAt(text + at)];
+        if (s < 0x100)
             return false;
-        ++q;
-        unsigned s = stored[u];
-        if (s == kNoMapping) {
-            s = defStored;
-            usedDefault = true;
-        }
-        *code = s;
+        const uint16_t bytes = static_cast<uint16_t>(s);
+        std::memcpy(dst + at, &bytes, 2);
         return true;
     };
-    if (room == 0) {  // only counting
-        size_t pos = 0;
-        for (unsigned s; next(&s);)
-            pos += 1 + storedCodeIsWide(s);
-        setUsed(used, usedDefault);
-        return static_cast<int>(pos + 1);
+    ptrdiff_t i = 0;
+    for (; i <= limit; i += kGroup) {
+#pragma GCC unroll 8
+        for (ptrdiff_t k = 0; k < kGroup; k += 2) {
+            if (!pair(i + k))
+                return static_cast<size_t>(i + k);
+        }
     }
-    unsigned char* out = dst;
-    // The stored code s at out, out moved past it.
+    return static_cast<size_t>(i);
+}
+
+// Codes of two bytes, only counted: unit by unit, each code read in its stored form.
+template <class Unit>
+KVO_NOINLINE int storedCodesCounted(const CpFastTables& f, const Unit* src, int* used) {
+    const uint16_t* const stored = f.storedCodes.get();
+    bool usedDefault = false;
+    size_t pos = 0;
+    for (const Unit* q = src; *q != 0; ++q) {
+        const unsigned s = stored[static_cast<uint16_t>(*q)];
+        if (s == kNoStoredCode) {
+            usedDefault = true;
+            pos += 1;
+        } else {
+            pos += 1 + storedCodeIsWide(s);
+        }
+    }
+    setUsed(used, usedDefault);
+    return static_cast<int>(pos + 1);
+}
+
+// Codes of two bytes, from the unit at start on (all before it converted, two bytes each). Where the
+// next 8 units lie in the text's page and the room holds 18 bytes more: an ASCII run narrowed at once
+// (8 units, or at least 4 up to the next other unit), then up to four units each put with one store
+// and the output moved past it (the byte after a code of one byte is written again by what follows:
+// the two bytes more of room see to it), up to a unit without a code or the terminator; after four of
+// them, the last with a code of two bytes, a run of such units as at the start (leadingPairCodes).
+// Near the page end or the end of the room, and at a unit without a code, unit by unit with every test
+// and each code put exactly (where fewer than two bytes of room are left, to the end). With no room
+// only counted.
+template <class Unit>
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int storedCodesToCpFrom(const CpFastTables& f, const Unit* src,
+                                                            unsigned char* dst, size_t room, int def,
+                                                            int* used, size_t start) {
+    const uint16_t* const stored = f.storedCodes.get();
+    const unsigned char defByte = defaultByte(def);
+    if (room == 0)
+        return storedCodesCounted(f, src, used);
+    bool usedDefault = false;
+    const Unit* q = src + start;
+    unsigned char* out = dst + 2 * start;
+    unsigned char* const outEnd = dst + room;
+    // The code of the unit at q (not the terminator, 0 where it has none) at out, both moved past it.
     const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
+        if (s == kNoStoredCode) {
+            s = defByte;
+            usedDefault = true;
+        }
         const uint16_t bytes = static_cast<uint16_t>(s);
         std::memcpy(out, &bytes, 2);
         out += 1 + storedCodeIsWide(s);
+        ++q;
     };
-    for (unsigned char* const last = dst + (room >= 18 ? room - 18 : 0); room >= 18 && out <= last;) {
-        if (!inPage(q, 16)) {
-            for (unsigned k = 0; k < 8; ++k) {
-                unsigned s;
-                if (!next(&s)) {
-                    *out = 0;
-                    setUsed(used, usedDefault);
-                    return static_cast<int>(out - dst + 1);
+    for (;;) {
+        if (inPage(q, 16) && outEnd - out >= 18) {
+            // An ASCII run at q: 8 units narrowed at once, or at least 4 up to the next other unit.
+            if (f.asciiIdentity) {
+                const __m128i v = loadBlockInPage(q);
+                const unsigned ascii = asciiUnitsWithoutZeroBits(v);
+                if (ascii == 0xFFFF) {
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+                    q += 8;
+                    out += 8;
+                    continue;
                 }
+                const unsigned run = static_cast<unsigned>(__builtin_ctz(~ascii)) / 2;
+                if (run >= 4) {
+                    narrowUnits(out, q, run);
+                    q += run;
+                    out += run;
+                }
+            }
+            unsigned s = 0;
+            unsigned k = 0;
+            for (; k < 4; ++k) {
+                s = stored[unitAt(q)];
+                if (s == kNoStoredCode)
+                    break;
                 put(s);
             }
-            continue;
-        }
-        // The units before the terminator in the next 8 need no test of their own.
-        const __m128i v = loadBlockInPage(q);
-        if (f.asciiIdentity && asciiUnitsWithoutZero(v)) {
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
-            q += 8;
-            out += 8;
-            continue;
-        }
-        // The unit at q + k.
-        const auto convert = [&](unsigned k) KVO_ALWAYS_INLINE {
-            unsigned s = stored[static_cast<uint16_t>(q[k])];
-            if (s == kNoMapping) {
-                s = defStored;
-                usedDefault = true;
+            if (k == 4) {
+                if (s >= 0x100) {  // Japanese again, most likely
+                    const size_t done = leadingPairCodes(stored, q, out, static_cast<size_t>(outEnd - out));
+                    q += done / 2;
+                    out += done;
+                }
+                continue;
             }
-            put(s);
-        };
-        const unsigned zeros = zeroUnits(v);
-        if (zeros == 0) {
-            for (unsigned k = 0; k < 8; ++k)
-                convert(k);
-            q += 8;
-            continue;
+        } else if (outEnd - out < 2) {
+            return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst),
+                                    room, defByte, usedDefault, used);
         }
-        const unsigned count = static_cast<unsigned>(__builtin_ctz(zeros)) / 2;
-        for (unsigned k = 0; k < count; ++k)
-            convert(k);
-        *out = 0;
-        setUsed(used, usedDefault);
-        return static_cast<int>(out - dst + 1);
+        // One unit with every test, its code put exactly (nothing after it may be written again).
+        const unsigned u = static_cast<uint16_t>(*q);
+        if (u == 0) {
+            *out = 0;
+            setUsed(used, usedDefault);
+            return static_cast<int>(out - dst + 1);
+        }
+        const unsigned s = stored[u];
+        if (s >= 0x100) {
+            put(s);
+        } else {
+            *out++ = s != kNoStoredCode ? static_cast<unsigned char>(s) : defByte;
+            usedDefault = usedDefault || s == kNoStoredCode;
+            ++q;
+        }
     }
-    return unicodeToCpSteps(f, src, static_cast<size_t>(q - src), dst, static_cast<size_t>(out - dst), room,
-                            defByte, usedDefault, used);
 }
+
+// Where the room ended the leading units (an exactly sized buffer): the units whose codes have two bytes
+// one by one while the room holds them, then the terminator, or the rest as storedCodesToCpFrom
+// converts it. With no room only counted.
+template <class Unit>
+KVO_NOINLINE KVO_REGISTER_ARGUMENTS int lastPairCodes(const CpFastTables& f, const Unit* src,
+                                                      unsigned char* dst, size_t room, int def, int* used,
+                                                      size_t start) {
+    if (room == 0)
+        return storedCodesCounted(f, src, used);
+    const uint16_t* const stored = f.storedCodes.get();
+    size_t i = start;
+    for (; 2 * i + 2 <= room; ++i) {
+        const unsigned s = stored[static_cast<uint16_t>(src[i])];
+        if (s < 0x100)
+            break;
+        const uint16_t bytes = static_cast<uint16_t>(s);
+        std::memcpy(dst + 2 * i, &bytes, 2);
+    }
+    if (src[i] == 0 && 2 * i < room) {
+        dst[2 * i] = 0;
+        setUsed(used, false);
+        return static_cast<int>(2 * i + 1);
+    }
+    return storedCodesToCpFrom(f, src, dst, room, def, used, i);
+}
+
 #endif
 
 }  // namespace detail
 
-// Unicode -> code page.
+// Unicode -> code page. Inline: the way for codes of two bytes starts in the caller's frame (its
+// leading units, and a short text's terminator).
 template <class Unit>
-int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst, int dstLen, int def,
-                    int* used) {
+KVO_ALWAYS_INLINE inline int fastUnicodeToCp(const CpFastTables& f, const Unit* src, unsigned char* dst,
+                                             int dstLen, int def, int* used) {
     static const Unit kEmpty[] = {0};
     if (src == nullptr)
         src = kEmpty;
     const size_t room = dst != nullptr ? roomOf(dstLen) : 0;
-    const unsigned char defByte = defaultByte(def);
+    // (The default byte is worked out only on the ways that need it: the leading codes keep the
+    // register.)
 #if defined(__SSE2__)
     if constexpr (sizeof(Unit) == 2) {
-        if (f.storedCodes)
-            return detail::storedCodesToCp(f, src, dst, room, defByte, used);
+        if (f.storedCodes) {
+            const size_t done = detail::leadingPairCodes(f.storedCodes.get(), src, dst, room);
+            if (src[done / 2] == 0 && done < room) {
+                dst[done] = 0;
+                setUsed(used, false);
+                return static_cast<int>(done + 1);
+            }
+            if (done + 16 > room)  // the room ended the leading units, most likely (or there is none)
+                return detail::lastPairCodes(f, src, dst, room, def, used, done / 2);
+            return detail::storedCodesToCpFrom(f, src, dst, room, def, used, done / 2);
+        }
         // (A table without codes of two bytes may still lack ASCII standing for itself: EBCDIC.)
         if (f.asciiIdentity && (reinterpret_cast<uintptr_t>(src) & 1) == 0) {
             if (const int size = detail::shortNarrowUnitsToCp(f, src, dst, room, used))
                 return size;
-            return detail::narrowUnitsToCp(f, src, dst, room, defByte, used);
+            return detail::narrowUnitsToCp(f, src, dst, room, defaultByte(def), used);
         }
     }
 #endif
-    return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defByte, false, used);
+    return detail::unicodeToCpSteps(f, src, 0, dst, 0, room, defaultByte(def), false, used);
 }
 
 // ---- Code page -> CompUnicode
@@ -2018,12 +2267,12 @@ struct CodeShuffles {
 };
 inline constexpr CodeShuffles kCodeShuffles{};
 
-// Eight stored codes (the default put in for kNoMapping, and *usedDefault set) stored as their bytes at
+// Eight stored codes (the default put in for kNoStoredCode, and *usedDefault set) stored as their bytes at
 // out: exactly (two stores of 8 that may overlap), or where at least 8 more bytes are certain to follow
 // and write them again, with one store of 16; returns out past them.
 KVO_SSSE3 inline unsigned char* putStoredCodes(unsigned char* out, __m128i v, unsigned defStored,
                                                bool* usedDefault, bool exactly) {
-    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_set1_epi16(-1));
+    const __m128i unmapped = _mm_cmpeq_epi16(v, _mm_setzero_si128());
     if (_mm_movemask_epi8(unmapped) != 0) {
         v = _mm_or_si128(_mm_andnot_si128(unmapped, v),
                          _mm_and_si128(unmapped, _mm_set1_epi16(static_cast<short>(defStored))));
@@ -2110,7 +2359,7 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             }
             for (; k < n; ++k) {
                 unsigned s = codes[indexes[k]];
-                if (s == kNoMapping) {
+                if (s == kNoStoredCode) {
                     s = defStored;
                     usedDefault = true;
                 }
@@ -2123,7 +2372,7 @@ KVO_SSSE3 KVO_NOINLINE inline BlocksDone compUnicodeToStoredCodesShuffled(const 
             // The code of the unit of index k, only counted (four in a row per turn).
             const auto code = [&](unsigned k) KVO_ALWAYS_INLINE {
                 unsigned s = codes[indexes[k]];
-                if (s == kNoMapping) {
+                if (s == kNoStoredCode) {
                     s = defStored;
                     usedDefault = true;
                 }
@@ -2162,7 +2411,7 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
     alignas(16) uint16_t index[32];
     // The stored code s at dst + pos (or only counted), pos moved past it.
     const auto put = [&](unsigned s) KVO_ALWAYS_INLINE {
-        if (s == kNoMapping) {
+        if (s == kNoStoredCode) {
             s = defStored;
             usedDefault = true;
         }
@@ -2192,7 +2441,7 @@ inline int storedCodesFromCompUnicode(const CpFastTables& f, const unsigned char
                 uint16_t u;
                 bool bad;
                 p += decodeCompUnicode(p, &u, &bad);
-                put(bad ? kNoMapping : stored[u]);
+                put(bad ? kNoStoredCode : stored[u]);
             }
             if (*p == 0 || p < pageEnd)
                 break;
@@ -2325,12 +2574,15 @@ namespace detail {
 // two ASCII bytes start it. With a null out only counts. Returns the bytes of the output with the
 // terminator.
 template <bool kWrite>
-inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
-                                  unsigned char defByte) {
+KVO_NOINLINE size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* src, unsigned char* out,
+                                        unsigned char defByte) {
     const uint16_t* const stored = f.storedCodes.get();
     const unsigned defStored = storedCode(defByte);
     const bool asciiIdentity = f.asciiIdentity;
     const unsigned char* p = src;
+    // Written: the next output byte (the position without a register of its own, which the 32-bit
+    // build lacks); counted: the bytes so far.
+    unsigned char* o = out;
     size_t pos = 0;
     for (;;) {
         const unsigned b = *p;
@@ -2341,10 +2593,13 @@ inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* sr
             if (asciiIdentity && p[1] - 1u < 0x7Fu && inPage(p, 16)) {
                 const __m128i v = loadBlockInPage(p);
                 if (asciiWithoutZero(v)) {
-                    if (kWrite)
-                        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + pos), v);
+                    if (kWrite) {
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+                        o += 16;
+                    } else {
+                        pos += 16;
+                    }
                     p += 16;
-                    pos += 16;
                     continue;
                 }
             }
@@ -2363,19 +2618,23 @@ inline size_t storedCodesFromUtf8(const CpFastTables& f, const unsigned char* sr
                 uint16_t u;
                 bool bad;
                 p += decodeUtf8(p, &u, &bad);
-                s = bad ? kNoMapping : stored[u];
+                s = bad ? kNoStoredCode : stored[u];
             }
         }
-        if (s == kNoMapping)
+        if (s == kNoStoredCode)
             s = defStored;
         if (kWrite) {
             const uint16_t bytes = static_cast<uint16_t>(s);
-            std::memcpy(out + pos, &bytes, 2);
+            std::memcpy(o, &bytes, 2);
+            o += 1 + storedCodeIsWide(s);
+        } else {
+            pos += 1 + storedCodeIsWide(s);
         }
-        pos += 1 + storedCodeIsWide(s);
     }
-    if (kWrite)
-        out[pos] = 0;
+    if (kWrite) {
+        *o = 0;
+        pos = static_cast<size_t>(o - out);
+    }
     return pos + 1;
 }
 #endif

@@ -10,30 +10,61 @@
 
 using namespace kvo::textconv;
 
-extern "C" {
+namespace {
 
-int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) noexcept {
-    if (const CpFastTables* f = localFastTables())
-        return fastUnicodeToCp(*f, src, bytesOf(dst), dstLen, def, used);
+// Until the local table has loaded, or where it never does: load it, then the export again (it then
+// finds the flat tables with one read), or the system's way. Out of line, so that the exports keep no
+// registers for this way.
+KVO_NOINLINE int unicodeToLocalFirstTime(const wchar_t* src, char* dst, int dstLen, int def, int* used) {
+    if (localFastTablesFirstTime() != nullptr)
+        return NFConvertUnicodeToLocal(src, dst, dstLen, def, used);
     return systemUnicodeToLocal(src, dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) noexcept {
-    if (const CpFastTables* f = localFastTables())
-        return fastCpToUnicode(*f, bytesOf(src), dst, dstLen, def, used);
+KVO_NOINLINE int localToUnicodeFirstTime(const char* src, wchar_t* dst, int dstLen, int def, int* used) {
+    if (localFastTablesFirstTime() != nullptr)
+        return NFConvertLocalToUnicode(src, dst, dstLen, def, used);
     return systemLocalToUnicode(bytesOf(src), dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
-    if (const CpFastTables* f = localFastTables())
-        return fastCompUnicodeToCp(*f, bytesOf(src), bytesOf(dst), dstLen, def, used);
+KVO_NOINLINE int compUnicodeToLocalFirstTime(const char* src, char* dst, int dstLen, int def, int* used) {
+    if (localFastTablesFirstTime() != nullptr)
+        return NFConvertCompUnicodeToLocal(src, dst, dstLen, def, used);
     return systemCompUnicodeToLocal(bytesOf(src), dst, dstLen, def, used);
 }
 
-int WINAPI NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
-    if (const CpFastTables* f = localFastTables())
-        return fastCpToCompUnicode(*f, bytesOf(src), bytesOf(dst), dstLen, def, used);
+KVO_NOINLINE int localToCompUnicodeFirstTime(const char* src, char* dst, int dstLen, int def, int* used) {
+    if (localFastTablesFirstTime() != nullptr)
+        return NFConvertLocalToCompUnicode(src, dst, dstLen, def, used);
     return systemLocalToCompUnicode(bytesOf(src), bytesOf(dst), dstLen, def, used);
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI NFConvertUnicodeToLocal(const wchar_t* src, char* dst, int dstLen, int def, int* used) noexcept {
+    if (const CpFastTables* f = localFastTablesIfLoaded())
+        return fastUnicodeToCp(*f, src, bytesOf(dst), dstLen, def, used);
+    return unicodeToLocalFirstTime(src, dst, dstLen, def, used);
+}
+
+int WINAPI NFConvertLocalToUnicode(const char* src, wchar_t* dst, int dstLen, int def, int* used) noexcept {
+    if (const CpFastTables* f = localFastTablesIfLoaded())
+        return fastCpToUnicode(*f, bytesOf(src), dst, dstLen, def, used);
+    return localToUnicodeFirstTime(src, dst, dstLen, def, used);
+}
+
+int WINAPI NFConvertCompUnicodeToLocal(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
+    if (const CpFastTables* f = localFastTablesIfLoaded())
+        return fastCompUnicodeToCp(*f, bytesOf(src), bytesOf(dst), dstLen, def, used);
+    return compUnicodeToLocalFirstTime(src, dst, dstLen, def, used);
+}
+
+int WINAPI NFConvertLocalToCompUnicode(const char* src, char* dst, int dstLen, int def, int* used) noexcept {
+    if (const CpFastTables* f = localFastTablesIfLoaded())
+        return fastCpToCompUnicode(*f, bytesOf(src), bytesOf(dst), dstLen, def, used);
+    return localToCompUnicodeFirstTime(src, dst, dstLen, def, used);
 }
 
 int WINAPI NFConvertUnicodeCharToLocal(int unit, char* dst, int def, int* used) noexcept {

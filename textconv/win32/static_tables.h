@@ -27,8 +27,11 @@ cp_tables* localTableForConversion();
 // one read. Until then each call asks localTableForConversion.
 extern std::atomic<const CpFastTables*> localFastTablesOnceLoaded;
 const CpFastTables* localFastTablesFirstTime();
+inline const CpFastTables* localFastTablesIfLoaded() {
+    return localFastTablesOnceLoaded.load(std::memory_order_acquire);
+}
 inline const CpFastTables* localFastTables() {
-    if (const CpFastTables* f = localFastTablesOnceLoaded.load(std::memory_order_acquire))
+    if (const CpFastTables* f = localFastTablesIfLoaded())
         return f;
     return localFastTablesFirstTime();
 }

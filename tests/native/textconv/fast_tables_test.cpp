@@ -489,15 +489,16 @@ TEST(FastTables, AllocationFailureGivesNoTables) {
     const int allocations = kvotest::forEachFailingAllocation([&](int n) {
         CpFastTables fast;
         const bool built = buildFastTables(records, &fast);
-        if (n <= 5) {
+        if (n <= 6) {
             EXPECT_FALSE(built) << "allocation " << n;
             EXPECT_TRUE(fast.pages == nullptr && fast.compPages == nullptr && fast.compUnitPage == nullptr &&
-                        fast.storedCodes == nullptr && fast.compStoredCodes == nullptr);
+                        fast.storedCodes == nullptr && fast.compStoredCodes == nullptr &&
+                        fast.pairUnits == nullptr);
         } else {
             EXPECT_TRUE(built);
         }
     });
-    EXPECT_EQ(allocations, 5);  // the stored codes too: 942 has codes of two bytes
+    EXPECT_EQ(allocations, 6);  // the stored codes and pair units too: 942 has codes of two bytes
 }
 
 // Random CompUnicode bytes: ASCII runs, well-formed units of two and three bytes (the upper half of
@@ -785,33 +786,41 @@ void compareAt(const Loaded& l, const std::string& what, const std::string& loca
 }
 
 // Texts of every length up to 80 whose terminator lies in the last 64 bytes before an inaccessible page
-// (the fast conversions read whole blocks where they lie in the text's page), and texts that run
-// across a page boundary from each of the 48 bytes before it: as the record lookups, and no fault.
+// (the fast conversions read whole blocks, and groups of characters, where they lie in the text's
+// page), and texts that run across a page boundary from each of the 48 bytes before it: as the record
+// lookups, and no fault. The upper characters one at a time among ASCII, and in runs (Japanese).
 TEST(FastTables, TextsAtPageEndsAsTheRecordLookups) {
     GuardedPages pages;
     ASSERT_TRUE(pages.ok());
     std::mt19937 rng(4096);
-    for (unsigned cp : {1252u, 942u}) {
+    for (const auto& [cp, run] : {std::pair{1252u, 1u}, {942u, 1u}, {942u, 16u}}) {
         Loaded l = load(cp);
-        // Mapped characters only, so that UTF-8 converts back to the same bytes.
+        // Mapped characters only, so that UTF-8 converts back to the same bytes; runs from the start.
         std::string prose;
         while (prose.size() < 200) {
-            for (unsigned k = rng() % 12; k > 0; --k)
+            for (unsigned k = prose.empty() && run > 1 ? 0 : rng() % 12; k > 0; --k)
                 prose.push_back(static_cast<char>(0x20 + rng() % 0x5F));
-            const uint16_t upper = cp == 942 ? 0x3042 + rng() % 80 : 0xE0 + rng() % 0x20;
-            unsigned char code[2];
-            const uint16_t c = cpUnicodeToCp(l.records, upper);
-            if (c == kNoMapping)
-                continue;
-            code[0] = static_cast<unsigned char>(c >= 0x100 ? c >> 8 : c);
-            code[1] = static_cast<unsigned char>(c & 0xFF);
-            prose.append(reinterpret_cast<char*>(code), c >= 0x100 ? 2 : 1);
+            for (unsigned k = 1 + rng() % run; k > 0; --k) {
+                const uint16_t upper = cp == 942 ? 0x3042 + rng() % 80 : 0xE0 + rng() % 0x20;
+                unsigned char code[2];
+                const uint16_t c = cpUnicodeToCp(l.records, upper);
+                if (c == kNoMapping)
+                    continue;
+                code[0] = static_cast<unsigned char>(c >= 0x100 ? c >> 8 : c);
+                code[1] = static_cast<unsigned char>(c & 0xFF);
+                prose.append(reinterpret_cast<char*>(code), c >= 0x100 ? 2 : 1);
+            }
         }
-        for (size_t length = 0; length <= 80; ++length) {
-            size_t cut = 0;  // whole characters only
+        // The first characters of the prose, at least length bytes of them.
+        const auto start = [&](size_t length) {
+            size_t cut = 0;
             while (cut < length)
                 cut += l.fast.lead[static_cast<unsigned char>(prose[cut])] ? 2 : 1;
-            const std::string text = prose.substr(0, cut);
+            return prose.substr(0, cut);
+        };
+        for (size_t length = 0; length <= 80; ++length) {
+            const std::string text = start(length);
+            const size_t cut = text.size();
             for (size_t back = 0; back < 64; back += 1 + (length % 3)) {
                 compareAt(l,
                           "CP" + std::to_string(cp) + " " + std::to_string(cut) + " bytes ending " +
@@ -825,7 +834,7 @@ TEST(FastTables, TextsAtPageEndsAsTheRecordLookups) {
             }
         }
         for (long before = 1; before <= 48; ++before) {
-            const std::string text = prose.substr(0, 100 + before % 7);
+            const std::string text = start(100 + before % 7);
             compareAt(l, "CP" + std::to_string(cp) + " across a page boundary from " + std::to_string(before),
                       text, [&](const auto* s, size_t n) {
                           using T = std::remove_cv_t<std::remove_pointer_t<decltype(s)>>;
