@@ -221,21 +221,6 @@ inline unsigned highBits(__m128i v) {
     return static_cast<unsigned>(_mm_movemask_epi8(v));
 }
 
-// Bit k set when unit k of a block of 8 units is 0x80 or more.
-inline unsigned nonAsciiUnits(__m128i v) {
-    const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
-    const __m128i ascii = _mm_cmpeq_epi16(high, _mm_setzero_si128());
-    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFFu;
-}
-
-// The same for 16 units, v0 the first 8 and v1 the next.
-inline unsigned nonAsciiUnits(__m128i v0, __m128i v1) {
-    const __m128i mask = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i ascii0 = _mm_cmpeq_epi16(_mm_and_si128(v0, mask), _mm_setzero_si128());
-    const __m128i ascii1 = _mm_cmpeq_epi16(_mm_and_si128(v1, mask), _mm_setzero_si128());
-    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii0, ascii1))) & 0xFFFFu;
-}
-
 // The limit for bytesBelow: identityFrom (0x80 to 0x100) in every byte. Bytes from 0x80 are negative as
 // signed bytes, in their order; 0x100 becomes 0, below which are all of them.
 inline __m128i byteLimit(unsigned identityFrom) {
