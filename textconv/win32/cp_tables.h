@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "cp_fast_tables.h"
+#include "cp_fast_build.h"
 #include "cp_image.h"
 #include "unique_handle.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "cp_fast_tables.h"
+#include "cp_fast_utf8.h"
 #include "heap.h"
 #include "kvoucd32.h"
 #include "static_tables.h"
