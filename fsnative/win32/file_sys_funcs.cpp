@@ -302,8 +302,7 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileAt
     const HeapArray<char> local = ansiPath(env, path);
     if (!local)
         return JNI_FALSE;
-    return SetFileAttributesA(local.get(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE
-                                                                                        : JNI_FALSE;
+    return SetFileAttributesA(local.get(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileAttributes(JNIEnv* env, jclass cls,

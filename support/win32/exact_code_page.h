@@ -45,10 +45,11 @@ inline CodePageFlags codePageFlags(UINT codePage) {
 // back to exactly those units: the bytes written. 0 when the text has no exact form in the code page
 // or does not fit. back (room for count units) receives the check's conversion. No heap memory is
 // used.
-inline int exactBytesInto(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count, char* out,
-                          int outSize, wchar_t* back) {
+inline int exactBytesInto(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count,
+                          char* out, int outSize, wchar_t* back) {
     const CodePageFlags flags = codePageFlags(codePage);
-    const int n = calls.WideCharToMultiByte(codePage, flags.toBytes, units, count, out, outSize, nullptr, nullptr);
+    const int n =
+        calls.WideCharToMultiByte(codePage, flags.toBytes, units, count, out, outSize, nullptr, nullptr);
     if (n <= 0 || calls.MultiByteToWideChar(codePage, flags.toUnits, out, n, back, count) != count)
         return 0;
     return std::memcmp(back, units, static_cast<std::size_t>(count) * sizeof(wchar_t)) == 0 ? n : 0;
@@ -57,11 +58,12 @@ inline int exactBytesInto(const CodePageCalls& calls, UINT codePage, const wchar
 // The size bytes at `bytes` (size > 0) converted into out (outCount units), when the result converts
 // back to exactly those bytes: the units written. 0 when the text has no exact Unicode form or does
 // not fit. back (room for size bytes) receives the check's conversion. No heap memory is used.
-inline int exactUnitsInto(const CodePageCalls& calls, UINT codePage, const char* bytes, int size, wchar_t* out,
-                          int outCount, char* back) {
+inline int exactUnitsInto(const CodePageCalls& calls, UINT codePage, const char* bytes, int size,
+                          wchar_t* out, int outCount, char* back) {
     const CodePageFlags flags = codePageFlags(codePage);
     const int n = calls.MultiByteToWideChar(codePage, flags.toUnits, bytes, size, out, outCount);
-    if (n <= 0 || calls.WideCharToMultiByte(codePage, flags.toBytes, out, n, back, size, nullptr, nullptr) != size)
+    if (n <= 0 ||
+        calls.WideCharToMultiByte(codePage, flags.toBytes, out, n, back, size, nullptr, nullptr) != size)
         return 0;
     return std::memcmp(back, bytes, static_cast<std::size_t>(size)) == 0 ? n : 0;
 }
@@ -80,8 +82,8 @@ inline ExactBytes exactBytes(const CodePageCalls& calls, UINT codePage, const wc
     ExactBytes result;
     int needed = 0;
     if (count > 0) {
-        needed = calls.WideCharToMultiByte(codePage, codePageFlags(codePage).toBytes, units, count, nullptr, 0,
-                                           nullptr, nullptr);
+        needed = calls.WideCharToMultiByte(codePage, codePageFlags(codePage).toBytes, units, count, nullptr,
+                                           0, nullptr, nullptr);
         if (needed <= 0) {
             result.error = GetLastError();
             return result;
@@ -96,7 +98,8 @@ inline ExactBytes exactBytes(const CodePageCalls& calls, UINT codePage, const wc
         result.noMemory = true;
         return result;
     }
-    if (count > 0 && exactBytesInto(calls, codePage, units, count, result.text.get(), needed, back.get()) != needed) {
+    if (count > 0 &&
+        exactBytesInto(calls, codePage, units, count, result.text.get(), needed, back.get()) != needed) {
         result.text.reset();
         result.error = ERROR_NO_UNICODE_TRANSLATION;
         return result;
@@ -113,8 +116,9 @@ constexpr int kMaxExactCharBytes = 16;
 inline int exactCharBytes(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count,
                           char (&out)[kMaxExactCharBytes]) {
     wchar_t back[2];
-    return count >= 1 && count <= 2 ? exactBytesInto(calls, codePage, units, count, out, kMaxExactCharBytes, back)
-                                    : 0;
+    return count >= 1 && count <= 2
+               ? exactBytesInto(calls, codePage, units, count, out, kMaxExactCharBytes, back)
+               : 0;
 }
 
 // The character of size bytes at `bytes` as 1 unit or a surrogate pair, exactly: the units written, or

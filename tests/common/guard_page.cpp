@@ -39,7 +39,8 @@ void guardedRelease(void* block) {
 }  // namespace
 
 GuardPage::GuardPage(std::size_t readablePages) : page_(systemPageSize()), readable_(readablePages * page_) {
-    base_ = static_cast<char*>(VirtualAlloc(nullptr, readable_ + page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    base_ = static_cast<char*>(
+        VirtualAlloc(nullptr, readable_ + page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD old;
     if (base_ != nullptr && !VirtualProtect(base_ + readable_, page_, PAGE_NOACCESS, &old)) {
         VirtualFree(base_, 0, MEM_RELEASE);

@@ -68,23 +68,21 @@ TEST_F(FileSysFuncsTest, CopiesWithAndWithoutOverwrite) {
 // local form. A path with a character without an exact local form fails, and the other file stays.
 TEST_F(FileSysFuncsTest, APathWithoutAnExactLocalFormNamesNoOtherFile) {
     const std::wstring source = dir.write(L"source.txt", "new");
-    const std::wstring tilde = dir.write(L"a\xFF5E"
-                                         L"b.txt",
-                                         "data");
+    const std::wstring tilde = dir.write(L"a\uFF5Eb.txt", "data");
     const std::wstring lookAlike = dir.write(L"O.txt", "other");
     const struct {
         wchar_t character;
         std::wstring path;
     } cases[] = {
-        {L'\x301C', dir / L"a\x301C"
-                          L"b.txt"},
+        {L'\x301C', dir / L"a\u301Cb.txt"},
         {L'\x03A9', dir / L"\x03A9.txt"},  // under 1252: "O.txt" by best fit
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(toNarrow(c.path));
         char bytes[8];
         BOOL used = FALSE;
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &c.character, 1, bytes, sizeof(bytes), nullptr, &used);
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &c.character, 1, bytes, sizeof(bytes), nullptr,
+                            &used);
         if (!used)
             continue;  // the code page has an exact form of it
         const std::wstring& path = c.path;

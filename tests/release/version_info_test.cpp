@@ -19,8 +19,8 @@ struct Image {
     const wchar_t* name;
     DWORD fileType;
 };
-constexpr Image kImages[] = {{L"kvocli.exe", VFT_APP},   {L"kvojavaw.exe", VFT_APP}, {L"kvoconw.exe", VFT_APP},
-                             {L"kvocon.exe", VFT_APP},   {L"kvoucd32.dll", VFT_DLL}, {L"nqfsfunc.dll", VFT_DLL},
+constexpr Image kImages[] = {{L"kvocli.exe", VFT_APP}, {L"kvojavaw.exe", VFT_APP}, {L"kvoconw.exe", VFT_APP},
+                             {L"kvocon.exe", VFT_APP}, {L"kvoucd32.dll", VFT_DLL}, {L"nqfsfunc.dll", VFT_DLL},
                              {L"kta_ca.dll", VFT_DLL}};
 
 // A value of the version block; null when it is missing.
@@ -28,8 +28,9 @@ template <typename T>
 const T* query(const std::vector<BYTE>& block, const std::wstring& entry) {
     void* data = nullptr;
     UINT size = 0;
-    return VerQueryValueW(block.data(), entry.c_str(), &data, &size) && size != 0 ? static_cast<const T*>(data)
-                                                                                    : nullptr;
+    return VerQueryValueW(block.data(), entry.c_str(), &data, &size) && size != 0
+               ? static_cast<const T*>(data)
+               : nullptr;
 }
 
 TEST(VersionInfoTest, EveryStagedImageCarriesTheProductVersion) {
@@ -49,8 +50,9 @@ TEST(VersionInfoTest, EveryStagedImageCarriesTheProductVersion) {
             const auto* fixed = query<VS_FIXEDFILEINFO>(block, L"\\");
             ASSERT_NE(fixed, nullptr);
             wchar_t text[64];
-            std::swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                          HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+            std::swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS),
+                          LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                          LOWORD(fixed->dwFileVersionLS));
             EXPECT_STREQ(text, L"" KVO_TEST_VERSION);
             EXPECT_EQ(fixed->dwFileType, image.fileType);
 

@@ -17,7 +17,8 @@ using namespace kvo::textconv;
 
 namespace {
 
-const kvotest::CodePageSeam kSeam{&os.GetACP, &os.WideCharToMultiByte, &os.MultiByteToWideChar, &os.GetCPInfo};
+const kvotest::CodePageSeam kSeam{&os.GetACP, &os.WideCharToMultiByte, &os.MultiByteToWideChar,
+                                  &os.GetCPInfo};
 
 std::string toLocal(const std::wstring& wide, int* used) {
     const int n = systemUnicodeToLocal(wide.c_str(), nullptr, 0, '*', nullptr);
@@ -110,8 +111,8 @@ TEST(SystemWay, CharactersAreWholeAndFitTheirBuffers) {
         const kvotest::DocumentedCodePage page(kSeam, c.ansi, c.real);
         wchar_t unit = 0;
         int used = -1;
-        EXPECT_EQ(systemLocalCharToUnicode(reinterpret_cast<const unsigned char*>(c.local.c_str()), &unit, '*',
-                                           &used),
+        EXPECT_EQ(systemLocalCharToUnicode(reinterpret_cast<const unsigned char*>(c.local.c_str()), &unit,
+                                           '*', &used),
                   static_cast<int>(c.local.size()))
             << c.local;
         EXPECT_EQ(unit, c.unit) << c.local;

@@ -766,7 +766,8 @@ TEST(FastTables, TextsAtPageEndsAsTheRecordLookups) {
             // The text starts `before` elements before the second readable page.
             compareAt(l, "CP" + std::to_string(cp) + " across a page boundary from " + std::to_string(before),
                       text, [&](const auto* s, size_t n) {
-                          return pages.placeBefore(s, n, pages.pageSize() + before * sizeof(*s) - (n + 1) * sizeof(*s), 0);
+                          return pages.placeBefore(
+                              s, n, pages.pageSize() + before * sizeof(*s) - (n + 1) * sizeof(*s), 0);
                       });
             if (HasFatalFailure())
                 return;
