@@ -18,17 +18,21 @@ while IFS=$'\t' read -r file component name _; do
   key=$(awk -F'\t' -v c="$component" '$1 == c { print $6 }' <<<"$components")
   [ "$key" = "$file" ] || { echo "$name: not the key path of its component $component"; fail=1; }
 done < <(rows File)
-! rows Error | grep -q $'^25006\t.*\\[' || { echo "message 25006 is shown unformatted but holds a [reference]"; fail=1; }
+! rows Error | grep -q $'^25006\t.*\\[' ||
+  { echo "message 25006 is shown unformatted but holds a [reference]"; fail=1; }
 for sequence in InstallExecuteSequence InstallUISequence; do
   rows "$sequence" | awk -F'\t' '{ c = $2; gsub(/NOT REMOVE~="ALL"/, "", c) }
     c ~ /REMOVE~="ALL"/ && c !~ /NOT UPGRADINGPRODUCTCODE/ {
     print $1 ": runs when an upgrade removes an older version"; bad = 1 } END { exit bad }' || fail=1
 done
 for folder in LogDir TempdataDir; do
-  rows MsiLockPermissionsEx | awk -F'\t' -v d="$folder" '$2 == d && $3 == "CreateFolder" && $4 ~ /\(A;OICI;0x1301bf;;;BU\)/ {
-    found = 1 } END { exit !found }' || { echo "$folder: the users may not write it"; fail=1; }
+  rows MsiLockPermissionsEx |
+    awk -F'\t' -v d="$folder" '$2 == d && $3 == "CreateFolder" && $4 ~ /\(A;OICI;0x1301bf;;;BU\)/ {
+      found = 1 } END { exit !found }' || { echo "$folder: the users may not write it"; fail=1; }
 done
-! msiinfo tables "$package" | grep -qx LockPermissions || { echo "a LockPermissions table beside MsiLockPermissionsEx"; fail=1; }
+! msiinfo tables "$package" | grep -qx LockPermissions ||
+  { echo "a LockPermissions table beside MsiLockPermissionsEx"; fail=1; }
 
-[ $fail -eq 0 ] && echo "$(basename "$package"): images keyed; texts, removal conditions and folder rights as shipped"
+[ $fail -eq 0 ] &&
+  echo "$(basename "$package"): images keyed; texts, removal conditions and folder rights as shipped"
 exit $fail

@@ -28,7 +28,8 @@ while read -r name manifest; do
   if [ "$manifest" = none ]; then
     [ -z "$text" ] || { echo "$name: carries a manifest"; fail=1; }
   else
-    grep -q '<requestedExecutionLevel level="asInvoker"' <<<"$text" || { echo "$name: not asInvoker"; fail=1; }
+    grep -q '<requestedExecutionLevel level="asInvoker"' <<<"$text" ||
+      { echo "$name: not asInvoker"; fail=1; }
     for id in $supported_os; do
       grep -q "<supportedOS Id=\"{$id}\"/>" <<<"$text" || { echo "$name: no supportedOS $id"; fail=1; }
     done
@@ -38,5 +39,6 @@ while read -r name manifest; do
   [ "$packaged" = "$version" ] || { echo "$name: version '$packaged' in $(basename "$package")"; fail=1; }
 done < <(deliverable_images)
 
-[ $fail -eq 0 ] && echo "${KVO_IMAGE_ARCH:-i686}: 7 images of version $version, the programs' manifests, the package's versions"
+[ $fail -eq 0 ] && echo "${KVO_IMAGE_ARCH:-i686}: 7 images of version $version, the programs' manifests," \
+  "the package's versions"
 exit $fail
