@@ -242,6 +242,7 @@ struct Connections {
     static inline NET_API_STATUS status = NERR_Success;
     static inline std::wstring longLocal = L"N" + std::wstring(90, L'x') + L":";
     static inline std::wstring longRemote = L"\\\\" + std::wstring(120, L'r') + L"\\share";
+    static inline std::wstring remote = L"\\\\kvoserver\\share";  // of the N: entry that fits
 
     static NET_API_STATUS WINAPI enumerate(LMSTR server, DWORD level, LPBYTE* buffer, DWORD preferred,
                                            LPDWORD read, LPDWORD total, LPDWORD) {
@@ -253,7 +254,7 @@ struct Connections {
         table.entries[0] = {const_cast<LPWSTR>(longLocal.c_str()), const_cast<LPWSTR>(L"\\\\cut\\off")};
         table.entries[1] = {const_cast<LPWSTR>(L"N:"), const_cast<LPWSTR>(longRemote.c_str())};
         table.entries[2] = {const_cast<LPWSTR>(L"Y:"), const_cast<LPWSTR>(L"\\\\other\\place")};
-        table.entries[3] = {const_cast<LPWSTR>(L"N:"), const_cast<LPWSTR>(L"\\\\kvoserver\\share")};
+        table.entries[3] = {const_cast<LPWSTR>(L"N:"), const_cast<LPWSTR>(remote.c_str())};
         *buffer = reinterpret_cast<LPBYTE>(table.entries);
         *read = *total = 4;
         return status;
@@ -282,10 +283,14 @@ TEST_F(FileSysFuncsTest, ShareNameOfAMappedDrive) {
     EXPECT_EQ(shareName("C:"), std::nullopt);
     EXPECT_EQ(shareName("Q:\\"), std::nullopt);
     EXPECT_EQ(Connections::enumerations, 3);
+    // The remote name as the system gives it, never a local form of it (under 932 a lead byte).
+    Connections::remote = L"\\\\kvoserver\\caf\u00E9";
+    EXPECT_EQ(shareName("N:"), "\\\\kvoserver\\caf\xC3\xA9");
+    Connections::remote = L"\\\\kvoserver\\share";
     // A failed enumeration that still returned a buffer: null, and the buffer freed.
     Connections::status = ERROR_NOT_SUPPORTED;
     EXPECT_EQ(shareName("N:"), std::nullopt);
-    EXPECT_EQ(Connections::frees, 4);
+    EXPECT_EQ(Connections::frees, 5);
 }
 
 TEST_F(FileSysFuncsTest, ShareNameWithTheSystemsNetUseEnum) {
