@@ -34,15 +34,18 @@ function(kvo_deliverable_image target)
     set(signed ${CMAKE_BINARY_DIR}/signed/${KVO_IMAGE_FILE_NAME})
     add_custom_command(OUTPUT ${signed}
       COMMAND ${KVO_SIGN_COMMAND} $<TARGET_FILE:${target}> ${signed}
-      DEPENDS ${target} $<TARGET_FILE:${target}> ${CMAKE_SOURCE_DIR}/tools/sign.sh ${KVO_SIGN_CERT} ${KVO_SIGN_KEY}
+      DEPENDS ${target} $<TARGET_FILE:${target}> ${CMAKE_SOURCE_DIR}/tools/sign.sh ${KVO_SIGN_CERT}
+              ${KVO_SIGN_KEY}
       COMMENT "Signing ${KVO_IMAGE_FILE_NAME}"
       VERBATIM)
     add_custom_target(${target}_signed ALL DEPENDS ${signed})
     install(FILES ${signed} DESTINATION ${KVO_INSTALL_BIN_DIR})
-    set_target_properties(${target} PROPERTIES KVO_SHIPPED_FILE ${signed} KVO_SHIPPED_TARGET ${target}_signed)
+    set_target_properties(${target} PROPERTIES KVO_SHIPPED_FILE ${signed}
+                          KVO_SHIPPED_TARGET ${target}_signed)
   else()
     install(TARGETS ${target} RUNTIME DESTINATION ${KVO_INSTALL_BIN_DIR})
-    set_target_properties(${target} PROPERTIES KVO_SHIPPED_FILE $<TARGET_FILE:${target}> KVO_SHIPPED_TARGET ${target})
+    set_target_properties(${target} PROPERTIES KVO_SHIPPED_FILE $<TARGET_FILE:${target}>
+                          KVO_SHIPPED_TARGET ${target})
   endif()
 endfunction()
 

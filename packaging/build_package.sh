@@ -63,15 +63,20 @@ done
 q() { msibuild "$tmp" -q "$1"; }
 # Rollback (256) and in-script (1024) for the DLL action (1), without impersonation (2048),
 # its result ignored (64).
-q "UPDATE \`CustomAction\` SET \`Type\` = 3393 WHERE \`Action\` = 'KTA_SaveINSTALLDIRUpgRBCA' OR \`Action\` = 'KTA_SeedDataRBCA'"
+q "UPDATE \`CustomAction\` SET \`Type\` = 3393"\
+"  WHERE \`Action\` = 'KTA_SaveINSTALLDIRUpgRBCA' OR \`Action\` = 'KTA_SeedDataRBCA'"
 # An upgrade keeps the feature states of the older version (MigrateFeatures, 1, beside the
 # inclusive minimum, 256). Attributes belong to the table's key: the row is written anew.
 q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'OLDER_VERSION_FOUND'"
-q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('$upgrade_code', '0.0.0', '$major.$minor.$patch', 257, 'OLDER_VERSION_FOUND')"
+q "INSERT INTO \`Upgrade\`"\
+" (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`)"\
+"  VALUES ('$upgrade_code', '0.0.0', '$major.$minor.$patch', 257, 'OLDER_VERSION_FOUND')"
 # The public properties a managed installation passes from the command line to the installation
 # itself: the folder, the response file, the data question, the invalid parameters, the note the
 # response file sets, and the upgrade's and searches' results.
-q "UPDATE \`Property\` SET \`Value\` = 'OLDER_VERSION_FOUND;NEWER_VERSION_FOUND;INSTALLDIR;RSP;RSP_FROM_SOURCE;DELETEDATA;BADPARMS;KVO_DEMO_NOTE;PREVIOUS_ROOT_DIRECTORY;PREVIOUS_VERSION' WHERE \`Property\` = 'SecureCustomProperties'"
+secure="OLDER_VERSION_FOUND;NEWER_VERSION_FOUND;INSTALLDIR;RSP;RSP_FROM_SOURCE;DELETEDATA;BADPARMS"
+secure+=";KVO_DEMO_NOTE;PREVIOUS_ROOT_DIRECTORY;PREVIOUS_VERSION"
+q "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 # wixl leaves the File table's Version and Language empty. The installer's file-versioning rules
 # compare a versioned file by them: each image gets the file version of its version resource (the
 # fixed part, VS_FIXEDFILEINFO, found by its signature and structure version) and that resource's
@@ -81,6 +86,7 @@ for f in "$stage"/bin/*.exe "$stage"/bin/*.dll; do
   [ -n "$offset" ] || { echo "build_package.sh: $f has no version resource" >&2; exit 1; }
   # dwFileVersionMS and dwFileVersionLS: minor, major, tweak, patch as 16-bit words.
   read -r w0 w1 w2 w3 <<<"$(od -An -tu2 -j $((offset + 8)) -N 8 "$f")"
-  q "UPDATE \`File\` SET \`Version\` = '$w1.$w0.$w3.$w2', \`Language\` = '1033' WHERE \`File\` = 'bin_$(basename "$f")'"
+  q "UPDATE \`File\` SET \`Version\` = '$w1.$w0.$w3.$w2', \`Language\` = '1033'"\
+"    WHERE \`File\` = 'bin_$(basename "$f")'"
 done
 mv "$tmp" "$out"

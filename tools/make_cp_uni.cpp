@@ -21,7 +21,8 @@
 // library loads it into), the library's own reader must accept it, every code that the source defines
 // after those rules must map both ways as it says, every code it leaves undefined must have no
 // mapping, every code and every unit that maps must convert back to itself, every ASCII character
-// must map to a single byte and back, and no other unit may map to such a byte. A failed check ends the tool with status 1 and leaves no file behind.
+// must map to a single byte and back, and no other unit may map to such a byte. A failed check ends
+// the tool with status 1 and leaves no file behind.
 //
 // Host tool: built with the machine's own compiler from this one file (plus the library's header-only
 // image reader), never cross-compiled.
@@ -284,8 +285,9 @@ void leaveOutOneWayMappings(SourceMapping* m, std::vector<std::string>* notes) {
         const uint16_t code = m->fromUnicode[u];
         if (code == kNoMapping || m->toUnicode[code] == u)
             continue;
-        notes->push_back("left out " + hex("U+%04X -> ", u) + codeText(code) + " (" + codeText(code) + " is " +
-                         unitText(m->toUnicode[code]) + "): one way; the unit converts to the default character");
+        notes->push_back("left out " + hex("U+%04X -> ", u) + codeText(code) + " (" + codeText(code) +
+                         " is " + unitText(m->toUnicode[code]) +
+                         "): one way; the unit converts to the default character");
         m->fromUnicode[u] = kNoMapping;
     }
     for (unsigned code = 1; code < 0x10000; ++code) {
@@ -294,7 +296,8 @@ void leaveOutOneWayMappings(SourceMapping* m, std::vector<std::string>* notes) {
             continue;
         const uint16_t back = m->fromUnicode[unit];
         notes->push_back("left out " + codeText(static_cast<uint16_t>(code)) + hex(" -> U+%04X (", unit) +
-                         hex("U+%04X is ", unit) + (back == kNoMapping ? std::string("no code") : codeText(back)) +
+                         hex("U+%04X is ", unit) +
+                         (back == kNoMapping ? std::string("no code") : codeText(back)) +
                          "): one way; the code converts to the default character");
         m->toUnicode[code] = kNoMapping;
     }
@@ -488,7 +491,8 @@ bool checkImage(const CodePageSource& source, const SourceMapping& m,
                                        static_cast<unsigned char>(code < 0x100 ? 0 : code & 0xFF), 0};
         const uint16_t back = kvo::textconv::cpToUnicode(records, text, nullptr);
         if (back != u) {
-            std::fprintf(stderr, "make_cp_uni: %s U+%04X -> %04X -> U+%04X is one way\n", name, u, code, back);
+            std::fprintf(stderr, "make_cp_uni: %s U+%04X -> %04X -> U+%04X is one way\n", name, u, code,
+                         back);
             ++errors;
         }
     }

@@ -133,7 +133,10 @@ struct NetBufferTraits {
     static void close(LPBYTE buffer) { os.NetApiBufferFree(buffer); }
 };
 
-// The remote name of the connection whose local name, with a backslash, is root; null if none.
+// The remote name of the connection whose local name, with a backslash, is root; null if none. The
+// name is the one the system gives (UTF-16), not its local form: that is the C run-time library's
+// narrowing, which reads a character as the wrong one under another ANSI code page or takes a
+// look-alike of it. A name whose local form does not fit the remote-name buffer is skipped, as ever.
 jstring shareName(JNIEnv* env, const char* root) {
     kvo::UniqueResource<NetBufferTraits> buffer;
     DWORD read = 0, total = 0, resume = 0;
@@ -147,7 +150,7 @@ jstring shareName(JNIEnv* env, const char* root) {
             continue;
         char remote[kUseRemoteNameSize];
         if (narrowUseName(entries[i].ui0_remote, remote, sizeof(remote), 0))
-            return javaString(env, remote);
+            return javaString(env, entries[i].ui0_remote);
     }
     return nullptr;
 }
@@ -302,8 +305,7 @@ JNIEXPORT jboolean JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeSetFileAt
     const HeapArray<char> local = ansiPath(env, path);
     if (!local)
         return JNI_FALSE;
-    return SetFileAttributesA(local.get(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE
-                                                                                        : JNI_FALSE;
+    return SetFileAttributesA(local.get(), systemAttributes(attributes, values)) == 1 ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT jint JNICALL Java_com_orvane_kvo_libs_FileSysFuncs_nativeGetFileAttributes(JNIEnv* env, jclass cls,

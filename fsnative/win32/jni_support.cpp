@@ -79,16 +79,9 @@ HeapArray<wchar_t> wideRoot(JNIEnv* env, jstring root) {
 }
 
 HeapArray<char> ansiText(const wchar_t* units, int count) {
-    if (count == 0) {
-        HeapArray<char> empty = makeHeapArray<char>(1);
-        if (empty)
-            empty[0] = 0;
-        return empty;
-    }
     if (std::wmemchr(units, 0, static_cast<std::size_t>(count)) != nullptr)
         return HeapArray<char>();
-    int size = 0;
-    return kvo::exactBytes({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), units, count, &size);
+    return kvo::exactBytes({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), units, count).text;
 }
 
 HeapArray<char> ansiPath(JNIEnv* env, jstring string) {

@@ -86,8 +86,8 @@ bool exactName(const wchar_t* name, char (&out)[kNameBytes]) {
     wchar_t back[MAX_PATH];
     if (count == 0 || count > MAX_PATH)
         return false;
-    const int n = kvo::exactBytesInto({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), name, count,
-                                      out, kNameBytes - 1, back);
+    const int n = kvo::exactBytesInto({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), name,
+                                      count, out, kNameBytes - 1, back);
     out[n] = 0;
     return n != 0;
 }
@@ -97,7 +97,8 @@ bool exactName(const wchar_t* name, char (&out)[kNameBytes]) {
 bool listedName(const WIN32_FIND_DATAW& entry, char (&name)[kNameBytes]) {
     if (exactName(entry.cFileName, name) || exactName(entry.cAlternateFileName, name))
         return true;
-    traceLine("list0_unc: entry \"%ls\" left out: no exact name in code page %u", entry.cFileName, os.GetACP());
+    traceLine("list0_unc: entry \"%ls\" left out: no exact name in code page %u", entry.cFileName,
+              os.GetACP());
     return false;
 }
 

@@ -249,6 +249,23 @@ UINT readInto(Get get, BoundedText& text) {
     return result;
 }
 
+// Reads into value with get; shown gets what was read (for one that did not fit: read whole,
+// cut where value ends and marked).
+template <class Get>
+UINT readShown(Get get, BoundedText& value, BoundedText& shown) {
+    const UINT result = readInto(get, value);
+    shown.clear();
+    if (result != ERROR_MORE_DATA) {
+        shown.append(value.text());
+        return result;
+    }
+    HeapArray<wchar_t> whole;
+    DWORD length = 0;
+    if (readWhole(get, whole, length, 0) == ERROR_SUCCESS)
+        appendCutRead(shown, whole.get(), value.capacity() - 1);
+    return result;
+}
+
 }  // namespace
 
 UINT readProperty(MSIHANDLE session, const wchar_t* name, HeapArray<wchar_t>& value, DWORD& length,
@@ -289,35 +306,6 @@ UINT formatWithInstaller(MSIHANDLE session, const wchar_t* templateText, HeapArr
                          DWORD* count) { return os.MsiFormatRecordW(session, record.get(), buffer, count); },
                      text, length, 0);
 }
-
-UINT readInstallLocationInto(const wchar_t* productCode, BoundedText& location) {
-    return readInto(
-        [&](wchar_t* buffer, DWORD* count) {
-            return os.MsiGetProductInfoW(productCode, INSTALLPROPERTY_INSTALLLOCATION, buffer, count);
-        },
-        location);
-}
-
-namespace {
-
-// Reads into value with get; shown gets what was read (for one that did not fit: read whole,
-// cut where value ends and marked).
-template <class Get>
-UINT readShown(Get get, BoundedText& value, BoundedText& shown) {
-    const UINT result = readInto(get, value);
-    shown.clear();
-    if (result != ERROR_MORE_DATA) {
-        shown.append(value.text());
-        return result;
-    }
-    HeapArray<wchar_t> whole;
-    DWORD length = 0;
-    if (readWhole(get, whole, length, 0) == ERROR_SUCCESS)
-        appendCutRead(shown, whole.get(), value.capacity() - 1);
-    return result;
-}
-
-}  // namespace
 
 UINT readPropertyShown(MSIHANDLE session, const wchar_t* name, BoundedText& value, BoundedText& shown) {
     return readShown(

@@ -95,13 +95,11 @@ UINT readRecordTextInto(MSIHANDLE record, UINT field, BoundedText& text);
 // text = templateText formatted by the installer (property references resolved), in a new buffer.
 UINT formatWithInstaller(MSIHANDLE session, const wchar_t* templateText, HeapArray<wchar_t>& text);
 
-// The installation location the installer keeps for an installed product, into a fixed buffer; on
-// any result but 0 (none, or one that did not fit) the buffer is left empty, never holding a cut one.
-UINT readInstallLocationInto(const wchar_t* productCode, BoundedText& location);
-
-// The same two reads into fixed buffers, with what was read for a log line (shown, 3 units longer
-// than value): the value, or one that did not fit as far as value holds it and the cut mark, read
-// whole to be shown. Such a value is only ever shown, never used.
+// A property, and the installation location the installer keeps for an installed product, into fixed
+// buffers as readPropertyInto reads (on any result but 0 the buffer is left empty, never holding a cut
+// value), with what was read for a log line (shown, 3 units longer than value): the value, or one that
+// did not fit as far as value holds it and the cut mark, read whole to be shown. Such a value is only
+// ever shown, never used.
 UINT readPropertyShown(MSIHANDLE session, const wchar_t* name, BoundedText& value, BoundedText& shown);
 UINT readInstallLocationShown(const wchar_t* productCode, BoundedText& location, BoundedText& shown);
 

@@ -1,7 +1,7 @@
 // Command-line arguments (UTF-16, as typed) as a Java String[] (built from the JVM's UTF-8 form).
-#include "codecs.h"
 #include "heap.h"
 #include "java_arguments.h"
+#include "table_convert.h"
 #include "trace_log.h"
 
 namespace kvo::launcher {
@@ -15,9 +15,7 @@ char* ConvertToUTF8(const wchar_t* string) {
     KVO_TRACE(traceEntryHigh, "ConvertToUTF8: string = \"%S\"", string);
     // Every unit on its own, surrogates too, as the JVM's modified UTF-8 has them; a command line
     // holds no zero unit, so no unit needs the two-byte form of zero.
-    size_t size = 1;
-    for (const wchar_t* unit = string; *unit != 0; ++unit)
-        size += static_cast<size_t>(textconv::utf8Length(static_cast<uint16_t>(*unit)));
+    const size_t size = textconv::utf8SizeOf(string);
     char* copy = heapArray<char>(size);
     if (copy == nullptr) {
         KVO_TRACE(traceError, "ConvertToUTF8: unable to allocate %d byte(s) for value",
@@ -25,10 +23,7 @@ char* ConvertToUTF8(const wchar_t* string) {
         KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( NIL )");
         return nullptr;
     }
-    auto* out = reinterpret_cast<unsigned char*>(copy);
-    for (const wchar_t* unit = string; *unit != 0; ++unit)
-        out += textconv::encodeUtf8(static_cast<uint16_t>(*unit), out);
-    *out = 0;
+    textconv::encodeUtf8Text(string, reinterpret_cast<unsigned char*>(copy));
     KVO_TRACE(traceExitHigh, "ConvertToUTF8: return ( \"%s\" )", copy);
     return copy;
 }

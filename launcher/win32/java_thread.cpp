@@ -55,13 +55,18 @@ bool buildClassPaths(ClassPaths* paths) {
     return true;
 }
 
+// A dotted class name as the JVM's class descriptor: every "." a "/".
+void slashesForDots(char* name) {
+    for (; *name != '\0'; ++name)
+        if (*name == '.')
+            *name = '/';
+}
+
 // Finds the main class and calls its main with the Java arguments; returns the exit code.
 int runMainClass(JNIEnv* env) {
     char descriptor[kPathBufferSize];
     std::snprintf(descriptor, sizeof descriptor, "%s", mainClassName ? mainClassName : "");
-    for (char* c = descriptor; *c != '\0'; ++c)
-        if (*c == '.')
-            *c = '/';
+    slashesForDots(descriptor);
     KVO_TRACE(traceInfo, "JavaThread: class descriptor = \"%s\"", descriptor);
     // The JVM is given the name as typed (its UTF-8 form, whole), not the local text traced above.
     HeapArray<char> javaDescriptor(ConvertToUTF8(javaClassName));
@@ -69,9 +74,7 @@ int runMainClass(JNIEnv* env) {
         KVO_TRACE(traceError, "JavaThread: insufficient storage to allocate class descriptor");
         return kExitNoMemory;
     }
-    for (char* c = javaDescriptor.get(); *c != '\0'; ++c)
-        if (*c == '.')
-            *c = '/';
+    slashesForDots(javaDescriptor.get());
 
     jclass mainClass = env->FindClass(javaDescriptor.get());
     if (mainClass == nullptr) {

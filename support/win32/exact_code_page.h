@@ -45,10 +45,11 @@ inline CodePageFlags codePageFlags(UINT codePage) {
 // back to exactly those units: the bytes written. 0 when the text has no exact form in the code page
 // or does not fit. back (room for count units) receives the check's conversion. No heap memory is
 // used.
-inline int exactBytesInto(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count, char* out,
-                          int outSize, wchar_t* back) {
+inline int exactBytesInto(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count,
+                          char* out, int outSize, wchar_t* back) {
     const CodePageFlags flags = codePageFlags(codePage);
-    const int n = calls.WideCharToMultiByte(codePage, flags.toBytes, units, count, out, outSize, nullptr, nullptr);
+    const int n =
+        calls.WideCharToMultiByte(codePage, flags.toBytes, units, count, out, outSize, nullptr, nullptr);
     if (n <= 0 || calls.MultiByteToWideChar(codePage, flags.toUnits, out, n, back, count) != count)
         return 0;
     return std::memcmp(back, units, static_cast<std::size_t>(count) * sizeof(wchar_t)) == 0 ? n : 0;
@@ -57,31 +58,54 @@ inline int exactBytesInto(const CodePageCalls& calls, UINT codePage, const wchar
 // The size bytes at `bytes` (size > 0) converted into out (outCount units), when the result converts
 // back to exactly those bytes: the units written. 0 when the text has no exact Unicode form or does
 // not fit. back (room for size bytes) receives the check's conversion. No heap memory is used.
-inline int exactUnitsInto(const CodePageCalls& calls, UINT codePage, const char* bytes, int size, wchar_t* out,
-                          int outCount, char* back) {
+inline int exactUnitsInto(const CodePageCalls& calls, UINT codePage, const char* bytes, int size,
+                          wchar_t* out, int outCount, char* back) {
     const CodePageFlags flags = codePageFlags(codePage);
     const int n = calls.MultiByteToWideChar(codePage, flags.toUnits, bytes, size, out, outCount);
-    if (n <= 0 || calls.WideCharToMultiByte(codePage, flags.toBytes, out, n, back, size, nullptr, nullptr) != size)
+    if (n <= 0 ||
+        calls.WideCharToMultiByte(codePage, flags.toBytes, out, n, back, size, nullptr, nullptr) != size)
         return 0;
     return std::memcmp(back, bytes, static_cast<std::size_t>(size)) == 0 ? n : 0;
 }
 
-// The count units at `units` (count > 0) in the code page, when that text converts back to exactly
-// those units: a heap copy of its bytes with a terminator added, *size the bytes before it. Null when
-// the text has no exact form, a call fails or memory is short.
-inline HeapArray<char> exactBytes(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count,
-                                  int* size) {
-    const int needed = calls.WideCharToMultiByte(codePage, codePageFlags(codePage).toBytes, units, count, nullptr,
-                                                 0, nullptr, nullptr);
-    if (needed <= 0)
-        return HeapArray<char>();
-    HeapArray<char> bytes = makeHeapArray<char>(static_cast<std::size_t>(needed) + 1);
-    const HeapArray<wchar_t> back = makeHeapArray<wchar_t>(static_cast<std::size_t>(count));
-    if (!bytes || !back || exactBytesInto(calls, codePage, units, count, bytes.get(), needed, back.get()) != needed)
-        return HeapArray<char>();
-    bytes[needed] = 0;
-    *size = needed;
-    return bytes;
+// A text in a code page, exactly (exactBytes): its bytes, or none and why.
+struct ExactBytes {
+    HeapArray<char> text;     // the bytes with a terminator added, or null
+    bool noMemory = false;    // null because memory ran out (else because there is no exact form)
+    int size = 0;             // bytes the text needs, terminator included (0 when the call failed)
+    unsigned long error = 0;  // why there is none: the call's error, or ERROR_NO_UNICODE_TRANSLATION
+};
+
+// The count units at `units` (count >= 0; none give an empty text) in the code page, when that text
+// converts back to exactly those units.
+inline ExactBytes exactBytes(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count) {
+    ExactBytes result;
+    int needed = 0;
+    if (count > 0) {
+        needed = calls.WideCharToMultiByte(codePage, codePageFlags(codePage).toBytes, units, count, nullptr,
+                                           0, nullptr, nullptr);
+        if (needed <= 0) {
+            result.error = GetLastError();
+            return result;
+        }
+    }
+    result.size = needed + 1;
+    result.text = makeHeapArray<char>(static_cast<std::size_t>(result.size));
+    const HeapArray<wchar_t> back =
+        count > 0 ? makeHeapArray<wchar_t>(static_cast<std::size_t>(count)) : HeapArray<wchar_t>();
+    if (!result.text || (count > 0 && !back)) {
+        result.text.reset();
+        result.noMemory = true;
+        return result;
+    }
+    if (count > 0 &&
+        exactBytesInto(calls, codePage, units, count, result.text.get(), needed, back.get()) != needed) {
+        result.text.reset();
+        result.error = ERROR_NO_UNICODE_TRANSLATION;
+        return result;
+    }
+    result.text[needed] = 0;
+    return result;
 }
 
 // The most bytes one character takes in exactCharBytes and exactCharUnits.
@@ -92,8 +116,9 @@ constexpr int kMaxExactCharBytes = 16;
 inline int exactCharBytes(const CodePageCalls& calls, UINT codePage, const wchar_t* units, int count,
                           char (&out)[kMaxExactCharBytes]) {
     wchar_t back[2];
-    return count >= 1 && count <= 2 ? exactBytesInto(calls, codePage, units, count, out, kMaxExactCharBytes, back)
-                                    : 0;
+    return count >= 1 && count <= 2
+               ? exactBytesInto(calls, codePage, units, count, out, kMaxExactCharBytes, back)
+               : 0;
 }
 
 // The character of size bytes at `bytes` as 1 unit or a surrogate pair, exactly: the units written, or

@@ -9,6 +9,7 @@ namespace {
 UINT ansiCodePage = CP_ACP;
 UINT realCodePage = CP_ACP;
 int refusedCalls = 0;
+decltype(&::GetCPInfo) unusedGetCpInfo = ::GetCPInfo;  // the entry of a seam without GetCPInfo
 
 UINT page(UINT cp) {
     return cp == ansiCodePage ? realCodePage : cp;
@@ -47,27 +48,13 @@ int WINAPI toUnits(UINT cp, DWORD flags, LPCCH src, int n, LPWSTR dst, int size)
 }  // namespace
 
 DocumentedCodePage::DocumentedCodePage(const CodePageSeam& seam, UINT ansi, UINT real)
-    : seam_(seam),
-      getAcp_(*seam.getAcp),
-      wideCharToMultiByte_(*seam.wideCharToMultiByte),
-      multiByteToWideChar_(*seam.multiByteToWideChar),
-      getCpInfo_(seam.getCpInfo != nullptr ? *seam.getCpInfo : nullptr) {
+    : getAcp_(*seam.getAcp, getAcp),
+      wideCharToMultiByte_(*seam.wideCharToMultiByte, toBytes),
+      multiByteToWideChar_(*seam.multiByteToWideChar, toUnits),
+      getCpInfo_(*(seam.getCpInfo != nullptr ? seam.getCpInfo : &unusedGetCpInfo), getCpInfo) {
     ansiCodePage = ansi;
     realCodePage = real;
     refusedCalls = 0;
-    *seam.getAcp = getAcp;
-    *seam.wideCharToMultiByte = toBytes;
-    *seam.multiByteToWideChar = toUnits;
-    if (seam.getCpInfo != nullptr)
-        *seam.getCpInfo = getCpInfo;
-}
-
-DocumentedCodePage::~DocumentedCodePage() {
-    *seam_.getAcp = getAcp_;
-    *seam_.wideCharToMultiByte = wideCharToMultiByte_;
-    *seam_.multiByteToWideChar = multiByteToWideChar_;
-    if (seam_.getCpInfo != nullptr)
-        *seam_.getCpInfo = getCpInfo_;
 }
 
 int DocumentedCodePage::refused() {
@@ -93,14 +80,9 @@ int WINAPI failsForOneText(UINT cp, DWORD flags, LPCWCH src, int n, LPSTR dst, i
 }  // namespace
 
 UntranslatableText::UntranslatableText(decltype(&::WideCharToMultiByte)* entry, const wchar_t* text)
-    : entry_(entry) {
+    : replaced_(*entry, failsForOneText) {
     untranslatable = text;
-    translateOthers = *entry;
-    *entry = failsForOneText;
-}
-
-UntranslatableText::~UntranslatableText() {
-    *entry_ = translateOthers;
+    translateOthers = replaced_.original();
 }
 
 }  // namespace kvotest

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "seam.h"
+
 namespace kvotest {
 
 // The entries of one library's seam table that the stand-ins take over (getCpInfo may be null).
@@ -20,22 +22,19 @@ struct CodePageSeam {
     decltype(&::GetCPInfo)* getCpInfo;
 };
 
+// The stand-ins hold the seam's entries for the scope of the object (kvo::Replacement).
 class DocumentedCodePage {
 public:
     DocumentedCodePage(const CodePageSeam& seam, UINT ansi, UINT real);
-    ~DocumentedCodePage();  // puts the entries back
-    DocumentedCodePage(const DocumentedCodePage&) = delete;
-    DocumentedCodePage& operator=(const DocumentedCodePage&) = delete;
 
     // The calls refused since the stand-ins took over (a library must make none).
     static int refused();
 
 private:
-    CodePageSeam seam_;
-    decltype(&::GetACP) getAcp_;
-    decltype(&::WideCharToMultiByte) wideCharToMultiByte_;
-    decltype(&::MultiByteToWideChar) multiByteToWideChar_;
-    decltype(&::GetCPInfo) getCpInfo_;
+    kvo::Replacement<decltype(&::GetACP)> getAcp_;
+    kvo::Replacement<decltype(&::WideCharToMultiByte)> wideCharToMultiByte_;
+    kvo::Replacement<decltype(&::MultiByteToWideChar)> multiByteToWideChar_;
+    kvo::Replacement<decltype(&::GetCPInfo)> getCpInfo_;
 };
 
 // A library's WideCharToMultiByte, through its seam table, failing for one text as for a text the
@@ -44,12 +43,9 @@ private:
 class UntranslatableText {
 public:
     UntranslatableText(decltype(&::WideCharToMultiByte)* entry, const wchar_t* text);
-    ~UntranslatableText();
-    UntranslatableText(const UntranslatableText&) = delete;
-    UntranslatableText& operator=(const UntranslatableText&) = delete;
 
 private:
-    decltype(&::WideCharToMultiByte)* entry_;
+    kvo::Replacement<decltype(&::WideCharToMultiByte)> replaced_;
 };
 
 }  // namespace kvotest

@@ -68,23 +68,21 @@ TEST_F(FileSysFuncsTest, CopiesWithAndWithoutOverwrite) {
 // local form. A path with a character without an exact local form fails, and the other file stays.
 TEST_F(FileSysFuncsTest, APathWithoutAnExactLocalFormNamesNoOtherFile) {
     const std::wstring source = dir.write(L"source.txt", "new");
-    const std::wstring tilde = dir.write(L"a\xFF5E"
-                                         L"b.txt",
-                                         "data");
+    const std::wstring tilde = dir.write(L"a\uFF5Eb.txt", "data");
     const std::wstring lookAlike = dir.write(L"O.txt", "other");
     const struct {
         wchar_t character;
         std::wstring path;
     } cases[] = {
-        {L'\x301C', dir / L"a\x301C"
-                          L"b.txt"},
+        {L'\x301C', dir / L"a\u301Cb.txt"},
         {L'\x03A9', dir / L"\x03A9.txt"},  // under 1252: "O.txt" by best fit
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(toNarrow(c.path));
         char bytes[8];
         BOOL used = FALSE;
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &c.character, 1, bytes, sizeof(bytes), nullptr, &used);
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &c.character, 1, bytes, sizeof(bytes), nullptr,
+                            &used);
         if (!used)
             continue;  // the code page has an exact form of it
         const std::wstring& path = c.path;
@@ -103,9 +101,10 @@ TEST_F(FileSysFuncsTest, APathWithoutAnExactLocalFormNamesNoOtherFile) {
 }
 
 // Code pages whose conversion calls refuse flags, through the seam (Wine converts whatever flags it
-// gets): under UTF-8 every path but one with a lone surrogate has its exact form; under 42 (no flag
-// may turn best fit off; it converts as 1252 here) a look-alike is refused by the check of the result.
-// The file system reads the bytes as 1252 does, so the UTF-8 bytes name files of 1252 characters.
+// gets): under UTF-8 a path has its exact form (one with a lone surrogate has none:
+// RndAccessFileTest.UnderTheUtf8CodePageAUnitTakesThreeBytes); under 42 (no flag may turn best fit
+// off; it converts as 1252 here) a look-alike is refused by the check of the result. The file system
+// reads the bytes as 1252 does, so the UTF-8 bytes name files of 1252 characters.
 TEST_F(FileSysFuncsTest, PathsAreExactUnderCodePagesThatRefuseFlags) {
     if (GetACP() != 1252)
         GTEST_SKIP() << "the file names are checked as code page 1252 reads the bytes";
@@ -116,7 +115,6 @@ TEST_F(FileSysFuncsTest, PathsAreExactUnderCodePagesThatRefuseFlags) {
         EXPECT_TRUE(copy(source, dir / L"\x65E5\x672C\x20AC", false));
         EXPECT_TRUE(exists(dir / L"\x00E6\x2014\x00A5\x00E6\x0153\x00AC\x00E2\x201A\x00AC"));
         EXPECT_NE(getAttributes(dir / L"\x65E5\x672C\x20AC"), -1);
-        EXPECT_FALSE(copy(source, dir / L"\xD800x", false)) << "a lone surrogate has no UTF-8 form";
         EXPECT_GT(FSF(NativeGetVolumeSize)(env, fileSysFuncs, str("C:")), 0);
         EXPECT_EQ(DocumentedCodePage::refused(), 0) << "a call Windows refuses for UTF-8";
     }
@@ -244,6 +242,7 @@ struct Connections {
     static inline NET_API_STATUS status = NERR_Success;
     static inline std::wstring longLocal = L"N" + std::wstring(90, L'x') + L":";
     static inline std::wstring longRemote = L"\\\\" + std::wstring(120, L'r') + L"\\share";
+    static inline std::wstring remote = L"\\\\kvoserver\\share";  // of the N: entry that fits
 
     static NET_API_STATUS WINAPI enumerate(LMSTR server, DWORD level, LPBYTE* buffer, DWORD preferred,
                                            LPDWORD read, LPDWORD total, LPDWORD) {
@@ -255,7 +254,7 @@ struct Connections {
         table.entries[0] = {const_cast<LPWSTR>(longLocal.c_str()), const_cast<LPWSTR>(L"\\\\cut\\off")};
         table.entries[1] = {const_cast<LPWSTR>(L"N:"), const_cast<LPWSTR>(longRemote.c_str())};
         table.entries[2] = {const_cast<LPWSTR>(L"Y:"), const_cast<LPWSTR>(L"\\\\other\\place")};
-        table.entries[3] = {const_cast<LPWSTR>(L"N:"), const_cast<LPWSTR>(L"\\\\kvoserver\\share")};
+        table.entries[3] = {const_cast<LPWSTR>(L"N:"), const_cast<LPWSTR>(remote.c_str())};
         *buffer = reinterpret_cast<LPBYTE>(table.entries);
         *read = *total = 4;
         return status;
@@ -284,10 +283,14 @@ TEST_F(FileSysFuncsTest, ShareNameOfAMappedDrive) {
     EXPECT_EQ(shareName("C:"), std::nullopt);
     EXPECT_EQ(shareName("Q:\\"), std::nullopt);
     EXPECT_EQ(Connections::enumerations, 3);
+    // The remote name as the system gives it, never a local form of it (under 932 a lead byte).
+    Connections::remote = L"\\\\kvoserver\\caf\u00E9";
+    EXPECT_EQ(shareName("N:"), "\\\\kvoserver\\caf\xC3\xA9");
+    Connections::remote = L"\\\\kvoserver\\share";
     // A failed enumeration that still returned a buffer: null, and the buffer freed.
     Connections::status = ERROR_NOT_SUPPORTED;
     EXPECT_EQ(shareName("N:"), std::nullopt);
-    EXPECT_EQ(Connections::frees, 4);
+    EXPECT_EQ(Connections::frees, 5);
 }
 
 TEST_F(FileSysFuncsTest, ShareNameWithTheSystemsNetUseEnum) {

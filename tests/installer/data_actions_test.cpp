@@ -17,14 +17,6 @@ using namespace kvotest::actions;
 
 class DataActions : public KtaActions {
 protected:
-    // A folder outside the product with a file and empty folders, which a link points to.
-    static std::wstring outside() {
-        const std::wstring folder = kvotest::makeScratchDirectory(L"outside");
-        kvotest::makeDirectory(folder + L"cache");
-        kvotest::makeDirectory(folder + L"deeper\\empty");
-        kvotest::writeTextFile(folder + L"kept.txt", "not the product's");
-        return folder;
-    }
     static void link(const std::wstring& relative, const std::wstring& target) {
         if (relative.find(L'\\') != std::wstring::npos)
             kvotest::makeDirectory(productRoot() + relative.substr(0, relative.rfind(L'\\')));
@@ -108,7 +100,7 @@ TEST_F(DataActions, CleanUpTheEmptiesLeavesTheProductsFoldersInAnyCase) {
     kvotest::makeDirectory(productRoot() + L"OtherVendor\\cache");
     kvotest::makeDirectory(productRoot() + L"OtherVendor\\plugins");
     kvotest::writeTextFile(productRoot() + L"readme.txt", "not a folder");
-    const std::wstring target = outside();
+    const std::wstring target = kvotest::makeLinkTarget(L"outside");
     link(L"jni", target);
     link(L"bin\\linked", target);
     const auto session = this->session();
@@ -142,7 +134,7 @@ TEST_F(DataActions, CleanUpTheEmptiesLeavesTheProductsFoldersInAnyCase) {
 // Links in data, log (itself one), tempdata and classfix, to a folder outside the product: each gets
 // its folder row (removing a link removes the link), and no row names a folder or the files behind it.
 TEST_F(DataActions, LinksAreRemovedNeverEntered) {
-    const std::wstring target = outside();
+    const std::wstring target = kvotest::makeLinkTarget(L"outside");
     for (const wchar_t* linked : {L"data\\linked", L"log", L"tempdata\\linked", L"classfix\\linked"})
         link(linked, target);
     const auto session = this->session({{L"DELETEDATA", L"y"}, {L"PREVIOUS_ROOT_DIRECTORY", productRoot()}});

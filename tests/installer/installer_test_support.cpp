@@ -391,6 +391,14 @@ std::wstring makeScratchDirectory(const std::wstring& name) {
     return path;
 }
 
+std::wstring makeLinkTarget(const std::wstring& name) {
+    const std::wstring folder = makeScratchDirectory(name);
+    makeDirectory(folder + L"cache");
+    makeDirectory(folder + L"deeper\\empty");
+    writeTextFile(folder + L"kept.txt", "not the product's");
+    return folder;
+}
+
 std::wstring machineString(const wchar_t* key, const wchar_t* name) {
     wchar_t value[1024] = {0};
     DWORD size = sizeof value;

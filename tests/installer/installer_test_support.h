@@ -148,6 +148,9 @@ private:
 // Directories (the other file helpers are those of test_files.h).
 std::wstring currentDirectory();                              // with a trailing backslash
 std::wstring makeScratchDirectory(const std::wstring& name);  // below the current directory, emptied first
+// A scratch directory outside the product for links to point to: a file and empty folders in it
+// (kept.txt, cache\, deeper\empty\).
+std::wstring makeLinkTarget(const std::wstring& name);
 // A text value of a key of HKEY_LOCAL_MACHINE, or "<none>".
 std::wstring machineString(const wchar_t* key, const wchar_t* name);
 

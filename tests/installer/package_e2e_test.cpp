@@ -140,9 +140,7 @@ TEST_F(DemoPackage, InstallsSeedsAndRemovesWithDeleteData) {
     writeRunTimeFiles();
     // Links to a folder outside the product, in every tree the removal walks: what they point to
     // stays, empty folders included (Wine removes a folder row's folder when it is empty).
-    const std::wstring outside = kvotest::makeScratchDirectory(L"demo-outside");
-    kvotest::makeDirectory(outside + L"cache");
-    kvotest::makeDirectory(outside + L"deeper\\empty");
+    const std::wstring outside = kvotest::makeLinkTarget(L"demo-outside");
     for (const wchar_t* link :
          {L"data\\linked", L"log\\linked", L"tempdata\\linked", L"classfix\\linked", L"jni"})
         ASSERT_TRUE(kvotest::makeDirectoryLink(root_ + link, outside)) << kvotest::toNarrow(link);

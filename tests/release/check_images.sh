@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # check_images.sh WINDRES OBJDUMP IMAGE_DIR PACKAGE VERSION
 # Each staged image of the architecture KVO_IMAGE_ARCH names carries the version resource of VERSION
-# (fixed and string versions, its own file name as the original one) and the launchers' application
+# (fixed versions and the product's text version, its own file name as the original one) and the launchers' application
 # manifest if it is a program (asInvoker, the supportedOS list of Windows 7 to 11, no activeCodePage),
 # none if it is a DLL; the package's File table gives each image VERSION.
 set -euo pipefail
@@ -17,9 +17,10 @@ while read -r name manifest; do
   [ -f "$image" ] || { echo "missing $image (run make build)"; fail=1; continue; }
   expect_image_format "$objdump" "$image" || fail=1
   rc=$("$windres" -i "$image" -O rc 2>&1) || echo "$name: $rc"
+  # (The text FileVersion, the company and the product as Windows programs read them:
+  # version_info_test.cpp.)
   for line in " FILEVERSION ${version//./, }" " PRODUCTVERSION ${version//./, }" \
-              "      VALUE \"FileVersion\", \"$version\"" "      VALUE \"ProductVersion\", \"$version\"" \
-              "      VALUE \"OriginalFilename\", \"$name\""; do
+              "      VALUE \"ProductVersion\", \"$version\"" "      VALUE \"OriginalFilename\", \"$name\""; do
     grep -qxF "$line" <<<"$rc" || { echo "$name: no '$line' in its version resource"; fail=1; }
   done
   # Resource 1 of type 24, its text without the resource compiler's quoting.
@@ -28,7 +29,8 @@ while read -r name manifest; do
   if [ "$manifest" = none ]; then
     [ -z "$text" ] || { echo "$name: carries a manifest"; fail=1; }
   else
-    grep -q '<requestedExecutionLevel level="asInvoker"' <<<"$text" || { echo "$name: not asInvoker"; fail=1; }
+    grep -q '<requestedExecutionLevel level="asInvoker"' <<<"$text" ||
+      { echo "$name: not asInvoker"; fail=1; }
     for id in $supported_os; do
       grep -q "<supportedOS Id=\"{$id}\"/>" <<<"$text" || { echo "$name: no supportedOS $id"; fail=1; }
     done
@@ -38,5 +40,6 @@ while read -r name manifest; do
   [ "$packaged" = "$version" ] || { echo "$name: version '$packaged' in $(basename "$package")"; fail=1; }
 done < <(deliverable_images)
 
-[ $fail -eq 0 ] && echo "${KVO_IMAGE_ARCH:-i686}: 7 images of version $version, the programs' manifests, the package's versions"
+[ $fail -eq 0 ] && echo "${KVO_IMAGE_ARCH:-i686}: 7 images of version $version, the programs' manifests," \
+  "the package's versions"
 exit $fail

@@ -27,5 +27,6 @@ for f in "${files[@]}" "$package"; do
   ! verify "$copy" || { echo "$(basename "$f"): signature accepted after a changed byte"; fail=1; }
 done
 
-[ $fail -eq 0 ] && echo "$((${#files[@]} + 1)) files signed with a throw-away certificate: accepted, then rejected once changed"
+[ $fail -eq 0 ] && echo "$((${#files[@]} + 1)) files signed with a throw-away certificate: accepted," \
+  "then rejected once changed"
 exit $fail

@@ -75,8 +75,8 @@ private:
 unsigned systemToUnicode(UINT cp, const char* bytes, int n) {
     wchar_t units[2];
     int count = 0;
-    const int length =
-        kvo::textconv::SystemCodePage(cp).decodeChar(reinterpret_cast<const unsigned char*>(bytes), units, &count);
+    const int length = kvo::textconv::SystemCodePage(cp).decodeChar(
+        reinterpret_cast<const unsigned char*>(bytes), units, &count);
     return length == n && count == 1 ? units[0] : kNone;
 }
 

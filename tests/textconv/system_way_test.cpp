@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,26 +17,8 @@ using namespace kvo::textconv;
 
 namespace {
 
-class SystemWay : public ::testing::Test {
-protected:
-    void use(UINT ansi, UINT real) {
-        done();
-        page_.emplace(kSeam, ansi, real);
-    }
-    void done() {
-        if (page_) {
-            EXPECT_EQ(kvotest::DocumentedCodePage::refused(), 0) << "a call Windows refuses";
-        }
-        page_.reset();
-    }
-    void TearDown() override { done(); }
-
-    const kvotest::CodePageSeam kSeam{&os.GetACP, &os.WideCharToMultiByte, &os.MultiByteToWideChar,
-                                      &os.GetCPInfo};
-
-private:
-    std::optional<kvotest::DocumentedCodePage> page_;
-};
+const kvotest::CodePageSeam kSeam{&os.GetACP, &os.WideCharToMultiByte, &os.MultiByteToWideChar,
+                                  &os.GetCPInfo};
 
 std::string toLocal(const std::wstring& wide, int* used) {
     const int n = systemUnicodeToLocal(wide.c_str(), nullptr, 0, '*', nullptr);
@@ -92,9 +73,9 @@ const TextCase kTexts[] = {
     {CP_SYMBOL, 1252, Way::ToLocal, L"\x03A9x\x0100", "*x*", true},
 };
 
-TEST_F(SystemWay, TextsAreExactOrFlagged) {
+TEST(SystemWay, TextsAreExactOrFlagged) {
     for (const TextCase& c : kTexts) {
-        use(c.ansi, c.real);
+        const kvotest::DocumentedCodePage page(kSeam, c.ansi, c.real);
         int used = -1;
         if (c.way != Way::ToUnicode) {
             EXPECT_EQ(toLocal(c.wide, &used), c.local) << c.ansi;
@@ -106,6 +87,7 @@ TEST_F(SystemWay, TextsAreExactOrFlagged) {
             EXPECT_EQ(toCompUnicodeUnits(c.local, &used), c.wide) << c.ansi;
             EXPECT_EQ(used, c.flagged ? 1 : 0) << c.ansi;
         }
+        EXPECT_EQ(kvotest::DocumentedCodePage::refused(), 0) << "a call Windows refuses";
     }
 }
 
@@ -124,24 +106,25 @@ const CharCase kChars[] = {
     {CP_SYMBOL, 1252, "\x80", 0x20AC, "\x80"},
 };
 
-TEST_F(SystemWay, CharactersAreWholeAndFitTheirBuffers) {
+TEST(SystemWay, CharactersAreWholeAndFitTheirBuffers) {
     for (const CharCase& c : kChars) {
-        use(c.ansi, c.real);
+        const kvotest::DocumentedCodePage page(kSeam, c.ansi, c.real);
         wchar_t unit = 0;
         int used = -1;
-        EXPECT_EQ(systemLocalCharToUnicode(reinterpret_cast<const unsigned char*>(c.local.c_str()), &unit, '*',
-                                           &used),
+        EXPECT_EQ(systemLocalCharToUnicode(reinterpret_cast<const unsigned char*>(c.local.c_str()), &unit,
+                                           '*', &used),
                   static_cast<int>(c.local.size()))
             << c.local;
         EXPECT_EQ(unit, c.unit) << c.local;
         EXPECT_EQ(used, unit == L'*' ? 1 : 0) << c.local;
-        if (unit == L'*')
-            continue;
-        char bytes[3] = {'x', 'x', 'x'};
-        const int n = systemUnicodeCharToLocal(unit, bytes, '*', &used);
-        EXPECT_EQ(std::string(bytes, static_cast<size_t>(n)), c.back) << c.local;
-        EXPECT_EQ(used, c.back == "*" ? 1 : 0) << c.local;
-        EXPECT_EQ(bytes[2], 'x') << "two bytes at most";
+        if (unit != L'*') {
+            char bytes[3] = {'x', 'x', 'x'};
+            const int n = systemUnicodeCharToLocal(unit, bytes, '*', &used);
+            EXPECT_EQ(std::string(bytes, static_cast<size_t>(n)), c.back) << c.local;
+            EXPECT_EQ(used, c.back == "*" ? 1 : 0) << c.local;
+            EXPECT_EQ(bytes[2], 'x') << "two bytes at most";
+        }
+        EXPECT_EQ(kvotest::DocumentedCodePage::refused(), 0) << "a call Windows refuses";
     }
 }
 

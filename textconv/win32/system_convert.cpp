@@ -107,8 +107,9 @@ void forEachLocalUnit(const unsigned char* src, wchar_t defUnit, bool* usedDefau
     if (length <= static_cast<size_t>(kWholeText)) {
         wchar_t units[kWholeText];
         char back[kWholeText];
-        const int count = kvo::exactUnitsInto(codePage.calls(), codePage.number(), reinterpret_cast<const char*>(src),
-                                              static_cast<int>(length), units, kWholeText, back);
+        const int count =
+            kvo::exactUnitsInto(codePage.calls(), codePage.number(), reinterpret_cast<const char*>(src),
+                                static_cast<int>(length), units, kWholeText, back);
         for (int i = 0; i < count; ++i)
             put(units[i]);
         if (count != 0)
@@ -128,10 +129,6 @@ void forEachLocalUnit(const unsigned char* src, wchar_t defUnit, bool* usedDefau
     }
 }
 
-}  // namespace
-
-namespace {
-
 // The length units at src in the ANSI code page, with the buffer contract of ordinal 1. A unit that
 // bad marks (a malformed unit of the source) becomes the default character like one without an exact
 // form.
@@ -146,7 +143,8 @@ int unitsToLocal(const wchar_t* src, int length, const bool* bad, char* dst, int
     int needed = 0;
     if (length > 0 && length <= kWholeText && !anyBad) {
         wchar_t back[kWholeText];
-        needed = kvo::exactBytesInto(codePage.calls(), codePage.number(), src, length, whole, sizeof(whole), back);
+        needed =
+            kvo::exactBytesInto(codePage.calls(), codePage.number(), src, length, whole, sizeof(whole), back);
     }
     const bool exact = length == 0 || needed != 0;
     // Else character by character (a surrogate pair is one character), each without an exact form

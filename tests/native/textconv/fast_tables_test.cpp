@@ -8,12 +8,6 @@
 #include "cp_fast_tables.h"
 
 #include <gtest/gtest.h>
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <cstring>
@@ -22,6 +16,7 @@
 #include <vector>
 
 #include "cp_image_builder.h"
+#include "guard_page.h"
 #include "heap_failure.h"
 
 using namespace kvo::textconv;
@@ -45,6 +40,14 @@ Loaded loadImage(std::vector<unsigned char> image, const std::string& what) {
 
 Loaded load(unsigned cp) {
     return loadImage(kvotest::readMappingFile(cp), "CP" + std::to_string(cp));
+}
+
+// The first characters of local text, whole, at least length bytes of them.
+std::string wholeCharacters(const Loaded& l, const std::string& text, size_t length) {
+    size_t cut = 0;
+    while (cut < length)
+        cut += l.fast.lead[static_cast<unsigned char>(text[cut])] ? 2 : 1;
+    return text.substr(0, cut);
 }
 
 // Random local text: long ASCII runs, then characters drawn from the table's own mappings, plus
@@ -104,14 +107,15 @@ void withEachBlockLoop(Loaded& l, Check check) {
     }
 }
 
+// The size query, then every buffer size around the result (or, neededOnly, the size it gives).
 template <class Convert>
 void compareAllSizes(const char* what, const std::string& cp, const std::string& label, Convert convert,
-                     size_t unit) {
+                     size_t unit, bool neededOnly = false) {
     int refUsed = -1, fastUsed = -1;
     const int size = convert(false, nullptr, 0, &refUsed);
     ASSERT_EQ(convert(true, nullptr, 0, &fastUsed), size) << what << " " << cp << " size query " << label;
     ASSERT_EQ(fastUsed, refUsed) << what << " " << cp << " " << label;
-    for (int room = 0; room <= size + 2; ++room) {
+    for (int room = neededOnly ? size : 0; room <= (neededOnly ? size : size + 2); ++room) {
         std::vector<unsigned char> a(room * unit + 8, 0xEE), b(room * unit + 8, 0xEE);
         ASSERT_EQ(convert(false, a.data(), room, &refUsed), size);
         ASSERT_EQ(convert(true, b.data(), room, &fastUsed), size) << what << " " << cp << " room " << room;
@@ -408,10 +412,7 @@ TEST(FastTables, DoubleByteProseOfEveryLengthAsTheRecordLookups) {
             prose.push_back(static_cast<char>(code & 0xFF));
         }
         for (size_t length = 0; length <= 300; length += 1 + length / 40) {
-            size_t cut = 0;  // whole characters only
-            while (cut < length)
-                cut += l.fast.lead[static_cast<unsigned char>(prose[cut])] ? 2 : 1;
-            const std::string local = prose.substr(0, cut);
+            const std::string local = wholeCharacters(l, prose, length);
             withEachBlockLoop(l, [&](const char* loops) {
                 compareEveryConversion(l, "CP" + std::to_string(cp) + " prose" + loops, local, rng);
             });
@@ -661,76 +662,12 @@ TEST(FastTables, Utf8WithMalformedSequencesInsideBlocks) {
     }
 }
 
-// Two readable pages and an inaccessible third: a read past what a conversion may read faults.
-class GuardedPages {
-public:
-#if defined(_WIN32)
-    GuardedPages() : page_(4096) {
-        base_ = static_cast<unsigned char*>(
-            VirtualAlloc(nullptr, 3 * page_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        DWORD old;
-        if (base_ != nullptr && !VirtualProtect(base_ + 2 * page_, page_, PAGE_NOACCESS, &old)) {
-            VirtualFree(base_, 0, MEM_RELEASE);
-            base_ = nullptr;
-        }
-    }
-    ~GuardedPages() {
-        if (base_ != nullptr)
-            VirtualFree(base_, 0, MEM_RELEASE);
-    }
-#else
-    GuardedPages() : page_(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
-        void* p = mmap(nullptr, 3 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        base_ = p == MAP_FAILED ? nullptr : static_cast<unsigned char*>(p);
-        if (base_ != nullptr && mprotect(base_ + 2 * page_, page_, PROT_NONE) != 0) {
-            munmap(base_, 3 * page_);
-            base_ = nullptr;
-        }
-    }
-    ~GuardedPages() {
-        if (base_ != nullptr)
-            munmap(base_, 3 * page_);
-    }
-#endif
-    bool ok() const {
-        return base_ != nullptr;
-    }
-    // Copies the elements and a terminator to offset bytes from the start of the second page (negative:
-    // into the first), the rest of both pages filled with byte fill.
-    template <class T>
-    T* place(const T* s, size_t n, long offset, unsigned char fill) const {
-        std::memset(base_, fill, 2 * page_);
-        T* at = reinterpret_cast<T*>(base_ + page_ + offset);
-        std::memcpy(at, s, n * sizeof(T));
-        at[n] = 0;
-        return at;
-    }
-    // The offset that puts a text of n elements so that its terminator ends the second page, less back
-    // elements.
-    template <class T>
-    long endingAtGuard(size_t n, size_t back) const {
-        return static_cast<long>(page_ - (n + 1 + back) * sizeof(T));
-    }
-
-private:
-    size_t page_;
-    unsigned char* base_ = nullptr;
-};
-
 // Every conversion of the text against the reference with a buffer of the needed size and as a size
 // query, the text (its local bytes, units, CompUnicode and UTF-8) placed by where.
 template <class Where>
 void compareAt(const Loaded& l, const std::string& what, const std::string& local, Where where) {
     const auto check = [&](const char* name, auto convert, size_t unit) {
-        int refUsed = -1, fastUsed = -1;
-        const int size = convert(false, nullptr, 0, &refUsed);
-        ASSERT_EQ(convert(true, nullptr, 0, &fastUsed), size) << name << " " << what;
-        ASSERT_EQ(fastUsed, refUsed) << name << " " << what;
-        std::vector<unsigned char> a(size * unit + 32, 0xEE), b(size * unit + 32, 0xEE);
-        convert(false, a.data(), size, &refUsed);
-        ASSERT_EQ(convert(true, b.data(), size, &fastUsed), size) << name << " " << what;
-        ASSERT_EQ(a, b) << name << " " << what;
-        ASSERT_EQ(fastUsed, refUsed) << name << " " << what;
+        compareAllSizes(name, what, "", convert, unit, true);
     };
     const unsigned char* src = where(reinterpret_cast<const unsigned char*>(local.data()), local.size());
     check(
@@ -790,7 +727,7 @@ void compareAt(const Loaded& l, const std::string& what, const std::string& loca
 // page), and texts that run across a page boundary from each of the 48 bytes before it: as the record
 // lookups, and no fault. The upper characters one at a time among ASCII, and in runs (Japanese).
 TEST(FastTables, TextsAtPageEndsAsTheRecordLookups) {
-    GuardedPages pages;
+    const kvotest::GuardPage pages(2);
     ASSERT_TRUE(pages.ok());
     std::mt19937 rng(4096);
     for (const auto& [cp, run] : {std::pair{1252u, 1u}, {942u, 1u}, {942u, 16u}}) {
@@ -811,34 +748,26 @@ TEST(FastTables, TextsAtPageEndsAsTheRecordLookups) {
                 prose.append(reinterpret_cast<char*>(code), c >= 0x100 ? 2 : 1);
             }
         }
-        // The first characters of the prose, at least length bytes of them.
-        const auto start = [&](size_t length) {
-            size_t cut = 0;
-            while (cut < length)
-                cut += l.fast.lead[static_cast<unsigned char>(prose[cut])] ? 2 : 1;
-            return prose.substr(0, cut);
-        };
         for (size_t length = 0; length <= 80; ++length) {
-            const std::string text = start(length);
-            const size_t cut = text.size();
+            const std::string text = wholeCharacters(l, prose, length);
             for (size_t back = 0; back < 64; back += 1 + (length % 3)) {
                 compareAt(l,
-                          "CP" + std::to_string(cp) + " " + std::to_string(cut) + " bytes ending " +
+                          "CP" + std::to_string(cp) + " " + std::to_string(text.size()) + " bytes ending " +
                               std::to_string(back) + " before the page end",
                           text, [&](const auto* s, size_t n) {
-                              using T = std::remove_cv_t<std::remove_pointer_t<decltype(s)>>;
-                              return pages.place(s, n, pages.endingAtGuard<T>(n, back), 'a');
+                              return pages.placeBefore(s, n, back * sizeof(*s), 'a');
                           });
                 if (HasFatalFailure())
                     return;
             }
         }
-        for (long before = 1; before <= 48; ++before) {
-            const std::string text = start(100 + before % 7);
+        for (size_t before = 1; before <= 48; ++before) {
+            const std::string text = wholeCharacters(l, prose, 100 + before % 7);
+            // The text starts `before` elements before the second readable page.
             compareAt(l, "CP" + std::to_string(cp) + " across a page boundary from " + std::to_string(before),
                       text, [&](const auto* s, size_t n) {
-                          using T = std::remove_cv_t<std::remove_pointer_t<decltype(s)>>;
-                          return pages.place(s, n, -before * static_cast<long>(sizeof(T)), 0);
+                          return pages.placeBefore(
+                              s, n, pages.pageSize() + before * sizeof(*s) - (n + 1) * sizeof(*s), 0);
                       });
             if (HasFatalFailure())
                 return;
