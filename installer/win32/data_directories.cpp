@@ -373,7 +373,7 @@ UINT runCleanUpTheEmpties(MSIHANDLE session) {
     TextBuffer<kPathCapacity> location;
     if (!readInstallLocation(session, kCleanUpTheEmpties, location))
         return ERROR_INSTALL_FAILURE;
-    if (!mayCleanUpBelow(session, location.text())) {
+    if (!mayWalkBelow(session, location.text(), L"empty folders")) {
         LogEntryExit(session, 0, kCleanUpTheEmpties);
         return ERROR_SUCCESS;
     }
@@ -478,8 +478,14 @@ UINT runDeleteData(MSIHANDLE session) {
         return ERROR_INSTALL_FAILURE;
     TextBuffer<kKeyCapacity> component;
     moduleComponent(component);
+    // Below a drive root or a folder of the system, folders named data, log or tempdata may be
+    // anyone's: the installer removes what it installed there, and nothing else goes.
+    const bool walk =
+        mayWalkBelow(session, location.text(),
+                     remove ? L"the data, log and temporary files" : L"the log and temporary files");
     if (remove) {
-        scheduleNamedTree(session, L"data", location.text(), component.text());
+        if (walk)
+            scheduleNamedTree(session, L"data", location.text(), component.text());
         // With the component's removal the installer removes the Explorer's saved order of the
         // product's Start-menu folder.
         const UINT result = AddTempRegistryRow(L"KVODelMenuOrder", 1,
@@ -491,8 +497,10 @@ UINT runDeleteData(MSIHANDLE session) {
         else
             logError(session, L"Could not add MenuOrder value to Registry Table, rc = %d", {result});
     }
-    scheduleNamedTree(session, L"tempdata", location.text(), component.text());
-    scheduleNamedTree(session, L"log", location.text(), component.text());
+    if (walk) {
+        scheduleNamedTree(session, L"tempdata", location.text(), component.text());
+        scheduleNamedTree(session, L"log", location.text(), component.text());
+    }
     LogEntryExit(session, 0, kDeleteData);
     return ERROR_SUCCESS;
 }

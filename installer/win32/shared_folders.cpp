@@ -64,13 +64,13 @@ void knownFolder(REFKNOWNFOLDERID id, BoundedText& folder) {
 
 }  // namespace
 
-bool mayCleanUpBelow(MSIHANDLE session, const wchar_t* location) {
+bool mayWalkBelow(MSIHANDLE session, const wchar_t* location, const wchar_t* what) {
     TextBuffer<kPathCapacity> folder;
     canonicalFolder(location, folder);
     const RootKind root = rootKind(folder.text());
     if (root != RootKind::None) {
-        logInfo(session, L"Not removing empty folders below %s: it is the root of a %s",
-                {location, root == RootKind::Drive ? L"drive" : L"network share"});
+        logInfo(session, L"Not removing %s below %s: it is the root of a %s",
+                {what, location, root == RootKind::Drive ? L"drive" : L"network share"});
         return false;
     }
     for (const wchar_t* property : kSharedFolderProperties) {
@@ -80,8 +80,8 @@ bool mayCleanUpBelow(MSIHANDLE session, const wchar_t* location) {
             continue;
         canonicalFolder(value.text(), shared);
         if (sameFolder(folder.text(), folder.length(), shared)) {
-            logInfo(session, L"Not removing empty folders below %s: it is the shared folder %s of the system",
-                    {location, property});
+            logInfo(session, L"Not removing %s below %s: it is the shared folder %s of the system",
+                    {what, location, property});
             return false;
         }
     }
@@ -90,14 +90,14 @@ bool mayCleanUpBelow(MSIHANDLE session, const wchar_t* location) {
     knownFolder(FOLDERID_UserProfiles, profiles);
     knownFolder(FOLDERID_Profile, profile);
     const std::size_t parent = parentFolderLength(folder.text());
-    const wchar_t* what = nullptr;
+    const wchar_t* folderKind = nullptr;
     if (sameFolder(folder.text(), folder.length(), profiles))
-        what = L"the folder of the user profiles";
+        folderKind = L"the folder of the user profiles";
     else if ((parent > 0 && sameFolder(folder.text(), parent, profiles)) ||
              sameFolder(folder.text(), folder.length(), profile))
-        what = L"a user profile";
-    if (what != nullptr) {
-        logInfo(session, L"Not removing empty folders below %s: it is %s", {location, what});
+        folderKind = L"a user profile";
+    if (folderKind != nullptr) {
+        logInfo(session, L"Not removing %s below %s: it is %s", {what, location, folderKind});
         return false;
     }
     return true;

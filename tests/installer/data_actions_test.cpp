@@ -389,26 +389,38 @@ TEST_F(DataActions, SeedDataNeverUsesACutPath) {
 
 // A drive root as installation location (the test drive: a Wine drive letter for a folder of the
 // build tree, set up by the test's fixture, for a second product): its folders belong to everyone,
-// and none is scheduled, not even the root itself.
-TEST(DriveRoot, CleanUpTheEmptiesNeverWalksARoot) {
+// data, log and tempdata too, and none is scheduled, not even the root itself.
+TEST(DriveRoot, TheRemovalActionsNeverWalkARoot) {
     const char* drive = std::getenv("KVO_TEST_DRIVE");
     ASSERT_TRUE(drive != nullptr && *drive != '\0') << "the test drive of the fixture";
     const std::wstring root = kvotest::toWide(drive) + L"\\";
-    for (const wchar_t* name : {L"alpha", L"beta", L"gamma"})
+    const wchar_t* const folders[] = {L"alpha", L"data", L"log", L"tempdata"};
+    for (const wchar_t* name : folders) {
         kvotest::makeDirectory(root + name);
+        kvotest::writeTextFile(root + name + L"\\theirs.txt", "not ours");
+    }
     kvotest::InstalledProduct product(L"{6E4B9D52-8F3C-4A01-9B7E-2D3F40516273}", root);
     ASSERT_EQ(product.installResult(), 0u);
     kvotest::KtaLibrary library;
     kvotest::TestPackage package(kvotest::currentDirectory() + L"drive-root.msi");
     package.property(L"ProductCode", L"{6E4B9D52-8F3C-4A01-9B7E-2D3F40516273}");
     const auto session = package.session();
+    session.setProperty(L"DELETEDATA", L"y");
     kvotest::MessageCapture capture;
-    EXPECT_EQ(library.action("CleanUpTheEmptiesCA")(session.get()), 0u);
+    const struct {
+        const char* action;
+        const wchar_t* what;
+    } cases[] = {{"CleanUpTheEmptiesCA", L"empty folders"},
+                 {"DeleteDataCA", L"the data, log and temporary files"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(library.action(c.action)(session.get()), 0u) << c.action;
+        EXPECT_TRUE(capture.hasLine(L"**** ZAL_INFO -- Not removing " + std::wstring(c.what) + L" below " +
+                                    root + L": it is the root of a drive"))
+            << c.action;
+    }
     EXPECT_TRUE(session.rows(L"SELECT * FROM `Directory` WHERE `Directory` <> 'TARGETDIR'").empty());
     EXPECT_TRUE(session.rows(L"SELECT * FROM `RemoveFile`").empty());
-    EXPECT_TRUE(capture.hasLine(L"**** ZAL_INFO -- Not removing empty folders below " + root +
-                                L": it is the root of a drive"));
-    for (const wchar_t* name : {L"alpha", L"beta", L"gamma"})
+    for (const wchar_t* name : folders)
         kvotest::removeTree(root + name);
 }
 

@@ -335,7 +335,8 @@ TEST_F(Frame, TheEmptyFolderCleanUpNeverWalksARootOrASharedFolder) {
                  {L"C:\\Users\\bob\\tools\\", nullptr}};
     for (const Case& c : cases) {
         capture_->clear();
-        EXPECT_EQ(mayCleanUpBelow(s.get(), c.location), c.reason == nullptr) << kvotest::toNarrow(c.location);
+        EXPECT_EQ(mayWalkBelow(s.get(), c.location, L"empty folders"), c.reason == nullptr)
+            << kvotest::toNarrow(c.location);
         EXPECT_EQ(capture_->lines(),
                   c.reason == nullptr
                       ? std::vector<std::wstring>{}
