@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "bounded_path.h"
 #include "exact_code_page.h"
 #include "os_calls.h"
 
@@ -18,6 +19,20 @@ bool isLocalLeadByte(unsigned char byte) {
 LocalText localTextOf(const wchar_t* wide) {
     return exactBytes({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), wide,
                       static_cast<int>(std::wcslen(wide)));
+}
+
+bool localPathInto(const wchar_t* wide, int count, char* buffer) {
+    wchar_t back[kPathBufferSize];
+    int written = 0;
+    if (count > 0 && count <= kMaxPathLength) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);  // what a result that differs when read back means
+        written = exactBytesInto({os.WideCharToMultiByte, os.MultiByteToWideChar}, os.GetACP(), wide, count,
+                                 buffer, kMaxPathLength, back);
+    } else {
+        SetLastError(count > 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_PARAMETER);
+    }
+    buffer[written] = 0;
+    return written > 0;
 }
 
 }  // namespace kvo::launcher

@@ -13,4 +13,9 @@ bool isLocalLeadByte(unsigned char byte);
 using LocalText = ExactBytes;
 LocalText localTextOf(const wchar_t* wide);
 
+// The count units at `wide` (a path) in the local code page into a buffer of kPathBufferSize bytes,
+// exactly and with its terminator, without heap memory: false, the buffer empty and the last error
+// set, when the path has no exact local form or that form is longer than 259 bytes.
+bool localPathInto(const wchar_t* wide, int count, char* buffer);
+
 }  // namespace kvo::launcher

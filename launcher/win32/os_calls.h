@@ -14,9 +14,9 @@ namespace kvo::launcher {
 struct OsCalls {
     // Settings.
     decltype(&::RegOpenKeyExA) RegOpenKeyExA = ::RegOpenKeyExA;
-    decltype(&::RegQueryValueExA) RegQueryValueExA = ::RegQueryValueExA;
+    decltype(&::RegQueryValueExW) RegQueryValueExW = ::RegQueryValueExW;
     decltype(&::RegCloseKey) RegCloseKey = ::RegCloseKey;
-    decltype(&::GetModuleFileNameA) GetModuleFileNameA = ::GetModuleFileNameA;
+    decltype(&::GetModuleFileNameW) GetModuleFileNameW = ::GetModuleFileNameW;
     // Working directory.
     decltype(&::GetCurrentDirectoryA) GetCurrentDirectoryA = ::GetCurrentDirectoryA;
     decltype(&::SetCurrentDirectoryA) SetCurrentDirectoryA = ::SetCurrentDirectoryA;
@@ -28,7 +28,7 @@ struct OsCalls {
     // Standard stream descriptors.
     decltype(&::_dup) _dup = ::_dup;
     decltype(&::_dup2) _dup2 = ::_dup2;
-    // Text of property values in the local code page.
+    // Text of property values, registry directories and the program path in the local code page.
     decltype(&::GetACP) GetACP = ::GetACP;
     decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
     decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <initializer_list>
 
 #include "bounded_path.h"
@@ -19,24 +20,32 @@ namespace kvo::launcher {
 namespace {
 
 // Reads a string value into a 260-byte buffer. The buffer is empty unless the whole value fits it with
-// a terminator: a value stored without its terminator that fills the buffer is one character too long
-// and would be read cut, as the parent of the directory meant or a file name short of its end.
-void readDirectory(HKEY key, const char* name, char* buffer) {
+// a terminator and names the directory exactly in the local code page: a value stored without its
+// terminator that fills the buffer is one character too long and would be read cut, as the parent of
+// the directory meant or a file name short of its end, and a best-fit form of a name the code page
+// cannot hold names another directory ("C:\\Ωmega\\" would be "C:\\Omega\\" under 1252).
+void readDirectory(HKEY key, const wchar_t* name, char* buffer) {
     buffer[0] = 0;
-    DWORD size = kPathBufferSize;
-    LONG rc = os.RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    if (rc != ERROR_SUCCESS || (size >= static_cast<DWORD>(kPathBufferSize) && buffer[kMaxPathLength] != 0)) {
-        buffer[0] = 0;
+    wchar_t value[kPathBufferSize];
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(value);
+    if (os.RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
         return;
-    }
-    buffer[size < static_cast<DWORD>(kPathBufferSize) ? size : kMaxPathLength] = 0;
+    const int count = static_cast<int>(wcsnlen(value, size / sizeof(wchar_t)));
+    if (count == 0 || count > kMaxPathLength)
+        return;
+    if (!localPathInto(value, count, buffer))
+        std::fprintf(stderr, "LoadSettings: registry value \"%ls\" has no exact local form; rc = X'%lX'\n",
+                     name, GetLastError());
 }
 
 // A flag changes only when its value is read successfully: 1 when non-zero.
-void readFlag(HKEY key, const char* name, int* flag) {
+void readFlag(HKEY key, const wchar_t* name, int* flag) {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (os.RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
+    if (os.RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
         ERROR_SUCCESS)
         *flag = value != 0 ? 1 : 0;
 }
@@ -57,15 +66,15 @@ void LoadSettings() {
         std::fprintf(stderr, "LoadSettings: unable to open registry key \"%s\"; rc = X'%lX'\n", kSettingsKey,
                      static_cast<unsigned long>(rc));
     } else {
-        readDirectory(key, "Root", rootDirectory);
-        readDirectory(key, "Data", dataDirectory);
-        readDirectory(key, "JreDir", jreDirectory);
-        readDirectory(key, "LogDir", logDirectory);
+        readDirectory(key, L"Root", rootDirectory);
+        readDirectory(key, L"Data", dataDirectory);
+        readDirectory(key, L"JreDir", jreDirectory);
+        readDirectory(key, L"LogDir", logDirectory);
         if (currentVariant().readsLogOutput)
-            readFlag(key, "LogOutput", &logOutputFlag);
-        readFlag(key, "NoClassGC", &noClassGCFlag);
-        readFlag(key, "JIT", &jitFlag);
-        readFlag(key, "SMP_OK", &smpOkFlag);
+            readFlag(key, L"LogOutput", &logOutputFlag);
+        readFlag(key, L"NoClassGC", &noClassGCFlag);
+        readFlag(key, L"JIT", &jitFlag);
+        readFlag(key, L"SMP_OK", &smpOkFlag);
         rc = os.RegCloseKey(key);
         if (rc != ERROR_SUCCESS)
             std::fprintf(stderr, "LoadSettings: unable to close registry key \"%s\"; rc = X'%lX'\n",
@@ -78,16 +87,21 @@ void LoadSettings() {
 
     if (rootDirectory[0] == 0) {
         // A path that does not fit is cut to the buffer (and on older systems left unterminated), and
-        // its size returned: the root would be a parent of the real one, never used. The root stays
-        // empty then, and the launcher goes no further.
-        char programPath[kPathBufferSize] = {};
-        const DWORD length = os.GetModuleFileNameA(nullptr, programPath, kPathBufferSize);
+        // its size returned: the root would be a parent of the real one, never used; and the program's
+        // folder is the root only in its exact local form. The root stays empty otherwise, and the
+        // launcher goes no further.
+        wchar_t programPath[kPathBufferSize] = {};
+        char localProgramPath[kPathBufferSize];
+        const DWORD length = os.GetModuleFileNameW(nullptr, programPath, kPathBufferSize);
         if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize))
             std::fprintf(
                 stderr, "LoadSettings: unable to get program file name; rc = X'%lX'\n",
                 static_cast<unsigned long>(length == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER));
+        else if (!localPathInto(programPath, static_cast<int>(length), localProgramPath))
+            std::fprintf(stderr, "LoadSettings: program file name has no exact local form; rc = X'%lX'\n",
+                         GetLastError());
         else
-            rootFromProgramPath(rootDirectory, programPath, isLocalLeadByte);
+            rootFromProgramPath(rootDirectory, localProgramPath, isLocalLeadByte);
     }
 
     defaultDirectory(binDirectory, rootDirectory, "bin\\");

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <memory>
 #include <optional>
@@ -130,7 +131,7 @@ std::string optionStartingWith(const std::string& prefix) {
 
 // --- Stand-ins of the seam ------------------------------------------------------------------------
 
-std::string programPath;  // local code page, what GetModuleFileNameA reports
+std::string programPath;  // local code page: GetModuleFileNameW reports its wide form
 HMODULE const kJvmLibrary = reinterpret_cast<HMODULE>(0x4A560000);
 int freedLibraries = 0;
 
@@ -138,9 +139,9 @@ LONG WINAPI noProductKey(HKEY, LPCSTR, DWORD, REGSAM, PHKEY) {
     return ERROR_FILE_NOT_FOUND;
 }
 
-DWORD WINAPI programInTree(HMODULE, LPSTR buffer, DWORD size) {
-    lstrcpynA(buffer, programPath.c_str(), static_cast<int>(size));
-    return static_cast<DWORD>(std::strlen(buffer));
+DWORD WINAPI programInTree(HMODULE, LPWSTR buffer, DWORD size) {
+    lstrcpynW(buffer, kvotest::toWide(programPath, CP_ACP).c_str(), static_cast<int>(size));
+    return static_cast<DWORD>(std::wcslen(buffer));
 }
 
 std::string loadedLibrary;  // the path LoadLibraryExA was given, with its flags
@@ -181,10 +182,17 @@ HMODULE WINAPI noLibrary(LPCSTR, HANDLE, DWORD) {
 
 // A program path longer than the buffer, as documented since Windows Vista: cut to the buffer, its
 // size returned and ERROR_INSUFFICIENT_BUFFER.
-DWORD WINAPI programPathCut(HMODULE, LPSTR buffer, DWORD size) {
-    lstrcpynA(buffer, ("C:\\" + std::string(300, 'p') + "\\bin\\kvocli.exe").c_str(), static_cast<int>(size));
+DWORD WINAPI programPathCut(HMODULE, LPWSTR buffer, DWORD size) {
+    lstrcpynW(buffer, (L"C:\\" + std::wstring(300, L'p') + L"\\bin\\kvocli.exe").c_str(),
+              static_cast<int>(size));
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return size;
+}
+
+// A program folder whose name the ANSI code page (1252) holds only by best fit, as "C:\\Omega\\".
+DWORD WINAPI programPathInexact(HMODULE, LPWSTR buffer, DWORD size) {
+    lstrcpynW(buffer, L"C:\\\u03A9mega\\bin\\kvocli.exe", static_cast<int>(size));
+    return static_cast<DWORD>(std::wcslen(buffer));
 }
 
 FARPROC WINAPI noEntryPoint(HMODULE, LPCSTR) {
@@ -351,8 +359,8 @@ protected:
     std::string workingDirectory_;
     // The product key is never read; the program lives in the scratch tree; the JVM is the double.
     kvo::Replacement<decltype(os.RegOpenKeyExA)> noKey_ = kvo::replace(os.RegOpenKeyExA, noProductKey);
-    kvo::Replacement<decltype(os.GetModuleFileNameA)> inTree_ =
-        kvo::replace(os.GetModuleFileNameA, programInTree);
+    kvo::Replacement<decltype(os.GetModuleFileNameW)> inTree_ =
+        kvo::replace(os.GetModuleFileNameW, programInTree);
     kvo::Replacement<decltype(os.LoadLibraryExA)> load_ = kvo::replace(os.LoadLibraryExA, loadJvm);
     kvo::Replacement<decltype(os.SetDllDirectoryA)> search_ =
         kvo::replace(os.SetDllDirectoryA, noteLibraryDirectory);
@@ -397,7 +405,11 @@ Outcome withoutLibrary(LauncherRun& t, const std::vector<std::string>& a) {
     return plainRun(t, a);
 }
 Outcome withProgramPathCut(LauncherRun& t, const std::vector<std::string>& a) {
-    const auto stand = kvo::replace(os.GetModuleFileNameA, programPathCut);
+    const auto stand = kvo::replace(os.GetModuleFileNameW, programPathCut);
+    return plainRun(t, a);
+}
+Outcome withProgramPathInexact(LauncherRun& t, const std::vector<std::string>& a) {
+    const auto stand = kvo::replace(os.GetModuleFileNameW, programPathInexact);
     return plainRun(t, a);
 }
 Outcome withoutEntryPoint(LauncherRun& t, const std::vector<std::string>& a) {
@@ -434,6 +446,11 @@ TEST_F(LauncherExitCodes, EachFailedCallHasItsCodeAndItsTraceLine) {
         {"library", withoutLibrary, kExitNoLibrary, {noLibraryLine}},
         // No root without the whole program path: nothing is looked for, not even the trace log.
         {"program path cut", withProgramPathCut, kExitNoLibrary, {}, kProgramPathCutLine},
+        {"program path inexact",
+         withProgramPathInexact,
+         kExitNoLibrary,
+         {},
+         "LoadSettings: program file name has no exact local form; rc = X'459'\n"},
         {"entry point", withoutEntryPoint, kExitNoEntryPoint, {noEntryLine}},
         {"JVM creation",
          withFailingCreate,

@@ -47,6 +47,13 @@ public:
                                  static_cast<DWORD>(value.size() + 1)),
                   ERROR_SUCCESS);
     }
+    // A string value as its UTF-16 units, with or without the terminator.
+    void setWide(const wchar_t* name, const std::wstring& value, bool terminated = true) {
+        create();
+        EXPECT_EQ(RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                 static_cast<DWORD>((value.size() + (terminated ? 1 : 0)) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
     void setBytes(const char* name, const std::string& bytes) {
         create();
         EXPECT_EQ(RegSetValueExA(key_, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
@@ -162,10 +169,10 @@ LONG WINAPI closeFails(HKEY key) {
 }
 
 // The value "JreDir" cannot be read (as one whose access is denied).
-LONG WINAPI jreDirDenied(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
-    if (name != nullptr && std::string(name) == "JreDir")
+LONG WINAPI jreDirDenied(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
+    if (name != nullptr && std::wstring(name) == L"JreDir")
         return ERROR_ACCESS_DENIED;
-    return ::RegQueryValueExA(key, name, reserved, type, data, size);
+    return ::RegQueryValueExW(key, name, reserved, type, data, size);
 }
 
 }  // namespace
@@ -175,7 +182,7 @@ TEST_F(Settings, KeyThatCannotBeClosedIsReportedAndItsValuesKept) {
     key_.setString("JreDir", "E:\\Java\\jre\\");
     key_.setNumber("JIT", 1);
     const auto close = kvo::replace(os.RegCloseKey, closeFails);
-    const auto query = kvo::replace(os.RegQueryValueExA, jreDirDenied);
+    const auto query = kvo::replace(os.RegQueryValueExW, jreDirDenied);
     load();
     EXPECT_EQ(err_,
               "LoadSettings: unable to close registry key \"SOFTWARE\\Orvane\\Varnel\\CurrentVersion\"; rc = "
@@ -236,19 +243,23 @@ TEST_F(Settings, KvocliIgnoresLogOutput) {
     }
 }
 
-TEST_F(Settings, OverlongAndUnterminatedValues) {
-    // 300 characters do not fit the 260-byte buffer: the value is unreadable, the root derived.
+TEST_F(Settings, OverlongUnterminatedAndInexactValues) {
+    // 300 characters do not fit the 260-character buffer: the value is unreadable, the root derived.
     key_.setString("Root", "C:\\" + std::string(297, 'r'));
-    // 260 bytes without a terminator do not fit with one: unreadable too, never read cut.
-    key_.setBytes("LogDir", std::string(260, 'L'));
+    // 260 characters without a terminator do not fit with one: unreadable too, never read cut.
+    key_.setWide(L"LogDir", std::wstring(260, L'L'), false);
     // 259 characters and the terminator fit exactly.
     key_.setString("Data", std::string(259, 'D'));
+    // Only by best fit in the ANSI code page (1252): "C:\\Omega\\" would be another folder.
+    key_.setWide(L"JreDir", L"C:\\\u03A9mega\\");
     // Eight bytes do not fit a 32-bit flag: unreadable, the flag stays 0.
     key_.setBytes("NoClassGC", std::string(8, '\x01'));
     load();
     EXPECT_EQ(std::string(rootDirectory), programRoot());
     EXPECT_EQ(std::string(logDirectory), programRoot() + "log\\");
     EXPECT_EQ(std::string(dataDirectory), std::string(259, 'D'));
+    EXPECT_EQ(std::string(jreDirectory), programRoot() + "jre\\");
+    EXPECT_EQ(err_, "LoadSettings: registry value \"JreDir\" has no exact local form; rc = X'459'\n");
     EXPECT_EQ(noClassGCFlag, 0);
 }
 
